@@ -1,0 +1,74 @@
+#include "cli/Command.h"
+
+#include <QByteArray>
+
+namespace shoulu::cli {
+
+void print(FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+namespace {
+
+void printHelp(FILE* stream)
+{
+    QString text = QStringLiteral(
+        "shoulu-cli: search-engine index counts of domains, from the command line.\n"
+        "\n"
+        "Usage: shoulu-cli [--db PATH] COMMAND [ARGS...]\n"
+        "\n"
+        "Options:\n"
+        "  --db PATH   database file (default: ./setting.dat)\n"
+        "  --help      show this text\n"
+        "\n"
+        "Commands:\n");
+    for (const auto& command : allCommands()) {
+        text += QStringLiteral("  %1\n      %2\n").arg(command->synopsis(), command->description());
+    }
+    print(stream, text);
+}
+
+} // namespace
+
+int runCommandLine(const QStringList& args, Streams& io)
+{
+    GlobalOptions options;
+    int i = 0;
+    for (; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            printHelp(io.out);
+            return ExitOk;
+        }
+        if (arg == QLatin1String("--db")) {
+            if (i + 1 >= args.size()) {
+                print(io.err, QStringLiteral("shoulu-cli: --db needs a file path\n"));
+                return ExitUsage;
+            }
+            options.dbPath = args.at(++i);
+            continue;
+        }
+        if (arg.startsWith(QLatin1String("--db="))) {
+            options.dbPath = arg.mid(5);
+            continue;
+        }
+        break;
+    }
+    if (i >= args.size()) {
+        print(io.err, QStringLiteral("shoulu-cli: no command given; try 'shoulu-cli --help'\n"));
+        return ExitUsage;
+    }
+    const QString name = args.at(i);
+    for (auto& command : allCommands()) {
+        if (command->name() == name) {
+            return command->execute(args.mid(i + 1), options, io);
+        }
+    }
+    print(io.err, QStringLiteral("shoulu-cli: unknown command '%1'; try 'shoulu-cli --help'\n").arg(name));
+    return ExitUsage;
+}
+
+} // namespace shoulu::cli

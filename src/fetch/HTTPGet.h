@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace shoulu {
+
+class THTTPGetThread;
+
+// Fetches one URL with an HTTP GET on a worker thread of its own and reports back on the
+// thread that owns the component (its event loop must keep running):
+//     auto* get = new THTTPGet(owner);
+//     get->URL = "http://host/path";
+//     get->OnDoneString = [](THTTPGet* sender, const QByteArray& body) { ... };
+//     get->OnError = [](THTTPGet* sender) { ... };
+//     get->GetString();
+// Every started fetch ends in exactly one OnDoneString or OnError, unless the component
+// is destroyed first, in which case nothing at all is delivered.
+class THTTPGet : public QObject
+{
+    Q_OBJECT
+
+public:
+    using TOnProgressEvent = std::function<void(THTTPGetThread* sender, qint32 totalSize, qint32 readed)>;
+    using TOnDoneStringEvent = std::function<void(THTTPGet* sender, const QByteArray& result)>;
+    using TNotifyEvent = std::function<void(THTTPGet* sender)>;
+
+    explicit THTTPGet(QObject* owner = nullptr);
+    ~THTTPGet() override;
+
+    // Plain stored properties; they matter only to the next GetString().
+    QByteArray URL;             // bytes as they go on the wire; split by SplitUrl
+    QString Agent;              // User-Agent; empty: none sent
+    QString AcceptTypes;        // "*/*" by default
+    bool UseCache = false;      // false: no-cache request headers
+    QString UserName;
+    QString Password;
+    QString Referer;
+
+    TOnProgressEvent OnProgress;
+    TOnDoneStringEvent OnDoneString;
+    TNotifyEvent OnError;
+
+    // Starts a fetch and returns at once; ignored while a fetch runs (also from inside the
+    // component's own handlers). Throws std::runtime_error when no worker can be started;
+    // the component then stays idle and no event follows.
+    void GetString();
+    // Asks a running worker to stop now (it is interrupted mid-connect or mid-read) and marks
+    // it failed: OnError follows. Does nothing when idle.
+    void Abort();
+    bool isRunning() const;
+
+private:
+    void ThreadDone(bool success, const QByteArray& body);
+
+    std::shared_ptr<THTTPGetThread> m_worker;
+    friend class THTTPGetThread;
+};
+
+// A fetch that also carries the domain and engine it was started for.
+class Tmyhttpget : public THTTPGet
+{
+    Q_OBJECT
+
+public:
+    using THTTPGet::THTTPGet;
+
+    QString Domain;
+    int EngineIndex = 0;
+};
+
+} // namespace shoulu
