@@ -12,7 +12,7 @@ struct ResultRow
 {
     qint64 id = 0;
     QString domain;
-    EngineCounts counts{};
+    EngineCounts counts {};
     int yyyy = 0;
     int mm = 0;
     int dd = 0;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "util/EngineCounts.h"
 #include "store/ResultRow.h"
+#include "util/EngineCounts.h"
 #include "util/Result.h"
 
 #include <QDateTime>

@@ -1,0 +1,89 @@
+#include "store/Database.h"
+
+#include <sqlcipher/sqlite3.h>
+
+namespace shoulu {
+
+Result<std::unique_ptr<Database>> Database::open(const QString& path, OpenMode mode)
+{
+    int flags = SQLITE_OPEN_READWRITE;
+    if (mode == OpenMode::CreateNew) {
+        flags |= SQLITE_OPEN_CREATE;
+    }
+    sqlite3* handle = nullptr;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &handle, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        QString message
+            = handle != nullptr ? QString::fromUtf8(sqlite3_errmsg(handle)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(handle);
+        return Error { QStringLiteral("cannot open %1: %2").arg(path, message) };
+    }
+    sqlite3_extended_result_codes(handle, 1);
+    return std::unique_ptr<Database>(new Database(handle, path));
+}
+
+Database::Database(sqlite3* handle, QString path)
+    : m_handle(handle)
+    , m_path(std::move(path))
+{ }
+
+Database::~Database()
+{
+    // Every Statement must be gone by now; sqlite3_close_v2 would otherwise leave a zombie.
+    sqlite3_close_v2(m_handle);
+}
+
+Result<void> Database::key(const QByteArray& passphrase)
+{
+    if (sqlite3_key(m_handle, passphrase.constData(), static_cast<int>(passphrase.size())) != SQLITE_OK) {
+        return Error { QStringLiteral("cannot set the key of %1: %2").arg(m_path, errorMessage()) };
+    }
+    return {};
+}
+
+Result<void> Database::exec(const char* sql)
+{
+    char* message = nullptr;
+    if (sqlite3_exec(m_handle, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(message != nullptr ? message : sqlite3_errmsg(m_handle));
+        sqlite3_free(message);
+        return Error { QStringLiteral("%1: %2").arg(m_path, text) };
+    }
+    return {};
+}
+
+Result<Statement> Database::prepare(const char* sql)
+{
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(m_handle, sql, -1, &statement, nullptr) != SQLITE_OK) {
+        return Error { QStringLiteral("%1: %2").arg(m_path, errorMessage()) };
+    }
+    return Statement(statement);
+}
+
+void Database::setBusyTimeout(int milliseconds)
+{
+    sqlite3_busy_timeout(m_handle, milliseconds);
+}
+
+qint64 Database::lastInsertId() const
+{
+    return sqlite3_last_insert_rowid(m_handle);
+}
+
+bool Database::isReadOnly() const
+{
+    return sqlite3_db_readonly(m_handle, "main") == 1;
+}
+
+QString Database::errorMessage() const
+{
+    return QString::fromUtf8(sqlite3_errmsg(m_handle));
+}
+
+int Database::errorCode() const
+{
+    return sqlite3_extended_errcode(m_handle);
+}
+
+} // namespace shoulu

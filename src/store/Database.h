@@ -1,0 +1,55 @@
+#pragma once
+
+#include "store/Statement.h"
+#include "util/Result.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+struct sqlite3;
+
+namespace shoulu {
+
+// One SQLCipher connection, closed with the object.
+//   auto db = Database::open(path, Database::OpenMode::Existing); db->key(bytes); db->prepare("...");
+class Database
+{
+public:
+    enum class OpenMode {
+        Existing, // read and write an existing file; never creates one
+        CreateNew, // the file may be created (the caller makes sure it is new)
+    };
+
+    static Result<std::unique_ptr<Database>> open(const QString& path, OpenMode mode);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Must come before the first statement that touches the file.
+    Result<void> key(const QByteArray& passphrase);
+
+    // Trusted, parameterless SQL only (schema, pragmas, transaction control): user text goes
+    // through prepare() and bound parameters.
+    Result<void> exec(const char* sql);
+    Result<Statement> prepare(const char* sql);
+
+    // How long a statement waits for another process's lock before it fails.
+    void setBusyTimeout(int milliseconds);
+    qint64 lastInsertId() const;
+    bool isReadOnly() const;
+    // The connection's latest error, for messages.
+    QString errorMessage() const;
+    int errorCode() const;
+    const QString& path() const { return m_path; }
+    sqlite3* handle() const { return m_handle; }
+
+private:
+    Database(sqlite3* handle, QString path);
+
+    sqlite3* m_handle;
+    QString m_path;
+};
+
+} // namespace shoulu

@@ -1,0 +1,159 @@
+#include "store/ResultRows.h"
+
+#include "store/Database.h"
+#include "store/DomainList.h"
+
+namespace shoulu {
+
+namespace {
+
+#define SHOULU_ROW_COLUMNS "id, domain, baidu, google, soso, yahoo, sogou, youdao, bing, yyyy, mm, dd, searchtime"
+
+// A listed domain's rows are those whose domain equals it in any letter case, so its newest
+// row is one seek into (domain, id) per listed domain instead of a grouping of the whole table.
+const char* const LatestRows = "SELECT " SHOULU_ROW_COLUMNS " FROM shoulu WHERE id IN ("
+                               " SELECT (SELECT max(s.id) FROM shoulu s WHERE s.domain = l.domain) FROM domain l)"
+                               " ORDER BY searchtime DESC, id DESC";
+
+const char* const DailyRows = "SELECT " SHOULU_ROW_COLUMNS " FROM shoulu WHERE id IN ("
+                              " SELECT max(id) FROM shoulu WHERE domain = ?1 GROUP BY yyyy, mm, dd)"
+                              " AND domain IN (SELECT domain FROM domain)"
+                              " ORDER BY searchtime DESC, id DESC";
+
+// yyyy/mm/dd is the date of searchtime, so the newest 30 days are the daily rows with the
+// latest searchtime; picking them by day reads 30 rows instead of all of them.
+const char* const ChartWindow = "SELECT " SHOULU_ROW_COLUMNS " FROM shoulu WHERE id IN ("
+                                " SELECT max(id) FROM shoulu WHERE domain = ?1 GROUP BY yyyy, mm, dd"
+                                " ORDER BY yyyy DESC, mm DESC, dd DESC LIMIT 30)"
+                                " AND domain IN (SELECT domain FROM domain)"
+                                " ORDER BY searchtime, id";
+
+const char* const InsertRow = "INSERT INTO shoulu (domain, baidu, google, soso, yahoo, sogou, youdao, bing,"
+                              " yyyy, mm, dd, searchtime) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)";
+
+#undef SHOULU_ROW_COLUMNS
+
+int digits(const QString& text, qsizetype from, qsizetype count, bool& ok)
+{
+    int value = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const char16_t c = i < text.size() ? text.at(i).unicode() : u'x';
+        if (c < u'0' || c > u'9') {
+            ok = false;
+            return 0;
+        }
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// "YYYY-MM-DD HH:MM:SS" (also with 'T' or without the time), read by hand: QDateTime's
+// format parser costs more than the rest of a 1,000-row view.
+QDateTime parseSearchTime(const QString& text)
+{
+    bool ok = text.size() >= 10;
+    const QDate date(digits(text, 0, 4, ok), digits(text, 5, 2, ok), digits(text, 8, 2, ok));
+    QTime time(0, 0);
+    if (ok && text.size() >= 19) {
+        time = QTime(digits(text, 11, 2, ok), digits(text, 14, 2, ok), digits(text, 17, 2, ok));
+    }
+    if (!ok || !date.isValid() || !time.isValid()) {
+        return QDateTime();
+    }
+    return QDateTime(date, time);
+}
+
+QString formatSearchTime(const QDateTime& local)
+{
+    const QDate date = local.date();
+    const QTime time = local.time();
+    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", date.year(), date.month(), date.day(), time.hour(),
+        time.minute(), time.second());
+}
+
+Result<std::vector<ResultRow>> readRows(Statement& statement)
+{
+    std::vector<ResultRow> rows;
+    for (;;) {
+        auto more = statement.step();
+        if (!more) {
+            return Error { more.error() };
+        }
+        if (!*more) {
+            return rows;
+        }
+        ResultRow& row = rows.emplace_back();
+        row.id = statement.int64At(0);
+        row.domain = statement.textAt(1);
+        for (int engine = 0; engine < EngineCount; ++engine) {
+            row.counts[static_cast<size_t>(engine)] = statement.int64At(2 + engine);
+        }
+        row.yyyy = static_cast<int>(statement.int64At(9));
+        row.mm = static_cast<int>(statement.int64At(10));
+        row.dd = static_cast<int>(statement.int64At(11));
+        row.searchTime = parseSearchTime(statement.textAt(12));
+    }
+}
+
+Result<std::vector<ResultRow>> query(Database& db, const char* sql, const QString* domain)
+{
+    auto statement = db.prepare(sql);
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    if (domain != nullptr) {
+        if (auto bound = statement->bind(1, *domain); !bound) {
+            return Error { bound.error() };
+        }
+    }
+    return readRows(*statement);
+}
+
+} // namespace
+
+ResultRows::ResultRows(Database& db)
+    : m_db(db)
+{ }
+
+Result<void> ResultRows::addshoulu(const QString& domain, const QDateTime& queryTime, const EngineCounts& counts)
+{
+    const QString trimmed = trimControlAndBlank(domain);
+    if (trimmed.isEmpty()) {
+        return Error { QStringLiteral("no result stored: the domain is empty") };
+    }
+    if (!queryTime.isValid()) {
+        return Error { QStringLiteral("no result stored for %1: the query time is not valid").arg(trimmed) };
+    }
+    const QDateTime local = queryTime.toLocalTime();
+    auto statement = m_db.prepare(InsertRow);
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    const QDate date = local.date();
+    static_assert(EngineCount == 7, "one bound count per engine column");
+    if (auto bound = statement->bindAll(trimmed, counts[0], counts[1], counts[2], counts[3], counts[4], counts[5],
+            counts[6], std::int64_t { date.year() }, std::int64_t { date.month() }, std::int64_t { date.day() },
+            formatSearchTime(local));
+        !bound) {
+        return bound;
+    }
+    // Outside a transaction the insert commits by itself before run() returns.
+    return statement->run();
+}
+
+Result<std::vector<ResultRow>> ResultRows::latestRows()
+{
+    return query(m_db, LatestRows, nullptr);
+}
+
+Result<std::vector<ResultRow>> ResultRows::dailyRows(const QString& domain)
+{
+    return query(m_db, DailyRows, &domain);
+}
+
+Result<std::vector<ResultRow>> ResultRows::chartWindow(const QString& domain)
+{
+    return query(m_db, ChartWindow, &domain);
+}
+
+} // namespace shoulu

@@ -1,0 +1,135 @@
+#include "store/Schema.h"
+
+#include "store/Database.h"
+#include "store/Transaction.h"
+
+#include <QSet>
+
+namespace shoulu {
+
+namespace {
+
+// Domains compare without regard to letter case everywhere, so the columns carry NOCASE and
+// every comparison and index inherits it. NOCASE folds ASCII letters only.
+const char* const CreateTables = R"(
+CREATE TABLE domain (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    domain TEXT COLLATE NOCASE
+);
+CREATE TABLE shoulu (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    domain TEXT COLLATE NOCASE,
+    baidu INTEGER, google INTEGER, soso INTEGER, yahoo INTEGER,
+    sogou INTEGER, youdao INTEGER, bing INTEGER,
+    yyyy INTEGER, mm INTEGER, dd INTEGER,
+    searchtime TEXT
+);
+)";
+
+// domain_text: the already-listed test and the listing filter.
+// shoulu_domain_id: a domain's newest row with one seek (latest-rows view).
+// shoulu_domain_day: a domain's days in order with each day's greatest id, from the index
+// alone (daily view, chart window).
+const char* const CreateIndexes = R"(
+CREATE INDEX IF NOT EXISTS domain_text ON domain(domain);
+CREATE INDEX IF NOT EXISTS shoulu_domain_id ON shoulu(domain, id);
+CREATE INDEX IF NOT EXISTS shoulu_domain_day ON shoulu(domain, yyyy, mm, dd, id);
+)";
+
+Result<int> userVersion(Database& db)
+{
+    auto statement = db.prepare("PRAGMA user_version");
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    auto row = statement->step();
+    if (!row) {
+        return Error { row.error() };
+    }
+    return *row ? static_cast<int>(statement->int64At(0)) : 0;
+}
+
+Result<void> stampVersion(Database& db)
+{
+    static_assert(Schema::Version == 1, "write the migration and the new number here");
+    return db.exec("PRAGMA user_version = 1");
+}
+
+} // namespace
+
+Result<void> Schema::create(Database& db)
+{
+    return inTransaction(db, [&db]() -> Result<void> {
+        if (auto result = db.exec(CreateTables); !result) {
+            return result;
+        }
+        if (auto result = db.exec(CreateIndexes); !result) {
+            return result;
+        }
+        return stampVersion(db);
+    });
+}
+
+Result<void> Schema::checkColumns(
+    Database& db, const char* table, const char* pragma, std::initializer_list<const char*> columns)
+{
+    auto statement = db.prepare(pragma);
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    QSet<QString> present;
+    for (;;) {
+        auto row = statement->step();
+        if (!row) {
+            return Error { row.error() };
+        }
+        if (!*row) {
+            break;
+        }
+        present.insert(statement->textAt(1).toLower()); // table_info: cid, name, type, ...
+    }
+    if (present.isEmpty()) {
+        return Error { QStringLiteral("%1 has no table '%2'").arg(db.path(), QLatin1String(table)) };
+    }
+    for (const char* column : columns) {
+        if (!present.contains(QLatin1String(column))) {
+            return Error { QStringLiteral("%1: table '%2' has no column '%3'")
+                               .arg(db.path(), QLatin1String(table), QLatin1String(column)) };
+        }
+    }
+    return {};
+}
+
+Result<void> Schema::check(Database& db)
+{
+    if (auto result = checkColumns(db, "domain", "PRAGMA table_info(domain)", { "id", "domain" }); !result) {
+        return result;
+    }
+    if (auto result = checkColumns(db, "shoulu", "PRAGMA table_info(shoulu)",
+            { "id", "domain", "baidu", "google", "soso", "yahoo", "sogou", "youdao", "bing", "yyyy", "mm", "dd",
+                "searchtime" });
+        !result) {
+        return result;
+    }
+    auto version = userVersion(db);
+    if (!version) {
+        return Error { version.error() };
+    }
+    if (*version > Version) {
+        return Error { QStringLiteral("%1 was made by a later version of shoulu (layout %2; this one knows %3)")
+                           .arg(db.path())
+                           .arg(*version)
+                           .arg(Version) };
+    }
+    if (*version == Version || db.isReadOnly()) {
+        return {}; // a read-only file works without the indexes, only slower
+    }
+    return inTransaction(db, [&db]() -> Result<void> {
+        if (auto result = db.exec(CreateIndexes); !result) {
+            return result;
+        }
+        return stampVersion(db);
+    });
+}
+
+} // namespace shoulu

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "util/Result.h"
+
+namespace shoulu {
+
+class Database;
+
+// The layout of setting.dat: the two tables, the indexes the history views rely on, and
+// the version kept in PRAGMA user_version so that a later layout can migrate an older file.
+class Schema
+{
+public:
+    static constexpr int Version = 1;
+
+    // Tables, indexes and version in an empty, keyed database, in one transaction.
+    static Result<void> create(Database& db);
+    // Fails with the cause when a table or column is missing or the file is of a later version.
+    // Changes nothing on failure; on a file made without a version (by hand) it adds the
+    // indexes and stamps the version.
+    static Result<void> check(Database& db);
+
+private:
+    static Result<void> checkColumns(
+        Database& db, const char* table, const char* pragma, std::initializer_list<const char*> columns);
+};
+
+} // namespace shoulu

@@ -1,0 +1,136 @@
+#include "store/SettingsDatabase.h"
+
+#include "store/Database.h"
+#include "store/Schema.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlcipher/sqlite3.h>
+
+namespace shoulu {
+
+namespace {
+
+// The fixed passphrase of every installation, as UTF-8 bytes, so that the sqlcipher shell's
+// PRAGMA key='...' with the same text opens the file too.
+const char Passphrase[] = "\xe8\x93\x9d\xe6\x9d\x89\xe6\x9c\xa8\xe8\x88\x9f\xe5\x8c\x97" // 蓝杉木舟北
+                          "\xe5\xb2\xb8\xe6\x99\x9a\xe9\x92\x9f\xe5\xa3\xb0\xe8\xbf\x9c"; // 岸晚钟声远
+
+constexpr int BusyTimeoutMs = 5000;
+
+// Each page read is decrypted; a few MB of cache keep a domain's index pages and the newest
+// rows decrypted between views.
+const char* const ConnectionSettings =
+    // A committed row must survive the process being killed or the machine losing power, and
+    // the file is copied around by users: the rollback journal keeps every committed row in
+    // setting.dat itself (WAL would keep them in a -wal file beside it until a checkpoint),
+    // and FULL syncs the journal before the file is changed.
+    "PRAGMA journal_mode = DELETE;"
+    "PRAGMA synchronous = FULL;"
+    "PRAGMA cache_size = -8192;";
+
+QByteArray passphrase()
+{
+    return QByteArray::fromRawData(Passphrase, sizeof(Passphrase) - 1);
+}
+
+Error unreadable(const QString& path)
+{
+    QFile file(path);
+    QByteArray head;
+    if (file.open(QIODevice::ReadOnly)) {
+        head = file.read(16);
+    }
+    if (head == QByteArray("SQLite format 3\0", 16)) {
+        return Error { QStringLiteral("%1 is an unencrypted SQLite database, not a shoulu database").arg(path) };
+    }
+    return Error { QStringLiteral("%1 is not a shoulu database, or is encrypted with another key").arg(path) };
+}
+
+Result<std::unique_ptr<Database>> connect(const QString& path)
+{
+    auto db = Database::open(path, Database::OpenMode::Existing);
+    if (!db) {
+        return db;
+    }
+    (*db)->setBusyTimeout(BusyTimeoutMs);
+    if (auto keyed = (*db)->key(passphrase()); !keyed) {
+        return Error { keyed.error() };
+    }
+    return db;
+}
+
+} // namespace
+
+Result<std::unique_ptr<SettingsDatabase>> SettingsDatabase::open(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return Error { QStringLiteral("%1 does not exist").arg(path) };
+    }
+    if (!info.isFile()) {
+        return Error { QStringLiteral("%1 is not a file").arg(path) };
+    }
+    // SQLite takes a 0-byte file for a new, empty database; here it is a damaged one.
+    if (info.size() == 0) {
+        return Error { QStringLiteral("%1 is empty (0 bytes), not a prepared shoulu database").arg(path) };
+    }
+    auto db = connect(path);
+    if (!db) {
+        return Error { db.error() };
+    }
+    Database& connection = **db;
+    // The key is only tried on the first read: check it now, not at the first query.
+    if (auto read = connection.exec("SELECT count(*) FROM sqlite_master"); !read) {
+        if ((connection.errorCode() & 0xff) == SQLITE_NOTADB) {
+            return unreadable(path);
+        }
+        return Error { read.error() };
+    }
+    if (auto checked = Schema::check(connection); !checked) {
+        return Error { checked.error() };
+    }
+    if (auto set = connection.exec(ConnectionSettings); !set) {
+        return Error { set.error() };
+    }
+    return std::unique_ptr<SettingsDatabase>(new SettingsDatabase(std::move(*db)));
+}
+
+Result<void> SettingsDatabase::create(const QString& path)
+{
+    if (QFileInfo::exists(path)) {
+        return Error { QStringLiteral("%1 already exists; not overwriting it").arg(path) };
+    }
+    QFile file(path);
+    // NewOnly: another process that creates the same path in the meantime wins, we fail.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        return Error { QStringLiteral("cannot create %1: %2").arg(path, file.errorString()) };
+    }
+    file.close();
+    Result<void> made = [&path]() -> Result<void> {
+        auto db = connect(path);
+        if (!db) {
+            return Error { db.error() };
+        }
+        return Schema::create(**db);
+    }();
+    if (!made) {
+        QFile::remove(path);
+        return Error { QStringLiteral("cannot create %1: %2").arg(path, made.error()) };
+    }
+    return {};
+}
+
+SettingsDatabase::SettingsDatabase(std::unique_ptr<Database> db)
+    : m_db(std::move(db))
+{ }
+
+SettingsDatabase::~SettingsDatabase() = default;
+
+Database& SettingsDatabase::database()
+{
+    return *m_db;
+}
+
+} // namespace shoulu
