@@ -1,0 +1,332 @@
+#include "store/ResultRows.h"
+
+#include "store/Database.h"
+#include "store/DomainList.h"
+#include "support/TempDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace shoulu {
+namespace {
+
+using test::TempDatabase;
+
+QDateTime at(int year, int month, int day, int hour = 9, int minute = 0, int second = 0)
+{
+    return QDateTime(QDate(year, month, day), QTime(hour, minute, second));
+}
+
+EngineCounts countsOf(Count first)
+{
+    EngineCounts counts {};
+    for (size_t i = 0; i < counts.size(); ++i) {
+        counts[i] = first + static_cast<Count>(i);
+    }
+    return counts;
+}
+
+std::vector<qint64> idsOf(const std::vector<ResultRow>& rows)
+{
+    std::vector<qint64> ids;
+    for (const ResultRow& row : rows) {
+        ids.push_back(row.id);
+    }
+    return ids;
+}
+
+class ResultRowsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_temp.ok()) << m_temp.error().toStdString();
+        auto db = m_temp.open();
+        ASSERT_TRUE(db.ok()) << db.error().toStdString();
+        m_db = std::move(*db);
+        m_list = std::make_unique<DomainList>(m_db->database());
+        m_rows = std::make_unique<ResultRows>(m_db->database());
+    }
+
+    void list(const QString& domain) { ASSERT_TRUE(m_list->addDomain(domain).ok()); }
+
+    // Stores a row and returns its id.
+    qint64 store(const QString& domain, const QDateTime& time, Count first = 1)
+    {
+        auto added = m_rows->addshoulu(domain, time, countsOf(first));
+        EXPECT_TRUE(added.ok()) << added.error().toStdString();
+        return m_db->database().lastInsertId();
+    }
+
+    std::vector<ResultRow> latest()
+    {
+        auto rows = m_rows->latestRows();
+        EXPECT_TRUE(rows.ok()) << rows.error().toStdString();
+        return rows.ok() ? *rows : std::vector<ResultRow> {};
+    }
+    std::vector<ResultRow> daily(const QString& domain)
+    {
+        auto rows = m_rows->dailyRows(domain);
+        EXPECT_TRUE(rows.ok()) << rows.error().toStdString();
+        return rows.ok() ? *rows : std::vector<ResultRow> {};
+    }
+    std::vector<ResultRow> chart(const QString& domain)
+    {
+        auto rows = m_rows->chartWindow(domain);
+        EXPECT_TRUE(rows.ok()) << rows.error().toStdString();
+        return rows.ok() ? *rows : std::vector<ResultRow> {};
+    }
+
+    TempDatabase m_temp;
+    std::unique_ptr<SettingsDatabase> m_db;
+    std::unique_ptr<DomainList> m_list;
+    std::unique_ptr<ResultRows> m_rows;
+};
+
+TEST_F(ResultRowsTest, EmptyTableGivesEmptyViewsAndTakesTheFirstRow)
+{
+    list(QStringLiteral("a.com"));
+    EXPECT_TRUE(latest().empty());
+    EXPECT_TRUE(daily(QStringLiteral("a.com")).empty());
+    EXPECT_TRUE(chart(QStringLiteral("a.com")).empty());
+    store(QStringLiteral("a.com"), at(2024, 3, 1));
+    EXPECT_EQ(latest().size(), 1u);
+}
+
+TEST_F(ResultRowsTest, RowComesBackWithEveryColumnInItsPlace)
+{
+    list(QStringLiteral("a.com"));
+    const QDateTime time = at(2024, 12, 31, 23, 59, 58);
+    const qint64 id = store(QStringLiteral("\t a.com \r\n"), time, 100);
+    const auto rows = latest();
+    ASSERT_EQ(rows.size(), 1u);
+    const ResultRow& row = rows.front();
+    EXPECT_EQ(row.id, id);
+    EXPECT_EQ(row.domain, QStringLiteral("a.com"));
+    EXPECT_EQ(row.counts, countsOf(100)); // distinct per engine: a swapped column shows
+    EXPECT_EQ(row.yyyy, 2024);
+    EXPECT_EQ(row.mm, 12);
+    EXPECT_EQ(row.dd, 31);
+    EXPECT_EQ(row.searchTime, time);
+}
+
+TEST_F(ResultRowsTest, QueryTimeInOtherZoneIsStoredAsLocalTime)
+{
+    list(QStringLiteral("a.com"));
+    const QDateTime utc = QDateTime(QDate(2024, 6, 1), QTime(12, 0), Qt::UTC);
+    store(QStringLiteral("a.com"), utc);
+    const auto rows = latest();
+    ASSERT_EQ(rows.size(), 1u);
+    const QDateTime local = utc.toLocalTime();
+    EXPECT_EQ(rows.front().searchTime, local);
+    EXPECT_EQ(rows.front().dd, local.date().day());
+}
+
+class CountRoundTripTest : public ResultRowsTest, public ::testing::WithParamInterface<Count>
+{
+};
+
+TEST_P(CountRoundTripTest, CountIsStoredAndReadBackUnchanged)
+{
+    list(QStringLiteral("a.com"));
+    EngineCounts counts {};
+    counts.fill(GetParam());
+    ASSERT_TRUE(m_rows->addshoulu(QStringLiteral("a.com"), at(2024, 1, 1), counts).ok());
+    const auto rows = daily(QStringLiteral("a.com"));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows.front().counts, counts);
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, CountRoundTripTest,
+    ::testing::Values(Count { -1 }, Count { 0 }, Count { 2147483647 }, Count { 2147483648 }, Count { 98765432109 },
+        std::numeric_limits<Count>::max()));
+
+TEST_F(ResultRowsTest, InsertRefusesBlankDomainAndInvalidTime)
+{
+    EXPECT_FALSE(m_rows->addshoulu(QStringLiteral(" \t"), at(2024, 1, 1), countsOf(1)).ok());
+    EXPECT_FALSE(m_rows->addshoulu(QStringLiteral("a.com"), QDateTime(), countsOf(1)).ok());
+    list(QStringLiteral("a.com"));
+    EXPECT_TRUE(latest().empty());
+}
+
+TEST_F(ResultRowsTest, LatestRowsTakeEachDomainsGreatestIdOrderedBySearchTimeNewestFirst)
+{
+    list(QStringLiteral("a.com"));
+    list(QStringLiteral("b.com"));
+    list(QStringLiteral("c.com"));
+    store(QStringLiteral("a.com"), at(2024, 1, 1));
+    const qint64 bNewest = store(QStringLiteral("b.com"), at(2024, 1, 5));
+    store(QStringLiteral("c.com"), at(2024, 1, 2));
+    // Stored later but with an earlier query time: greatest id wins within a domain, while
+    // the order between domains follows searchtime, not id.
+    const qint64 aNewest = store(QStringLiteral("a.com"), at(2023, 12, 30));
+    const qint64 cNewest = store(QStringLiteral("c.com"), at(2024, 1, 3));
+    EXPECT_EQ(idsOf(latest()), (std::vector<qint64> { bNewest, cNewest, aNewest }));
+}
+
+TEST_F(ResultRowsTest, LettersCaseVariantsGroupAsOneDomain)
+{
+    list(QStringLiteral("Example.com"));
+    const qint64 first = store(QStringLiteral("example.com"), at(2024, 1, 1));
+    const qint64 second = store(QStringLiteral("EXAMPLE.COM"), at(2024, 1, 2));
+    const auto rows = latest();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows.front().id, second);
+    EXPECT_EQ(rows.front().domain, QStringLiteral("EXAMPLE.COM"));
+    EXPECT_EQ(idsOf(daily(QStringLiteral("eXample.Com"))), (std::vector<qint64> { second, first }));
+    EXPECT_EQ(idsOf(chart(QStringLiteral("example.com"))), (std::vector<qint64> { first, second }));
+}
+
+TEST_F(ResultRowsTest, DelistedDomainDisappearsFromEveryViewAndReturnsWhenListedAgain)
+{
+    list(QStringLiteral("gone.com"));
+    list(QStringLiteral("stays.com"));
+    const qint64 gone = store(QStringLiteral("gone.com"), at(2024, 1, 1));
+    const qint64 stays = store(QStringLiteral("stays.com"), at(2024, 1, 1));
+    ASSERT_TRUE(m_list->replaceAll({ QStringLiteral("stays.com") }).ok());
+    EXPECT_EQ(idsOf(latest()), std::vector<qint64> { stays });
+    EXPECT_TRUE(daily(QStringLiteral("gone.com")).empty());
+    EXPECT_TRUE(chart(QStringLiteral("gone.com")).empty());
+
+    list(QStringLiteral("GONE.com"));
+    EXPECT_EQ(latest().size(), 2u);
+    EXPECT_EQ(idsOf(daily(QStringLiteral("gone.com"))), std::vector<qint64> { gone });
+    EXPECT_EQ(idsOf(chart(QStringLiteral("gone.com"))), std::vector<qint64> { gone });
+}
+
+TEST_F(ResultRowsTest, DailyViewTakesEachDaysGreatestIdNewestDayFirst)
+{
+    list(QStringLiteral("a.com"));
+    store(QStringLiteral("a.com"), at(2024, 5, 1, 8));
+    store(QStringLiteral("a.com"), at(2024, 5, 1, 12));
+    const qint64 thirdOfDay = store(QStringLiteral("a.com"), at(2024, 5, 1, 16));
+    const qint64 nextDay = store(QStringLiteral("a.com"), at(2024, 5, 2, 8));
+    const auto rows = daily(QStringLiteral("a.com"));
+    EXPECT_EQ(idsOf(rows), (std::vector<qint64> { nextDay, thirdOfDay }));
+}
+
+TEST_F(ResultRowsTest, DaysRowIsTheLastStoredNotTheLatestTime)
+{
+    list(QStringLiteral("a.com"));
+    store(QStringLiteral("a.com"), at(2024, 5, 1, 18));
+    const qint64 storedLast = store(QStringLiteral("a.com"), at(2024, 5, 1, 7));
+    EXPECT_EQ(idsOf(daily(QStringLiteral("a.com"))), std::vector<qint64> { storedLast });
+}
+
+TEST_F(ResultRowsTest, DailyViewOrdersBySearchTimeNotByStorageOrder)
+{
+    list(QStringLiteral("a.com"));
+    const qint64 later = store(QStringLiteral("a.com"), at(2024, 5, 3));
+    const qint64 earlier = store(QStringLiteral("a.com"), at(2024, 5, 1));
+    const qint64 middle = store(QStringLiteral("a.com"), at(2024, 5, 2));
+    EXPECT_EQ(idsOf(daily(QStringLiteral("a.com"))), (std::vector<qint64> { later, middle, earlier }));
+    EXPECT_EQ(idsOf(chart(QStringLiteral("a.com"))), (std::vector<qint64> { earlier, middle, later }));
+}
+
+TEST_F(ResultRowsTest, DailyViewUsesTheTextUntrimmed)
+{
+    list(QStringLiteral("a.com"));
+    store(QStringLiteral("a.com"), at(2024, 5, 1));
+    EXPECT_TRUE(daily(QStringLiteral(" a.com")).empty());
+    EXPECT_TRUE(chart(QStringLiteral("a.com ")).empty());
+    EXPECT_EQ(daily(QStringLiteral("a.com")).size(), 1u);
+}
+
+TEST_F(ResultRowsTest, DailyViewOfOneDomainHoldsNoOtherDomain)
+{
+    list(QStringLiteral("a.com"));
+    list(QStringLiteral("a.com.cn"));
+    list(QStringLiteral("b.com"));
+    const qint64 mine = store(QStringLiteral("a.com"), at(2024, 5, 1));
+    store(QStringLiteral("a.com.cn"), at(2024, 5, 1, 10));
+    store(QStringLiteral("b.com"), at(2024, 5, 1, 11));
+    EXPECT_EQ(idsOf(daily(QStringLiteral("a.com"))), std::vector<qint64> { mine });
+}
+
+struct ChartCase
+{
+    int days;
+    size_t expected;
+};
+
+class ChartWindowTest : public ResultRowsTest, public ::testing::WithParamInterface<ChartCase>
+{
+};
+
+TEST_P(ChartWindowTest, HoldsTheNewestThirtyQueriedDaysOldestFirst)
+{
+    list(QStringLiteral("a.com"));
+    list(QStringLiteral("other.com"));
+    const QDate first(2023, 12, 20);
+    std::vector<QDate> days;
+    for (int i = 0; i < GetParam().days; ++i) {
+        // Every other calendar day, two queries a day: gaps must not count and the day's last row is used.
+        const QDate day = first.addDays(2 * i);
+        days.push_back(day);
+        store(QStringLiteral("a.com"), QDateTime(day, QTime(8, 0)));
+        store(QStringLiteral("other.com"), QDateTime(day, QTime(9, 0)));
+        store(QStringLiteral("a.com"), QDateTime(day, QTime(10, 0)), i);
+    }
+    const auto rows = chart(QStringLiteral("a.com"));
+    ASSERT_EQ(rows.size(), GetParam().expected);
+    const size_t skipped = days.size() - rows.size();
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].searchTime, QDateTime(days[skipped + i], QTime(10, 0))) << "row " << i;
+        EXPECT_EQ(rows[i].counts[0], static_cast<Count>(skipped + i));
+    }
+    EXPECT_EQ(daily(QStringLiteral("a.com")).size(), days.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Days, ChartWindowTest,
+    ::testing::Values(
+        ChartCase { 45, 30 }, ChartCase { 12, 12 }, ChartCase { 30, 30 }, ChartCase { 31, 30 }, ChartCase { 1, 1 }),
+    [](const ::testing::TestParamInfo<ChartCase>& info) { return std::to_string(info.param.days) + "Days"; });
+
+TEST_F(ResultRowsTest, QuoteAndPercentDomainsWorkInEveryView)
+{
+    const QString quote = QStringLiteral("o'reilly.com");
+    const QString percent = QStringLiteral("100%.com");
+    list(quote);
+    list(percent);
+    list(QStringLiteral("100x.com"));
+    const qint64 q = store(quote, at(2024, 2, 1));
+    const qint64 p = store(percent, at(2024, 2, 2));
+    store(QStringLiteral("100x.com"), at(2024, 2, 3));
+    EXPECT_EQ(latest().size(), 3u);
+    EXPECT_EQ(idsOf(daily(quote)), std::vector<qint64> { q });
+    EXPECT_EQ(idsOf(chart(QStringLiteral("O'REILLY.com"))), std::vector<qint64> { q });
+    EXPECT_EQ(idsOf(daily(percent)), std::vector<qint64> { p });
+    // Neither a pattern nor a wildcard: "100_.com" and "%" match nothing.
+    EXPECT_TRUE(daily(QStringLiteral("100_.com")).empty());
+    EXPECT_TRUE(daily(QStringLiteral("%")).empty());
+}
+
+TEST_F(ResultRowsTest, RowsOfOneBatchShareTheirTimeAndAllShow)
+{
+    const QDateTime batch = at(2024, 7, 7, 7, 7, 7);
+    const QStringList domains { QStringLiteral("a.com"), QStringLiteral("b.com"), QStringLiteral("c.com") };
+    for (const QString& domain : domains) {
+        list(domain);
+        store(domain, batch);
+    }
+    const auto rows = latest();
+    ASSERT_EQ(rows.size(), 3u);
+    for (const ResultRow& row : rows) {
+        EXPECT_EQ(row.searchTime, batch);
+    }
+}
+
+TEST_F(ResultRowsTest, CommittedRowIsSeenByAnotherConnection)
+{
+    list(QStringLiteral("a.com"));
+    const qint64 id = store(QStringLiteral("a.com"), at(2024, 1, 1));
+    auto other = m_temp.open();
+    ASSERT_TRUE(other.ok());
+    auto rows = ResultRows((*other)->database()).latestRows();
+    ASSERT_TRUE(rows.ok());
+    EXPECT_EQ(idsOf(*rows), std::vector<qint64> { id });
+}
+
+} // namespace
+} // namespace shoulu
