@@ -1,0 +1,68 @@
+#include "ui/MessageBox.h"
+
+#include <QApplication>
+
+namespace shoulu {
+
+namespace {
+
+QMessageBox::StandardButton s_nextAnswer = QMessageBox::NoButton;
+QMessageBox::StandardButton s_autoAnswer = QMessageBox::NoButton;
+QString s_lastText;
+int s_shownCount = 0;
+
+} // namespace
+
+QMessageBox::StandardButton MessageBox::warning(QWidget* parent, const QString& text)
+{
+    return show(parent, QMessageBox::Warning, text);
+}
+
+QMessageBox::StandardButton MessageBox::error(QWidget* parent, const QString& text)
+{
+    return show(parent, QMessageBox::Critical, text);
+}
+
+void MessageBox::setNextAnswer(QMessageBox::StandardButton button)
+{
+    s_nextAnswer = button;
+}
+
+void MessageBox::setAutoAnswer(QMessageBox::StandardButton button)
+{
+    s_autoAnswer = button;
+}
+
+QString MessageBox::lastText()
+{
+    return s_lastText;
+}
+
+int MessageBox::shownCount()
+{
+    return s_shownCount;
+}
+
+void MessageBox::clearLastText()
+{
+    s_lastText.clear();
+    s_shownCount = 0;
+}
+
+QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon icon, const QString& text)
+{
+    s_lastText = text;
+    ++s_shownCount;
+    if (s_nextAnswer != QMessageBox::NoButton) {
+        const auto answer = s_nextAnswer;
+        s_nextAnswer = QMessageBox::NoButton;
+        return answer;
+    }
+    if (s_autoAnswer != QMessageBox::NoButton) {
+        return s_autoAnswer;
+    }
+    QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, parent);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+} // namespace shoulu

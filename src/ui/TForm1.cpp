@@ -1,0 +1,293 @@
+#include "ui/TForm1.h"
+
+#include "query/EngineTable.h"
+#include "store/DomainList.h"
+#include "store/ResultRows.h"
+#include "ui/HistoryList.h"
+#include "ui/MessageBox.h"
+#include "ui/Skin.h"
+#include "ui/TForm2.h"
+#include "ui/TrendChart.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace shoulu {
+
+namespace {
+
+constexpr int ClientWidth = 802;
+constexpr int ClientHeight = 665;
+constexpr int CommandStripHeight = 41;
+constexpr int GaugeHeight = 20;
+constexpr int ChartHeight = 280;
+
+void centreOnScreen(QWidget* window)
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), window->size());
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
+}
+
+} // namespace
+
+TForm1::TForm1(const QString& databasePath, const QByteArray& bannerUrl, QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("岚衡搜索引擎收录查询V1.0"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+        | Qt::WindowCloseButtonHint);
+    setStyleSheet(Skin::styleSheet());
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    buildCommandStrip();
+    layout->addWidget(m_bspanel1);
+
+    m_WebBrowser1 = new Banner(this);
+    layout->addWidget(m_WebBrowser1);
+
+    m_lv1 = new HistoryList(this);
+    layout->addWidget(m_lv1, 1);
+
+    m_bskng1 = new QProgressBar(this);
+    m_bskng1->setObjectName(QStringLiteral("bskng1"));
+    m_bskng1->setFixedHeight(GaugeHeight);
+    m_bskng1->setTextVisible(false);
+    m_bskng1->setRange(0, 100);
+    m_bskng1->setValue(0);
+    layout->addWidget(m_bskng1);
+
+    m_Chart1 = new TrendChart(this);
+    m_Chart1->setFixedHeight(ChartHeight);
+    layout->addWidget(m_Chart1);
+    buildStatusBar();
+
+    m_Timer1 = new QTimer(this);
+    m_Timer1->setObjectName(QStringLiteral("Timer1"));
+
+    connect(m_bsSkinXFormButton1, &QPushButton::clicked, this, &TForm1::bsSkinXFormButton1Click);
+    connect(m_bsSkinXFormButton2, &QPushButton::clicked, this, &TForm1::bsSkinXFormButton2Click);
+    connect(m_bsSkinXFormButton3, &QPushButton::clicked, this, &TForm1::bsSkinXFormButton3Click);
+    connect(m_btn2, &QPushButton::clicked, this, &TForm1::btn2Click);
+    connect(m_Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(m_lv1, &HistoryList::selectItem, this, &TForm1::lv1SelectItem);
+    for (int i = 0; i < EngineCount; ++i) {
+        connect(m_Chart1->checkBox(i), &QCheckBox::clicked, this, &TForm1::bsSkinCheckRadioBox1Click);
+    }
+    connect(m_WebBrowser1, &Banner::documentComplete, this, &TForm1::WebBrowser1DocumentComplete);
+
+    resize(ClientWidth, ClientHeight);
+    centreOnScreen(this);
+
+    FormCreate(databasePath, bannerUrl);
+}
+
+TForm1::~TForm1() = default;
+
+bool TForm1::FormCreate(const QString& databasePath, const QByteArray& bannerUrl)
+{
+    auto opened = SettingsDatabase::open(databasePath);
+    if (!opened) {
+        MessageBox::warning(nullptr, QStringLiteral("文件不完整"));
+        return false;
+    }
+    m_settings = std::move(opened.value());
+    m_domainList = std::make_unique<DomainList>(m_settings->database());
+    m_resultRows = std::make_unique<ResultRows>(m_settings->database());
+
+    if (const auto loaded = loadDomain(); !loaded) {
+        MessageBox::error(this, loaded.error());
+    }
+    m_engineUrls = buildEngineUrls();
+    m_lv1->setShowGrid(true);
+    m_WebBrowser1->navigate(bannerUrl);
+    return true;
+}
+
+void TForm1::buildCommandStrip()
+{
+    m_bspanel1 = new QFrame(this);
+    m_bspanel1->setObjectName(QStringLiteral("bspanel1"));
+    m_bspanel1->setFixedHeight(CommandStripHeight);
+
+    const auto place = [this](QWidget* w, const char* name, int left, int top, int width, int height) {
+        w->setObjectName(QString::fromLatin1(name));
+        w->setGeometry(left, top, width, height);
+    };
+    const auto button = [&](const char* name, const QString& caption, int left, int width) {
+        auto* b = new QPushButton(caption, m_bspanel1);
+        place(b, name, left, 10, width, 25);
+        b->setAutoDefault(false);
+        return b;
+    };
+
+    m_lbl1 = new QLabel(QStringLiteral("选择/输入域名"), m_bspanel1);
+    place(m_lbl1, "lbl1", 19, 15, 77, 16);
+
+    m_cbb1 = new QComboBox(m_bspanel1);
+    place(m_cbb1, "cbb1", 104, 11, 273, 21);
+    m_cbb1->setEditable(true);
+    m_cbb1->setInsertPolicy(QComboBox::NoInsert);
+    m_cbb1->setMaxVisibleItems(8);
+    m_cbb1->setDuplicatesEnabled(true);
+
+    m_bsSkinXFormButton1 = button("bsSkinXFormButton1", QStringLiteral("查询"), 384, 73);
+    m_bsSkinXFormButton2 = button("bsSkinXFormButton2", QStringLiteral("批量查询"), 464, 73);
+    m_bsSkinXFormButton3 = button("bsSkinXFormButton3", QStringLiteral("历史记录"), 544, 73);
+    m_btn2 = button("btn2", QStringLiteral("域名列表"), 624, 81);
+
+    m_bsSkinStdLabel3 = new QLabel(QStringLiteral("延时"), m_bspanel1);
+    place(m_bsSkinStdLabel3, "bsSkinStdLabel3", 716, 14, 24, 16);
+
+    m_bsSkinSpinEdit1 = new QSpinBox(m_bspanel1);
+    place(m_bsSkinSpinEdit1, "bsSkinSpinEdit1", 744, 10, 35, 21);
+    m_bsSkinSpinEdit1->setRange(1, 60);
+    m_bsSkinSpinEdit1->setSingleStep(1);
+    m_bsSkinSpinEdit1->setValue(2);
+
+    m_bsSkinStdLabel2 = new QLabel(QStringLiteral("秒"), m_bspanel1);
+    place(m_bsSkinStdLabel2, "bsSkinStdLabel2", 782, 14, 12, 16);
+}
+
+void TForm1::buildStatusBar()
+{
+    m_bsSkinStatusBar1 = new QStatusBar;
+    m_bsSkinStatusBar1->setObjectName(QStringLiteral("bsSkinStatusBar1"));
+    m_bsSkinStatusBar1->setSizeGripEnabled(false);
+
+    m_bsSkinStatusPanel1 = new QLabel(m_bsSkinStatusBar1);
+    m_bsSkinStatusPanel1->setObjectName(QStringLiteral("bsSkinStatusPanel1"));
+    m_bsSkinStatusPanel1->setFixedWidth(561);
+    m_bsSkinStatusBar1->addWidget(m_bsSkinStatusPanel1);
+
+    // Both panels together are wider than the window: the second one gets what is left.
+    m_bsSkinStatusPanel2 = new QLabel(QStringLiteral("谷歌、搜狗查询太频繁会被暂时性屏蔽IP。"), m_bsSkinStatusBar1);
+    m_bsSkinStatusPanel2->setObjectName(QStringLiteral("bsSkinStatusPanel2"));
+    m_bsSkinStatusPanel2->setMinimumWidth(0);
+    m_bsSkinStatusPanel2->setMaximumWidth(384);
+    m_bsSkinStatusBar1->addWidget(m_bsSkinStatusPanel2, 1);
+
+    m_Chart1->setBottomBar(m_bsSkinStatusBar1);
+}
+
+Result<void> TForm1::loadDomain()
+{
+    auto stored = m_domainList->loadDomain();
+    if (!stored) {
+        return Error { stored.error() };
+    }
+    // Clearing the items of an editable box also clears its text, which must survive an empty list.
+    const QString text = m_cbb1->currentText();
+    m_cbb1->clear();
+    if (stored->isEmpty()) {
+        m_cbb1->setEditText(text);
+        return {};
+    }
+    m_cbb1->addItems(*stored);
+    m_cbb1->setCurrentIndex(m_cbb1->count() - 1);
+    return {};
+}
+
+Result<void> TForm1::LoadShoulu(const QString& domain)
+{
+    if (!m_lv1->clearRows()) {
+        MessageBox::warning(this, QStringLiteral("清空出错"));
+    }
+    auto rows = domain.isEmpty() ? m_resultRows->latestRows() : m_resultRows->dailyRows(domain);
+    if (!rows) {
+        return Error { rows.error() };
+    }
+    if (rows->empty()) {
+        return {};
+    }
+    m_Chart1->clearLines();
+    m_lv1->appendRows(*rows);
+    if (!domain.isEmpty()) {
+        updateChat(domain);
+    }
+    return {};
+}
+
+void TForm1::updateChat(const QString& domain)
+{
+    if (domain.isEmpty()) {
+        return;
+    }
+    const auto rows = m_resultRows->chartWindow(domain);
+    if (!rows) {
+        return; // the chart stays as it is; a drawing never reports
+    }
+    m_Chart1->draw(domain, *rows);
+}
+
+void TForm1::setStatusText(const QString& text)
+{
+    m_bsSkinStatusPanel1->setText(text);
+}
+
+QString TForm1::statusText() const
+{
+    return m_bsSkinStatusPanel1->text();
+}
+
+void TForm1::bsSkinXFormButton1Click()
+{
+    // Filled in with the domain query.
+}
+
+void TForm1::bsSkinXFormButton2Click()
+{
+    // Filled in with the domain query.
+}
+
+void TForm1::Timer1Timer()
+{
+    // Filled in with the domain query.
+}
+
+void TForm1::bsSkinXFormButton3Click()
+{
+    if (const auto shown = LoadShoulu(m_cbb1->currentText()); !shown) {
+        MessageBox::error(this, shown.error());
+    }
+}
+
+void TForm1::btn2Click()
+{
+    if (m_editor != nullptr) {
+        m_editor->exec();
+    }
+}
+
+void TForm1::lv1SelectItem(const QString& domain, bool /*selected*/)
+{
+    updateChat(domain);
+}
+
+void TForm1::bsSkinCheckRadioBox1Click()
+{
+    m_Chart1->updateChatline();
+}
+
+void TForm1::WebBrowser1DocumentComplete()
+{
+    m_WebBrowser1->applyStyling();
+}
+
+} // namespace shoulu

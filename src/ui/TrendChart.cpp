@@ -1,0 +1,267 @@
+#include "ui/TrendChart.h"
+
+#include "query/EngineTable.h"
+
+#include <QCategoryAxis>
+#include <QChart>
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QLocale>
+#include <QResizeEvent>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace shoulu {
+
+namespace {
+
+const QString TitleSuffix = QStringLiteral("最近30日收录量走势图");
+const QColor PanelColour(227, 238, 253);
+constexpr int BottomBarHeight = 21;
+constexpr double TopMarginShare = 0.12;
+constexpr double BottomMarginShare = 0.02;
+
+struct SeriesLook
+{
+    QColor colour;
+    int width;
+};
+
+// Engine order.
+const std::array<SeriesLook, EngineCount> Looks { {
+    { QColor(0, 0, 255), 2 },
+    { QColor(255, 0, 0), 2 },
+    { QColor(0, 255, 255), 2 },
+    { QColor(0, 255, 64), 1 },
+    { QColor(255, 255, 0), 1 },
+    { QColor(255, 0, 255), 1 },
+    { QColor(0, 0, 0), 1 },
+} };
+
+} // namespace
+
+AxisScale niceScale(double low, double high, int maxTicks)
+{
+    if (low > high) {
+        std::swap(low, high);
+    }
+    if (high == low) {
+        high = low + 1;
+    }
+    maxTicks = std::max(maxTicks, 1);
+    const double rawStep = (high - low) / maxTicks;
+    double magnitude = std::pow(10.0, std::floor(std::log10(std::max(rawStep, 1.0))));
+    // Walk up the 1-2-5 ladder until the rounded-out range fits in maxTicks intervals.
+    for (;;) {
+        for (const double factor : { 1.0, 2.0, 5.0 }) {
+            const double step = factor * magnitude;
+            const double min = std::floor(low / step) * step;
+            const double max = std::ceil(high / step) * step;
+            if ((max - min) / step <= maxTicks + 1e-9) {
+                return { min, max, step };
+            }
+        }
+        magnitude *= 10;
+    }
+}
+
+TrendChart::TrendChart(QWidget* parent)
+    : QChartView(parent)
+{
+    setObjectName(QStringLiteral("Chart1"));
+    setRenderHint(QPainter::Antialiasing);
+    setRubberBand(QChartView::NoRubberBand);
+    setDragMode(QGraphicsView::NoDrag);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setBackgroundBrush(PanelColour);
+
+    QChart* c = chart();
+    c->setTitle(TitleSuffix);
+    c->setBackgroundBrush(PanelColour);
+    c->setBackgroundRoundness(0);
+    c->setDropShadowEnabled(false);
+    c->setPlotAreaBackgroundVisible(false);
+    c->setAnimationOptions(QChart::NoAnimation);
+    c->legend()->setAlignment(Qt::AlignRight);
+
+    m_axisX = new QCategoryAxis(c);
+    m_axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    m_axisX->setGridLineVisible(false);
+    m_axisX->setRange(0, 1);
+    m_axisY = new QValueAxis(c);
+    m_axisY->setLabelFormat(QStringLiteral("%.0f"));
+    m_axisY->setTickType(QValueAxis::TicksDynamic);
+    m_axisY->setTickAnchor(0);
+    m_axisY->setTickInterval(1);
+    m_axisY->setRange(0, 1);
+    c->addAxis(m_axisX, Qt::AlignBottom);
+    c->addAxis(m_axisY, Qt::AlignLeft);
+
+    for (int i = 0; i < EngineCount; ++i) {
+        auto* s = new QLineSeries(c);
+        s->setObjectName(QStringLiteral("Series%1").arg(i + 1));
+        s->setName(QString::fromUtf8(engineInfo(i).caption));
+        s->setPen(QPen(Looks[i].colour, Looks[i].width));
+        s->setPointsVisible(false);
+        s->setPointLabelsVisible(false);
+        c->addSeries(s);
+        s->attachAxis(m_axisX);
+        s->attachAxis(m_axisY);
+        s->setVisible(false);
+        for (QLegendMarker* marker : c->legend()->markers(s)) {
+            marker->setVisible(false);
+        }
+        m_series[i] = s;
+    }
+
+    m_strip = new QFrame(this);
+    m_strip->setObjectName(QStringLiteral("bsSkinPanel1"));
+    for (int i = 0; i < EngineCount; ++i) {
+        auto* box = new QCheckBox(QString::fromUtf8(engineInfo(i).caption), m_strip);
+        box->setObjectName(QStringLiteral("bsSkinCheckRadioBox%1").arg(i + 1));
+        box->setGeometry(21 + 56 * i, 3, 52, 25);
+        box->setChecked(i == 0);
+        m_boxes[i] = box;
+    }
+    m_strip->raise();
+    layoutChildren();
+}
+
+void TrendChart::clearLines()
+{
+    for (QLineSeries* s : m_series) {
+        s->clear();
+    }
+    m_labels.clear();
+    rebuildDateLabels();
+}
+
+void TrendChart::draw(const QString& domain, const std::vector<ResultRow>& rows)
+{
+    std::array<QList<QPointF>, EngineCount> points;
+    m_labels.clear();
+    for (std::size_t p = 0; p < rows.size(); ++p) {
+        const ResultRow& row = rows[p];
+        m_labels.append(QLocale::system().toString(row.searchTime.date(), QLocale::ShortFormat));
+        for (int i = 0; i < EngineCount; ++i) {
+            points[i].append(QPointF(static_cast<double>(p), static_cast<double>(row.counts[i])));
+        }
+    }
+    for (int i = 0; i < EngineCount; ++i) {
+        m_series[i]->replace(points[i]);
+    }
+    rebuildDateLabels();
+    chart()->setTitle(domain + TitleSuffix);
+    updateChatline();
+}
+
+void TrendChart::updateChatline()
+{
+    for (int i = 0; i < EngineCount; ++i) {
+        const bool shown = m_boxes[i]->isChecked();
+        m_series[i]->setVisible(shown);
+        for (QLegendMarker* marker : chart()->legend()->markers(m_series[i])) {
+            marker->setVisible(shown);
+        }
+    }
+    rescaleValueAxis();
+}
+
+void TrendChart::setBottomBar(QWidget* bar)
+{
+    m_bottomBar = bar;
+    bar->setParent(this);
+    setViewportMargins(0, 0, 0, BottomBarHeight);
+    layoutChildren();
+    bar->show();
+}
+
+QString TrendChart::titleText() const
+{
+    return chart()->title();
+}
+
+void TrendChart::resizeEvent(QResizeEvent* event)
+{
+    QChartView::resizeEvent(event);
+    layoutChildren();
+    rebuildDateLabels();
+}
+
+void TrendChart::rescaleValueAxis()
+{
+    double low = std::numeric_limits<double>::max();
+    double high = std::numeric_limits<double>::lowest();
+    for (QLineSeries* s : m_series) {
+        if (!s->isVisible()) {
+            continue;
+        }
+        for (const QPointF& point : s->points()) {
+            low = std::min(low, point.y());
+            high = std::max(high, point.y());
+        }
+    }
+    if (low > high) {
+        low = 0;
+        high = 1;
+    }
+    const AxisScale scale = niceScale(low, high);
+    m_axisY->setRange(scale.min, scale.max);
+    m_axisY->setTickAnchor(scale.min);
+    m_axisY->setTickInterval(scale.step);
+}
+
+void TrendChart::rebuildDateLabels()
+{
+    for (const QString& label : m_axisX->categoriesLabels()) {
+        m_axisX->remove(label);
+    }
+    const int n = static_cast<int>(m_labels.size());
+    // A category needs an end above the start, so the axis starts one position early.
+    m_axisX->setStartValue(-1);
+    if (n <= 1) {
+        m_axisX->setRange(-0.5, 0.5);
+    } else {
+        m_axisX->setRange(0, n - 1);
+    }
+    if (n == 0) {
+        return;
+    }
+    // Thirty dates do not fit side by side: label every step-th point so none overlap.
+    const QFontMetrics metrics(m_axisX->labelsFont());
+    int widest = 0;
+    for (const QString& label : m_labels) {
+        widest = std::max(widest, metrics.horizontalAdvance(label));
+    }
+    const double plotWidth = std::max(chart()->plotArea().width(), 1.0);
+    const double perPoint = n > 1 ? plotWidth / (n - 1) : plotWidth;
+    const int step = std::max(1, static_cast<int>(std::ceil((widest + 8) / perPoint)));
+    for (int p = 0; p < n; p += step) {
+        // Equal labels would merge into one category.
+        if (!m_axisX->categoriesLabels().contains(m_labels[p])) {
+            m_axisX->append(m_labels[p], p);
+        }
+    }
+}
+
+void TrendChart::layoutChildren()
+{
+    m_strip->setGeometry(0, 0, width(), StripHeight);
+    if (m_bottomBar != nullptr) {
+        m_bottomBar->setGeometry(0, height() - BottomBarHeight, width(), BottomBarHeight);
+    }
+    const QSizeF size = chart()->size();
+    chart()->setMargins(QMargins(
+        0, static_cast<int>(size.height() * TopMarginShare), 0, static_cast<int>(size.height() * BottomMarginShare)));
+}
+
+} // namespace shoulu
