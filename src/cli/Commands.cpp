@@ -1,11 +1,17 @@
 #include "cli/Command.h"
+#include "cli/DomainsCommand.h"
 #include "cli/ExtractCommand.h"
+#include "cli/HistoryCommand.h"
+#include "cli/InitCommand.h"
 
 namespace shoulu::cli {
 
 std::vector<std::unique_ptr<Command>> allCommands()
 {
     std::vector<std::unique_ptr<Command>> commands;
+    commands.push_back(std::make_unique<InitCommand>());
+    commands.push_back(std::make_unique<DomainsCommand>());
+    commands.push_back(std::make_unique<HistoryCommand>());
     commands.push_back(std::make_unique<ExtractCommand>());
     return commands;
 }

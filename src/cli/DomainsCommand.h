@@ -1,0 +1,18 @@
+#pragma once
+
+#include "cli/Command.h"
+
+namespace shoulu::cli {
+
+// "domains": prints the stored domain list, one per line; "domains add DOMAIN..." adds each
+// unless listed; "domains set [FILE]" replaces the list with the lines of FILE or stdin.
+class DomainsCommand : public Command
+{
+public:
+    QString name() const override;
+    QString synopsis() const override;
+    QString description() const override;
+    int execute(const QStringList& args, const GlobalOptions& options, Streams& io) override;
+};
+
+} // namespace shoulu::cli

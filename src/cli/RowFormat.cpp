@@ -1,0 +1,198 @@
+#include "cli/RowFormat.h"
+
+#include <QStringList>
+
+#include <array>
+
+namespace shoulu::cli {
+
+namespace {
+
+constexpr std::array<const char*, EngineCount> EngineColumns { "baidu", "google", "soso", "yahoo", "sogou", "youdao",
+    "bing" };
+
+bool isWide(char32_t c)
+{
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) || (c >= 0x3041 && c <= 0x33FF)
+        || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF)
+        || (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F)
+        || (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+QString padded(const QString& text, int width, bool right)
+{
+    const QString fill(qMax(0, width - displayWidth(text)), QLatin1Char(' '));
+    return right ? fill + text : text + fill;
+}
+
+QString table(const std::vector<ResultRow>& rows)
+{
+    const QStringList header { QStringLiteral("序号"), QStringLiteral("域名"), QStringLiteral("查询日期"),
+        QStringLiteral("百度"), QStringLiteral("谷歌"), QStringLiteral("搜搜"), QStringLiteral("雅虎"),
+        QStringLiteral("搜狗"), QStringLiteral("有道"), QStringLiteral("必应") };
+    std::vector<QStringList> lines { header };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const ResultRow& row = rows[i];
+        QStringList cells { QString::number(i + 1), row.domain, rowDate(row) };
+        for (Count count : row.counts) {
+            cells.append(QString::number(count));
+        }
+        lines.push_back(cells);
+    }
+    std::vector<int> widths(static_cast<size_t>(header.size()), 0);
+    for (const QStringList& cells : lines) {
+        for (qsizetype c = 0; c < cells.size(); ++c) {
+            widths[static_cast<size_t>(c)] = qMax(widths[static_cast<size_t>(c)], displayWidth(cells.at(c)));
+        }
+    }
+    QString out;
+    for (const QStringList& cells : lines) {
+        QString line;
+        for (qsizetype c = 0; c < cells.size(); ++c) {
+            // Numbers line up on the right; the domain and date read from the left.
+            const bool right = c == 0 || c >= 3;
+            if (c > 0) {
+                line += QStringLiteral("  ");
+            }
+            line += padded(cells.at(c), widths[static_cast<size_t>(c)], right);
+        }
+        while (line.endsWith(QLatin1Char(' '))) {
+            line.chop(1);
+        }
+        out += line + QLatin1Char('\n');
+    }
+    return out;
+}
+
+QString csvField(const QString& text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
+        && !text.contains(QLatin1Char('\r'))) {
+        return text;
+    }
+    QString quoted = text;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString csv(const std::vector<ResultRow>& rows)
+{
+    QString out = QStringLiteral("domain,date");
+    for (const char* column : EngineColumns) {
+        out += QLatin1Char(',') + QLatin1String(column);
+    }
+    out += QLatin1Char('\n');
+    for (const ResultRow& row : rows) {
+        out += csvField(row.domain) + QLatin1Char(',') + rowDate(row);
+        for (Count count : row.counts) {
+            out += QLatin1Char(',') + QString::number(count);
+        }
+        out += QLatin1Char('\n');
+    }
+    return out;
+}
+
+QString jsonString(const QString& text)
+{
+    QString out = QStringLiteral("\"");
+    for (QChar c : text) {
+        switch (c.unicode()) {
+        case u'"':
+            out += QLatin1String("\\\"");
+            break;
+        case u'\\':
+            out += QLatin1String("\\\\");
+            break;
+        case u'\n':
+            out += QLatin1String("\\n");
+            break;
+        case u'\r':
+            out += QLatin1String("\\r");
+            break;
+        case u'\t':
+            out += QLatin1String("\\t");
+            break;
+        default:
+            if (c.unicode() < 0x20) {
+                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + QLatin1Char('"');
+}
+
+QString searchTimeText(const ResultRow& row)
+{
+    return row.searchTime.isValid() ? row.searchTime.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
+}
+
+// Written by hand: counts are 64-bit and QJsonValue would round those above 2^53.
+QString json(const std::vector<ResultRow>& rows)
+{
+    if (rows.empty()) {
+        return QStringLiteral("[]\n");
+    }
+    QString out = QStringLiteral("[\n");
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const ResultRow& row = rows[i];
+        out += QStringLiteral("  {\"id\": %1, \"domain\": %2, \"date\": \"%3\", \"searchtime\": %4")
+                   .arg(QString::number(row.id), jsonString(row.domain), rowDate(row),
+                       row.searchTime.isValid() ? jsonString(searchTimeText(row)) : QStringLiteral("null"));
+        for (size_t e = 0; e < EngineColumns.size(); ++e) {
+            out += QStringLiteral(", \"%1\": %2").arg(QLatin1String(EngineColumns[e]), QString::number(row.counts[e]));
+        }
+        out += i + 1 < rows.size() ? QStringLiteral("},\n") : QStringLiteral("}\n");
+    }
+    return out + QStringLiteral("]\n");
+}
+
+} // namespace
+
+std::optional<RowFormat> rowFormatFromName(const QString& name)
+{
+    if (name == QLatin1String("table")) {
+        return RowFormat::Table;
+    }
+    if (name == QLatin1String("csv")) {
+        return RowFormat::Csv;
+    }
+    if (name == QLatin1String("json")) {
+        return RowFormat::Json;
+    }
+    return std::nullopt;
+}
+
+QString formatRows(const std::vector<ResultRow>& rows, RowFormat format)
+{
+    switch (format) {
+    case RowFormat::Table:
+        return table(rows);
+    case RowFormat::Csv:
+        return csv(rows);
+    case RowFormat::Json:
+        return json(rows);
+    }
+    return QString();
+}
+
+QString rowDate(const ResultRow& row)
+{
+    if (row.searchTime.isValid()) {
+        const QDate date = row.searchTime.date();
+        return QString::asprintf("%04d-%02d-%02d", date.year(), date.month(), date.day());
+    }
+    return QString::asprintf("%04d-%02d-%02d", row.yyyy, row.mm, row.dd);
+}
+
+int displayWidth(const QString& text)
+{
+    int width = 0;
+    for (char32_t c : text.toUcs4()) {
+        width += isWide(c) ? 2 : 1;
+    }
+    return width;
+}
+
+} // namespace shoulu::cli

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "store/ResultRow.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace shoulu::cli {
+
+// How commands print result rows: an aligned table for people, CSV and JSON for scripts.
+enum class RowFormat { Table, Csv, Json };
+
+// "table", "csv" or "json"; nothing for any other text.
+std::optional<RowFormat> rowFormatFromName(const QString& name);
+
+// The rows in their given order, each format ending with a line break. CSV columns are fixed:
+// domain,date,baidu,google,soso,yahoo,sogou,youdao,bing.
+QString formatRows(const std::vector<ResultRow>& rows, RowFormat format);
+
+// YYYY-MM-DD of the row's query time (its stored day when the time is unreadable).
+QString rowDate(const ResultRow& row);
+
+// Terminal columns a text takes: East Asian wide characters take two.
+int displayWidth(const QString& text);
+
+} // namespace shoulu::cli

@@ -1,0 +1,127 @@
+#include "support/CliRunner.h"
+#include "support/TempDatabase.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace shoulu {
+namespace {
+
+using test::CliRun;
+using test::runCli;
+
+class DomainsCommandTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_temp.ok()) << m_temp.error().toStdString(); }
+
+    CliRun domains(QStringList args, const QByteArray& input = {})
+    {
+        args.prepend(QStringLiteral("domains"));
+        args.prepend(m_temp.path());
+        args.prepend(QStringLiteral("--db"));
+        return runCli(args, input);
+    }
+
+    QString listed()
+    {
+        const CliRun run = domains({});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        return run.out;
+    }
+
+    test::TempDatabase m_temp;
+};
+
+TEST_F(DomainsCommandTest, EmptyListPrintsNothing)
+{
+    const CliRun run = domains({});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.isEmpty());
+}
+
+TEST_F(DomainsCommandTest, AddStoresEachTrimmedUnlessListedAndListKeepsOrder)
+{
+    const CliRun run = domains({ QStringLiteral("add"), QStringLiteral("b.com"), QStringLiteral(" A.com\t"),
+        QStringLiteral("B.COM"), QStringLiteral("it's 100%.com"), QStringLiteral("中文.中国") });
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(listed(), QStringLiteral("b.com\nA.com\nit's 100%.com\n中文.中国\n"));
+}
+
+TEST_F(DomainsCommandTest, AddOfBlankDomainWarnsAndStoresNothing)
+{
+    const CliRun run = domains({ QStringLiteral("add"), QStringLiteral("  "), QStringLiteral("a.com") });
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("empty"))) << run.err.toStdString();
+    EXPECT_EQ(listed(), QStringLiteral("a.com\n"));
+}
+
+TEST_F(DomainsCommandTest, SetFromStdinReplacesTheListByTheEditorRules)
+{
+    ASSERT_EQ(domains({ QStringLiteral("add"), QStringLiteral("old.com") }).exitCode, 0);
+    const CliRun run = domains({ QStringLiteral("set") }, "x.com\r\n\r\n  a.com \nX.COM\nb.com");
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(listed(), QStringLiteral("x.com\na.com\nb.com\n"));
+}
+
+TEST_F(DomainsCommandTest, SetFromFileReplacesTheList)
+{
+    const QString file = m_temp.filePath(QStringLiteral("list.txt"));
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write("\xef\xbb\xbf"
+                  "first.com\nsecond.com\n");
+    }
+    ASSERT_EQ(domains({ QStringLiteral("set"), file }).exitCode, 0);
+    EXPECT_EQ(listed(), QStringLiteral("first.com\nsecond.com\n"));
+}
+
+TEST_F(DomainsCommandTest, SetOfNothingEmptiesTheList)
+{
+    ASSERT_EQ(domains({ QStringLiteral("add"), QStringLiteral("a.com") }).exitCode, 0);
+    ASSERT_EQ(domains({ QStringLiteral("set") }, QByteArray()).exitCode, 0);
+    EXPECT_TRUE(listed().isEmpty());
+}
+
+TEST_F(DomainsCommandTest, BadInputToSetFailsAndKeepsTheList)
+{
+    ASSERT_EQ(domains({ QStringLiteral("add"), QStringLiteral("kept.com") }).exitCode, 0);
+
+    const CliRun notUtf8 = domains({ QStringLiteral("set") }, QByteArray("new.com\n\xd6\xd0\xce\xc4.com\n"));
+    EXPECT_EQ(notUtf8.exitCode, 1);
+    EXPECT_TRUE(notUtf8.err.contains(QStringLiteral("UTF-8"))) << notUtf8.err.toStdString();
+
+    const CliRun missing = domains({ QStringLiteral("set"), m_temp.filePath(QStringLiteral("no-such-list.txt")) });
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("no-such-list.txt"))) << missing.err.toStdString();
+
+    EXPECT_EQ(listed(), QStringLiteral("kept.com\n"));
+}
+
+TEST_F(DomainsCommandTest, WrongArgumentsAreUsageErrors)
+{
+    EXPECT_EQ(domains({ QStringLiteral("add") }).exitCode, 2);
+    EXPECT_EQ(domains({ QStringLiteral("remove"), QStringLiteral("a.com") }).exitCode, 2);
+    EXPECT_EQ(domains({ QStringLiteral("set"), QStringLiteral("a"), QStringLiteral("b") }).exitCode, 2);
+    EXPECT_TRUE(listed().isEmpty());
+}
+
+TEST(DomainsCommandBadDatabaseTest, EveryActionFailsWithTheCauseAndCreatesNoFile)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("setting.dat"));
+    const QList<QStringList> actions { {}, { QStringLiteral("add"), QStringLiteral("a.com") },
+        { QStringLiteral("set") } };
+    for (const QStringList& action : actions) {
+        const CliRun run = runCli(
+            QStringList { QStringLiteral("--db"), missing, QStringLiteral("domains") } + action, QByteArray("a.com\n"));
+        EXPECT_EQ(run.exitCode, 1) << action.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("does not exist"))) << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(missing));
+    }
+}
+
+} // namespace
+} // namespace shoulu

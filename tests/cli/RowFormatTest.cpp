@@ -1,0 +1,121 @@
+#include "cli/RowFormat.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace shoulu::cli {
+namespace {
+
+ResultRow row(const QString& domain, Count first)
+{
+    ResultRow r;
+    r.domain = domain;
+    for (size_t i = 0; i < r.counts.size(); ++i) {
+        r.counts[i] = first * static_cast<Count>(i + 1);
+    }
+    r.searchTime = QDateTime(QDate(2024, 1, 9), QTime(8, 7, 6));
+    r.yyyy = 2024;
+    r.mm = 1;
+    r.dd = 9;
+    return r;
+}
+
+struct WidthCase
+{
+    const char* text;
+    int width;
+};
+
+class DisplayWidthTest : public ::testing::TestWithParam<WidthCase>
+{
+};
+
+TEST_P(DisplayWidthTest, WideCharactersTakeTwoColumns)
+{
+    EXPECT_EQ(displayWidth(QString::fromUtf8(GetParam().text)), GetParam().width);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, DisplayWidthTest,
+    ::testing::Values(WidthCase { "", 0 }, WidthCase { "a.com", 5 }, WidthCase { "中文.中国", 9 },
+        WidthCase { "查询日期", 8 }, WidthCase { "ｆｕｌｌ", 8 }, WidthCase { "한국.kr", 7 },
+        WidthCase { "\xf0\xa0\x80\x80", 2 }));
+
+TEST(RowFormatTest, FormatNamesAreExact)
+{
+    EXPECT_EQ(rowFormatFromName(QStringLiteral("table")), RowFormat::Table);
+    EXPECT_EQ(rowFormatFromName(QStringLiteral("csv")), RowFormat::Csv);
+    EXPECT_EQ(rowFormatFromName(QStringLiteral("json")), RowFormat::Json);
+    EXPECT_FALSE(rowFormatFromName(QStringLiteral("CSV")).has_value());
+    EXPECT_FALSE(rowFormatFromName(QString()).has_value());
+}
+
+// Every column after the domain starts at the same terminal column in every line, whatever
+// mix of wide and narrow characters the domains hold.
+TEST(RowFormatTest, TableColumnsAlignWithWideCharacters)
+{
+    const std::vector<ResultRow> rows { row(QStringLiteral("a.com"), 1),
+        row(QStringLiteral("很长的中文域名.中国"), 123456), row(QStringLiteral("mixed中.com"), -1) };
+    const QStringList lines = formatRows(rows, RowFormat::Table).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    const auto columnOfDate = [](const QString& line) {
+        const qsizetype at = line.indexOf(QStringLiteral("2024-01-09"));
+        return at < 0 ? -1 : displayWidth(line.left(at));
+    };
+    const int expected = columnOfDate(lines.at(1));
+    ASSERT_GT(expected, 0);
+    EXPECT_EQ(columnOfDate(lines.at(2)), expected);
+    EXPECT_EQ(columnOfDate(lines.at(3)), expected);
+    EXPECT_EQ(displayWidth(lines.at(0).left(lines.at(0).indexOf(QStringLiteral("查询日期")))), expected);
+    // Right-aligned counts end at the same column too.
+    EXPECT_EQ(displayWidth(lines.at(1)), displayWidth(lines.at(2)));
+    EXPECT_EQ(displayWidth(lines.at(2)), displayWidth(lines.at(3)));
+}
+
+struct CsvCase
+{
+    const char* name;
+    QString domain;
+    QString field;
+};
+
+class CsvFieldTest : public ::testing::TestWithParam<CsvCase>
+{
+};
+
+TEST_P(CsvFieldTest, DomainQuotedOnlyWhenItMustBe)
+{
+    const QString csv = formatRows({ row(GetParam().domain, 1) }, RowFormat::Csv);
+    EXPECT_EQ(csv,
+        QStringLiteral("domain,date,baidu,google,soso,yahoo,sogou,youdao,bing\n") + GetParam().field
+            + QStringLiteral(",2024-01-09,1,2,3,4,5,6,7\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Domains, CsvFieldTest,
+    ::testing::Values(CsvCase { "Plain", QStringLiteral("a.com"), QStringLiteral("a.com") },
+        CsvCase { "SingleQuoteAndPercent", QStringLiteral("it's100%.com"), QStringLiteral("it's100%.com") },
+        CsvCase { "Comma", QStringLiteral("a,b.com"), QStringLiteral("\"a,b.com\"") },
+        CsvCase { "DoubleQuote", QStringLiteral("a\"b.com"), QStringLiteral("\"a\"\"b.com\"") },
+        CsvCase { "LineBreak", QStringLiteral("a\nb"), QStringLiteral("\"a\nb\"") }),
+    [](const ::testing::TestParamInfo<CsvCase>& info) { return std::string(info.param.name); });
+
+TEST(RowFormatTest, DateFallsBackToStoredDayWhenTimeIsUnreadable)
+{
+    ResultRow r = row(QStringLiteral("a.com"), 1);
+    r.searchTime = QDateTime();
+    r.yyyy = 2023;
+    r.mm = 2;
+    r.dd = 3;
+    EXPECT_EQ(rowDate(r), QStringLiteral("2023-02-03"));
+}
+
+TEST(RowFormatTest, EmptyViewsStillGiveHeaderOrEmptyArray)
+{
+    EXPECT_EQ(
+        formatRows({}, RowFormat::Csv), QStringLiteral("domain,date,baidu,google,soso,yahoo,sogou,youdao,bing\n"));
+    EXPECT_EQ(formatRows({}, RowFormat::Json), QStringLiteral("[]\n"));
+    EXPECT_EQ(formatRows({}, RowFormat::Table).count(QLatin1Char('\n')), 1);
+}
+
+} // namespace
+} // namespace shoulu::cli
