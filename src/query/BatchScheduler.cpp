@@ -1,0 +1,52 @@
+#include "query/BatchScheduler.h"
+
+#include "query/DomainQuery.h"
+#include "util/EngineCounts.h"
+
+#include <QTimer>
+
+namespace shoulu {
+
+BatchScheduler::BatchScheduler(DomainQuery& query, QTimer& timer, QObject* parent)
+    : QObject(parent)
+    , m_query(query)
+    , m_timer(timer)
+{
+    // The run's last reply stops the timer, whoever started the run.
+    connect(&m_query, &DomainQuery::runFinished, this, [this] { m_timer.stop(); });
+}
+
+BatchScheduler::StartResult BatchScheduler::start(const QStringList& domains, int delaySeconds)
+{
+    if (m_query.isBusy()) {
+        return StartResult::Busy;
+    }
+    if (domains.isEmpty()) {
+        return StartResult::EmptyList;
+    }
+    m_domains = domains;
+    m_query.beginRun(EnginesPerDomain * static_cast<int>(m_domains.size()));
+    m_delayTicks = delaySeconds;
+    m_batchCursor = 0;
+    m_timer.setInterval(FirstTickMs);
+    m_timer.start();
+    Q_EMIT m_query.statusChanged(QStringLiteral("开始查询所有域名收录量..."));
+    return StartResult::Started;
+}
+
+void BatchScheduler::tick(int delaySeconds)
+{
+    if (m_delayTicks > delaySeconds && m_batchCursor < m_domains.size()) {
+        m_timer.setInterval(TickMs);
+        const QString domain = m_domains.at(m_batchCursor);
+        ++m_batchCursor;
+        m_delayTicks = 0;
+        if (m_batchCursor >= m_domains.size()) {
+            m_timer.stop();
+        }
+        m_query.startDomain(domain);
+    }
+    ++m_delayTicks;
+}
+
+} // namespace shoulu

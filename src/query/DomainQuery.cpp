@@ -1,0 +1,185 @@
+#include "query/DomainQuery.h"
+
+#include "fetch/HTTPGet.h"
+#include "query/CountExtractor.h"
+#include "query/EngineTable.h"
+#include "store/DomainList.h"
+#include "store/ResultRows.h"
+
+#include <QPointer>
+#include <QTimer>
+
+#include <exception>
+
+namespace shoulu {
+
+namespace {
+
+QDateTime nowToTheSecond()
+{
+    // Stored to the second; keep the in-memory time equal to what is stored.
+    QDateTime now = QDateTime::currentDateTime();
+    return now.addMSecs(-now.time().msec());
+}
+
+} // namespace
+
+DomainQuery::DomainQuery(DomainList& domains, ResultRows& rows, QStringList engineUrls, QObject* parent)
+    : QObject(parent)
+    , m_domains(domains)
+    , m_rows(rows)
+    , m_engineUrls(std::move(engineUrls))
+    , m_fetchStarter([](Tmyhttpget& fetch) { fetch.GetString(); })
+{ }
+
+DomainQuery::~DomainQuery() = default;
+
+void DomainQuery::setFetchStarter(FetchStarter starter)
+{
+    m_fetchStarter = std::move(starter);
+}
+
+DomainQuery::SingleStart DomainQuery::startSingle(const QString& typed, const QStringList& boxItems)
+{
+    SingleStart result;
+    if (m_state.Busy) {
+        return result;
+    }
+    beginRun(EnginesPerDomain);
+    m_state.CurrentDomain = typed;
+    Q_EMIT statusChanged(QStringLiteral("正在查询：") + typed);
+
+    QStringList items = boxItems;
+    if (!typed.isEmpty() && !items.contains(typed, Qt::CaseInsensitive)) {
+        items.append(typed);
+    }
+    // A store failure must not strand the run: report it and still ask the engines.
+    for (const QString& item : std::as_const(items)) {
+        if (auto added = m_domains.addDomain(item); !added) {
+            Q_EMIT errorOccurred(added.error());
+            break;
+        }
+    }
+    if (auto stored = m_domains.loadDomain()) {
+        result.domainList = stored.value();
+    } else {
+        Q_EMIT errorOccurred(stored.error());
+        result.domainList = items;
+    }
+
+    startDomain(typed);
+    result.started = true;
+    return result;
+}
+
+void DomainQuery::beginRun(int expectedReplies)
+{
+    m_state.QueryTime = nowToTheSecond();
+    m_state.ExpectedReplies = expectedReplies;
+    m_state.TotalReplies = 0;
+    m_state.DomainReplies = 0;
+    m_state.Busy = true;
+    Q_EMIT gaugeChanged(m_state.ExpectedReplies, 0);
+}
+
+void DomainQuery::startDomain(const QString& domain)
+{
+    const quint64 ticket = m_nextTicket++;
+    m_pending[ticket].domain = domain;
+    m_currentTicket = ticket;
+    m_state.CurrentDomain = domain;
+    m_state.DomainReplies = 0;
+    for (int i = 0; i < m_engineUrls.size(); ++i) {
+        startFetch(queryUrl(m_engineUrls.at(i), domain), domain, i, ticket);
+    }
+}
+
+void DomainQuery::gotourl(const QByteArray& url, const QString& domain, int engineIndex)
+{
+    startFetch(url, domain, engineIndex, m_currentTicket);
+}
+
+void DomainQuery::startFetch(const QByteArray& url, const QString& domain, int engineIndex, quint64 ticket)
+{
+    auto* fetch = new Tmyhttpget(this);
+    fetch->UseCache = false;
+    fetch->Agent = QString::fromLatin1(Agent);
+    fetch->URL = url;
+    fetch->Domain = domain;
+    fetch->EngineIndex = engineIndex;
+    fetch->OnDoneString = [this, ticket](THTTPGet* sender, const QByteArray& page) {
+        getstr(static_cast<Tmyhttpget*>(sender), ticket, page);
+    };
+    fetch->OnError = [this, ticket](THTTPGet* sender) { geterror(static_cast<Tmyhttpget*>(sender), ticket); };
+    try {
+        m_fetchStarter(*fetch);
+    } catch (const std::exception&) {
+        // A fetch that cannot start is a failed reply; tallied after the caller's step is done,
+        // as a real reply would be.
+        QPointer<Tmyhttpget> guard(fetch);
+        QTimer::singleShot(0, this, [this, guard, ticket] {
+            if (guard) {
+                geterror(guard.data(), ticket);
+            }
+        });
+    }
+}
+
+void DomainQuery::getstr(Tmyhttpget* sender, quint64 ticket, const QByteArray& page)
+{
+    const int engine = sender->EngineIndex;
+    const Count count = ExtractCount(engine, page);
+    m_state.EngineCounts[static_cast<size_t>(engine)] = count;
+    if (auto it = m_pending.find(ticket); it != m_pending.end()) {
+        it->second.counts[static_cast<size_t>(engine)] = count;
+    }
+    sender->deleteLater();
+    exitth(ticket);
+}
+
+void DomainQuery::geterror(Tmyhttpget* sender, quint64 ticket)
+{
+    const int engine = sender->EngineIndex;
+    m_state.EngineCounts[static_cast<size_t>(engine)] = 0;
+    if (auto it = m_pending.find(ticket); it != m_pending.end()) {
+        it->second.counts[static_cast<size_t>(engine)] = 0;
+    }
+    sender->deleteLater();
+    exitth(ticket);
+}
+
+void DomainQuery::exitth(quint64 ticket)
+{
+    auto it = m_pending.find(ticket);
+    if (it != m_pending.end()) {
+        PendingDomain& pending = it->second;
+        ++pending.replies;
+        if (ticket == m_currentTicket) {
+            m_state.DomainReplies = pending.replies;
+        }
+        if (pending.replies >= EnginesPerDomain) {
+            const PendingDomain done = std::move(pending);
+            m_pending.erase(it);
+            if (ticket == m_currentTicket) {
+                m_state.DomainReplies = 0;
+            }
+            if (auto stored = m_rows.addshoulu(done.domain, m_state.QueryTime, done.counts); stored) {
+                Q_EMIT rowCommitted(done.domain, m_state.QueryTime, done.counts);
+            } else {
+                Q_EMIT errorOccurred(stored.error());
+            }
+            Q_EMIT statusChanged(QStringLiteral("查询完毕：") + done.domain);
+            Q_EMIT historyRefreshRequested();
+        }
+    }
+
+    ++m_state.TotalReplies;
+    Q_EMIT gaugeChanged(m_state.ExpectedReplies, m_state.TotalReplies);
+    if (m_state.Busy && m_state.TotalReplies >= m_state.ExpectedReplies) {
+        m_state.Busy = false;
+        Q_EMIT runFinished();
+        Q_EMIT historyRefreshRequested();
+    }
+}
+
+} // namespace shoulu
