@@ -1,8 +1,10 @@
+#include "cli/BatchCommand.h"
 #include "cli/Command.h"
 #include "cli/DomainsCommand.h"
 #include "cli/ExtractCommand.h"
 #include "cli/HistoryCommand.h"
 #include "cli/InitCommand.h"
+#include "cli/QueryCommand.h"
 
 namespace shoulu::cli {
 
@@ -12,6 +14,8 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(std::make_unique<InitCommand>());
     commands.push_back(std::make_unique<DomainsCommand>());
     commands.push_back(std::make_unique<HistoryCommand>());
+    commands.push_back(std::make_unique<QueryCommand>());
+    commands.push_back(std::make_unique<BatchCommand>());
     commands.push_back(std::make_unique<ExtractCommand>());
     return commands;
 }

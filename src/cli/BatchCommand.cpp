@@ -1,0 +1,89 @@
+#include "cli/BatchCommand.h"
+
+#include "cli/QueryRun.h"
+#include "cli/RowFormat.h"
+#include "query/BatchScheduler.h"
+#include "query/DomainQuery.h"
+#include "store/DomainList.h"
+
+#include <QTimer>
+
+namespace shoulu::cli {
+
+namespace {
+
+const QString Prefix = QStringLiteral("shoulu-cli batch: ");
+
+} // namespace
+
+int BatchCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
+{
+    const auto usage = [&](const QString& why) {
+        print(io.err, Prefix + why + QStringLiteral("\nusage: shoulu-cli %1\n").arg(synopsis()));
+        return ExitUsage;
+    };
+    int delay = DefaultDelay;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        QString value;
+        if (arg.startsWith(QLatin1String("--delay="))) {
+            value = arg.mid(8);
+        } else if (arg == QLatin1String("--delay")) {
+            if (i + 1 >= args.size()) {
+                return usage(QStringLiteral("--delay needs a value"));
+            }
+            value = args.at(++i);
+        } else {
+            return usage(QStringLiteral("unexpected argument '%1'").arg(arg));
+        }
+        bool ok = false;
+        delay = value.toInt(&ok);
+        if (!ok || delay < MinDelay || delay > MaxDelay) {
+            return usage(QStringLiteral("--delay takes a whole number of seconds from %1 to %2, not '%3'")
+                             .arg(MinDelay)
+                             .arg(MaxDelay)
+                             .arg(value));
+        }
+    }
+
+    auto run = QueryRun::open(options, io);
+    if (!run) {
+        return ExitFailure;
+    }
+    auto listed = run->domains().loadDomain();
+    if (!listed) {
+        print(io.err, Prefix + listed.error() + QLatin1Char('\n'));
+        return ExitFailure;
+    }
+
+    QTimer timer;
+    BatchScheduler batch(run->query(), timer);
+    QObject::connect(&timer, &QTimer::timeout, [&batch, delay] { batch.tick(delay); });
+    bool first = true;
+    QObject::connect(&run->query(), &DomainQuery::rowCommitted,
+        [&](const QString& name, const QDateTime& time, const EngineCounts& counts) {
+            ResultRow row;
+            row.domain = trimControlAndBlank(name);
+            row.searchTime = time;
+            row.counts = counts;
+            // CSV, the header once: each row is printed the moment it is stored.
+            const QString text = formatRows({ row }, RowFormat::Csv);
+            print(io.out, first ? text : text.mid(text.indexOf(QLatin1Char('\n')) + 1));
+            first = false;
+        });
+
+    switch (batch.start(listed.value(), delay)) {
+    case BatchScheduler::StartResult::EmptyList:
+        print(io.err,
+            Prefix + QStringLiteral("the domain list is empty; add domains with 'domains add' or 'domains set'\n"));
+        return ExitFailure;
+    case BatchScheduler::StartResult::Busy:
+        return ExitFailure;
+    case BatchScheduler::StartResult::Started:
+        break;
+    }
+    run->waitUntilFinished();
+    return run->errorCount() == 0 ? ExitOk : ExitFailure;
+}
+
+} // namespace shoulu::cli

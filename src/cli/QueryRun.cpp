@@ -1,0 +1,83 @@
+#include "cli/QueryRun.h"
+
+#include "query/DomainQuery.h"
+#include "query/EngineTable.h"
+#include "store/DomainList.h"
+#include "store/ResultRows.h"
+#include "store/SettingsDatabase.h"
+
+#include <QEventLoop>
+
+namespace shoulu::cli {
+
+namespace {
+
+QString progressBar(int maximum, int position)
+{
+    constexpr int Width = 30;
+    const int filled = maximum > 0 ? Width * position / maximum : 0;
+    return QStringLiteral("[%1%2] %3/%4")
+        .arg(QString(filled, QLatin1Char('#')), QString(Width - filled, QLatin1Char(' ')))
+        .arg(position)
+        .arg(maximum);
+}
+
+} // namespace
+
+QueryRun::QueryRun(Streams& io)
+    : m_io(io)
+{ }
+
+QueryRun::~QueryRun()
+{
+    // Fetches still in flight belong to the query and go with it, before the store.
+    m_query.reset();
+}
+
+std::unique_ptr<QueryRun> QueryRun::open(const GlobalOptions& options, Streams& io)
+{
+    auto db = SettingsDatabase::open(options.dbPath);
+    if (!db) {
+        print(io.err, QStringLiteral("shoulu-cli: cannot open %1: %2\n").arg(options.dbPath, db.error()));
+        return nullptr;
+    }
+    std::unique_ptr<QueryRun> run(new QueryRun(io));
+    run->m_db = std::move(db.value());
+    run->m_domains = std::make_unique<DomainList>(run->m_db->database());
+    run->m_rows = std::make_unique<ResultRows>(run->m_db->database());
+    run->m_query = std::make_unique<DomainQuery>(*run->m_domains, *run->m_rows, buildEngineUrls());
+
+    QueryRun* self = run.get();
+    QObject::connect(self->m_query.get(), &DomainQuery::errorOccurred, [self](const QString& message) {
+        ++self->m_errors;
+        print(self->m_io.err,
+            QStringLiteral("%1shoulu-cli: %2\n")
+                .arg(self->m_io.errIsTerminal ? QStringLiteral("\n") : QString(), message));
+    });
+    if (io.errIsTerminal) {
+        auto status = std::make_shared<QString>();
+        auto redraw = [self, status](int maximum, int position) {
+            print(self->m_io.err, QStringLiteral("\r\033[K%1 %2").arg(progressBar(maximum, position), *status));
+        };
+        QObject::connect(self->m_query.get(), &DomainQuery::statusChanged, [self, status, redraw](const QString& text) {
+            *status = text;
+            redraw(self->m_query->state().ExpectedReplies, self->m_query->state().TotalReplies);
+        });
+        QObject::connect(self->m_query.get(), &DomainQuery::gaugeChanged, redraw);
+        QObject::connect(
+            self->m_query.get(), &DomainQuery::runFinished, [self] { print(self->m_io.err, QStringLiteral("\n")); });
+    }
+    return run;
+}
+
+void QueryRun::waitUntilFinished()
+{
+    if (!m_query->isBusy()) {
+        return;
+    }
+    QEventLoop loop;
+    QObject::connect(m_query.get(), &DomainQuery::runFinished, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace shoulu::cli

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "cli/Command.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace shoulu {
+class SettingsDatabase;
+class DomainList;
+class ResultRows;
+class DomainQuery;
+} // namespace shoulu
+
+namespace shoulu::cli {
+
+// The store and query objects a query-running command needs, opened from the --db path;
+// progress and errors go to the command's streams.
+class QueryRun
+{
+public:
+    ~QueryRun();
+
+    // Prints the cause and returns null when the database cannot be opened.
+    static std::unique_ptr<QueryRun> open(const GlobalOptions& options, Streams& io);
+
+    DomainList& domains() { return *m_domains; }
+    ResultRows& rows() { return *m_rows; }
+    DomainQuery& query() { return *m_query; }
+
+    // Spins an event loop until the run's last reply is in.
+    void waitUntilFinished();
+    // Errors reported while the run went on (failed commits and the like).
+    int errorCount() const { return m_errors; }
+
+private:
+    QueryRun(Streams& io);
+
+    Streams& m_io;
+    std::unique_ptr<SettingsDatabase> m_db;
+    std::unique_ptr<DomainList> m_domains;
+    std::unique_ptr<ResultRows> m_rows;
+    std::unique_ptr<DomainQuery> m_query;
+    int m_errors = 0;
+};
+
+} // namespace shoulu::cli

@@ -1,0 +1,111 @@
+#include "store/DomainList.h"
+#include "store/ResultRows.h"
+#include "support/CliRunner.h"
+#include "support/EngineServer.h"
+#include "support/QtTestApp.h"
+#include "support/TempDatabase.h"
+
+#include <QDate>
+
+#include <gtest/gtest.h>
+
+namespace shoulu::test {
+namespace {
+
+class QueryCommandTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ensureQtApp();
+        ASSERT_TRUE(m_temp.ok());
+        for (int i = 0; i < EngineCount; ++i) {
+            m_engines.setDefault(i, { (i + 1) * 1000 });
+        }
+    }
+
+    QStringList withDb(QStringList args) const { return QStringList { QStringLiteral("--db"), m_temp.path() } + args; }
+
+    QStringList storedDomains() const
+    {
+        auto db = m_temp.open();
+        EXPECT_TRUE(db.ok());
+        auto list = DomainList(db.value()->database()).loadDomain();
+        return list.ok() ? list.value() : QStringList {};
+    }
+
+    TempDatabase m_temp;
+    EngineServer m_engines;
+};
+
+TEST_F(QueryCommandTest, queryStoresListsAndPrintsTheRowAsCsv)
+{
+    const CliRun run = runCli(withDb(
+        { QStringLiteral("query"), QStringLiteral("example.com"), QStringLiteral("--format"), QStringLiteral("csv") }));
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    EXPECT_EQ(run.out,
+        QStringLiteral("domain,date,baidu,google,soso,yahoo,sogou,youdao,bing\n"
+                       "example.com,%1,1000,2000,3000,4000,5000,6000,7000\n")
+            .arg(today));
+    EXPECT_EQ(storedDomains(), QStringList { QStringLiteral("example.com") });
+
+    const CliRun history = runCli(withDb({ QStringLiteral("history"), QStringLiteral("--format=csv") }));
+    EXPECT_EQ(history.out, run.out);
+}
+
+TEST_F(QueryCommandTest, batchPrintsOneLinePerStoredRowAndEnds)
+{
+    ASSERT_EQ(runCli(withDb({ QStringLiteral("domains"), QStringLiteral("add"), QStringLiteral("a.example"),
+                         QStringLiteral("b.example") }))
+                  .exitCode,
+        0);
+    const CliRun run = runCli(withDb({ QStringLiteral("batch"), QStringLiteral("--delay"), QStringLiteral("1") }));
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("a.example,")));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("b.example,")));
+    EXPECT_TRUE(lines[2].endsWith(QStringLiteral(",7000")));
+}
+
+TEST_F(QueryCommandTest, batchOverEmptyListRefusesWithAReason)
+{
+    const CliRun run = runCli(withDb({ QStringLiteral("batch") }));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("empty")));
+    EXPECT_TRUE(run.out.isEmpty());
+}
+
+TEST_F(QueryCommandTest, usageErrorsExitTwoAndTouchNothing)
+{
+    const QList<QStringList> bad = {
+        { QStringLiteral("query") },
+        { QStringLiteral("query"), QStringLiteral("a"), QStringLiteral("b") },
+        { QStringLiteral("query"), QStringLiteral("a"), QStringLiteral("--format"), QStringLiteral("xml") },
+        { QStringLiteral("batch"), QStringLiteral("--delay"), QStringLiteral("0") },
+        { QStringLiteral("batch"), QStringLiteral("--delay"), QStringLiteral("61") },
+        { QStringLiteral("batch"), QStringLiteral("--delay"), QStringLiteral("two") },
+        { QStringLiteral("batch"), QStringLiteral("--delay") },
+        { QStringLiteral("batch"), QStringLiteral("extra") },
+    };
+    for (const QStringList& args : bad) {
+        const CliRun run = runCli(withDb(args));
+        EXPECT_EQ(run.exitCode, 2) << args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_FALSE(run.err.isEmpty());
+    }
+    EXPECT_TRUE(storedDomains().isEmpty());
+}
+
+TEST_F(QueryCommandTest, queryOnAMissingDatabaseFailsWithoutCreatingIt)
+{
+    const QString missing = m_temp.filePath(QStringLiteral("absent.dat"));
+    const CliRun run
+        = runCli({ QStringLiteral("--db"), missing, QStringLiteral("query"), QStringLiteral("x.example") });
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(missing));
+    EXPECT_FALSE(QFile::exists(missing));
+}
+
+} // namespace
+} // namespace shoulu::test

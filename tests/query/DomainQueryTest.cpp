@@ -1,0 +1,265 @@
+#include "query/DomainQuery.h"
+
+#include "fetch/HTTPGet.h"
+#include "query/BatchScheduler.h"
+#include "query/EngineTable.h"
+#include "store/Database.h"
+#include "store/DomainList.h"
+#include "store/ResultRows.h"
+#include "support/EngineServer.h"
+#include "support/QtTestApp.h"
+#include "support/TempDatabase.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace shoulu::test {
+namespace {
+
+constexpr Count Figures[EngineCount] = { 1230, 12300, 5432, 45678, 3210, 25000, 1234 };
+
+// A store, a query and a batch scheduler over a fresh database, talking to the local engines.
+class QueryFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ensureQtApp();
+        ASSERT_TRUE(m_temp.ok()) << m_temp.error().toStdString();
+        auto db = m_temp.open();
+        ASSERT_TRUE(db.ok()) << db.error().toStdString();
+        m_db = std::move(db.value());
+        m_domains = std::make_unique<DomainList>(m_db->database());
+        m_rows = std::make_unique<ResultRows>(m_db->database());
+        m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, buildEngineUrls());
+        m_batch = std::make_unique<BatchScheduler>(*m_query, m_timer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_batch->tick(m_delay); });
+        QObject::connect(m_query.get(), &DomainQuery::statusChanged, [this](const QString& s) { m_status = s; });
+        QObject::connect(m_query.get(), &DomainQuery::gaugeChanged, [this](int maximum, int position) {
+            m_gaugeMax = maximum;
+            m_gaugePos = position;
+        });
+        QObject::connect(m_query.get(), &DomainQuery::errorOccurred, [this](const QString& e) { m_errors << e; });
+        for (int i = 0; i < EngineCount; ++i) {
+            m_engines.setDefault(i, { Figures[i] });
+        }
+    }
+
+    void TearDown() override { m_query.reset(); }
+
+    bool waitForEnd(int timeoutMs = 20000)
+    {
+        return QTest::qWaitFor([this] { return !m_query->isBusy(); }, timeoutMs);
+    }
+
+    std::vector<ResultRow> rowsOf(const QString& domain)
+    {
+        auto rows = m_rows->dailyRows(domain);
+        EXPECT_TRUE(rows.ok());
+        return rows.ok() ? rows.value() : std::vector<ResultRow> {};
+    }
+
+    TempDatabase m_temp;
+    EngineServer m_engines;
+    std::unique_ptr<SettingsDatabase> m_db;
+    std::unique_ptr<DomainList> m_domains;
+    std::unique_ptr<ResultRows> m_rows;
+    std::unique_ptr<DomainQuery> m_query;
+    QTimer m_timer;
+    std::unique_ptr<BatchScheduler> m_batch;
+    int m_delay = 1;
+    QString m_status;
+    int m_gaugeMax = -1;
+    int m_gaugePos = -1;
+    QStringList m_errors;
+};
+
+class SingleQueryTest : public QueryFixture, public ::testing::WithParamInterface<EngineServer::Encoding>
+{
+};
+
+TEST_P(SingleQueryTest, storesSevenFiguresOfEitherEncodingAndEnds)
+{
+    m_engines.setEncoding(GetParam());
+    const auto start = m_query->startSingle(QStringLiteral("example.com"), {});
+    ASSERT_TRUE(start.started);
+    EXPECT_EQ(start.domainList, QStringList { QStringLiteral("example.com") });
+    EXPECT_TRUE(m_query->isBusy());
+    EXPECT_EQ(m_status, QStringLiteral("正在查询：example.com"));
+    ASSERT_TRUE(waitForEnd());
+
+    const auto rows = rowsOf(QStringLiteral("example.com"));
+    ASSERT_EQ(rows.size(), 1u);
+    for (int i = 0; i < EngineCount; ++i) {
+        EXPECT_EQ(rows[0].counts[static_cast<size_t>(i)], Figures[i]) << engineInfo(i).name;
+    }
+    EXPECT_EQ(rows[0].searchTime, m_query->state().QueryTime);
+    EXPECT_EQ(m_status, QStringLiteral("查询完毕：example.com"));
+    EXPECT_EQ(m_gaugeMax, 7);
+    EXPECT_EQ(m_gaugePos, 7);
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join(QLatin1Char('\n')).toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, SingleQueryTest, ::testing::Values(EngineServer::Encoding::Utf8, EngineServer::Encoding::Gbk));
+
+TEST_F(QueryFixture, everyEngineFailingStoresSevenZerosAndStillEnds)
+{
+    for (int i = 0; i < EngineCount; ++i) {
+        m_engines.setDefault(i, { 0, 0, i % 2 ? EngineServer::Failure::Reset : EngineServer::Failure::EmptyBody });
+    }
+    ASSERT_TRUE(m_query->startSingle(QStringLiteral("down.example"), {}).started);
+    ASSERT_TRUE(waitForEnd());
+    const auto rows = rowsOf(QStringLiteral("down.example"));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].counts, EngineCounts {});
+    EXPECT_EQ(m_status, QStringLiteral("查询完毕：down.example"));
+    EXPECT_EQ(m_gaugePos, 7);
+}
+
+TEST_F(QueryFixture, clickWhileBusyChangesNothing)
+{
+    m_engines.setDefault(0, { 1, 500 });
+    ASSERT_TRUE(m_query->startSingle(QStringLiteral("first.example"), {}).started);
+    const QueryState before = m_query->state();
+    QSignalSpy gauge(m_query.get(), &DomainQuery::gaugeChanged);
+    QSignalSpy status(m_query.get(), &DomainQuery::statusChanged);
+
+    EXPECT_FALSE(m_query->startSingle(QStringLiteral("second.example"), {}).started);
+    EXPECT_EQ(m_batch->start({ QStringLiteral("third.example") }, 1), BatchScheduler::StartResult::Busy);
+    EXPECT_EQ(gauge.count(), 0);
+    EXPECT_EQ(status.count(), 0);
+    EXPECT_EQ(m_query->state().CurrentDomain, before.CurrentDomain);
+    EXPECT_EQ(m_query->state().ExpectedReplies, before.ExpectedReplies);
+    EXPECT_FALSE(m_timer.isActive());
+
+    ASSERT_TRUE(waitForEnd());
+    auto listed = m_domains->loadDomain();
+    ASSERT_TRUE(listed.ok());
+    EXPECT_EQ(listed.value(), QStringList { QStringLiteral("first.example") });
+    EXPECT_EQ(m_engines.requestsFor(0, QStringLiteral("second.example")), 0);
+}
+
+TEST_F(QueryFixture, typedTextGoesUntrimmedIntoTheUrlsAndOtherCaseIsNotListedTwice)
+{
+    ASSERT_TRUE(m_domains->addDomain(QStringLiteral("Example.com")).ok());
+    const auto start = m_query->startSingle(QStringLiteral("EXAMPLE.com"), { QStringLiteral("Example.com") });
+    EXPECT_EQ(start.domainList, QStringList { QStringLiteral("Example.com") });
+    EXPECT_EQ(m_query->state().CurrentDomain, QStringLiteral("EXAMPLE.com"));
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(m_engines.requestsFor(3, QStringLiteral("EXAMPLE.com")), 1);
+}
+
+TEST_F(QueryFixture, fetchThatCannotStartCountsAsFailedReply)
+{
+    m_query->setFetchStarter([](Tmyhttpget& fetch) {
+        if (fetch.EngineIndex == 3) {
+            throw std::runtime_error("no thread");
+        }
+        fetch.GetString();
+    });
+    ASSERT_TRUE(m_query->startSingle(QStringLiteral("partly.example"), {}).started);
+    ASSERT_TRUE(waitForEnd());
+    const auto rows = rowsOf(QStringLiteral("partly.example"));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].counts[3], 0);
+    EXPECT_EQ(rows[0].counts[0], Figures[0]);
+    EXPECT_EQ(m_gaugePos, 7);
+}
+
+TEST_F(QueryFixture, failedCommitIsReportedAndTheRunStillEnds)
+{
+    ASSERT_TRUE(m_db->database().exec("DROP TABLE shoulu").ok());
+    QSignalSpy finished(m_query.get(), &DomainQuery::runFinished);
+    ASSERT_TRUE(m_query->startSingle(QStringLiteral("lost.example"), {}).started);
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(finished.count(), 1);
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_EQ(m_gaugePos, 7);
+}
+
+TEST_F(QueryFixture, batchSpacesDomainsByDelayPlusOneAndSharesOneTime)
+{
+    const QStringList domains
+        = { QStringLiteral("a.example"), QStringLiteral("b.example"), QStringLiteral("c.example") };
+    m_delay = 1;
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> starts;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        while (starts.size() < m_batch->BatchCursor()) {
+            starts << clock.elapsed();
+        }
+    });
+    probe.start(5);
+
+    ASSERT_TRUE(m_domains->replaceAll(domains).ok());
+    ASSERT_EQ(m_batch->start(domains, m_delay), BatchScheduler::StartResult::Started);
+    EXPECT_EQ(m_status, QStringLiteral("开始查询所有域名收录量..."));
+    EXPECT_EQ(m_gaugeMax, 21);
+    ASSERT_TRUE(waitForEnd());
+    probe.stop();
+
+    ASSERT_EQ(starts.size(), 3);
+    EXPECT_LT(starts[0], 300);
+    EXPECT_NEAR(starts[1] - starts[0], 2000, 300);
+    EXPECT_NEAR(starts[2] - starts[1], 2000, 300);
+
+    QDateTime shared;
+    for (const QString& domain : domains) {
+        const auto rows = rowsOf(domain);
+        ASSERT_EQ(rows.size(), 1u) << domain.toStdString();
+        if (!shared.isValid()) {
+            shared = rows[0].searchTime;
+        }
+        EXPECT_EQ(rows[0].searchTime, shared);
+    }
+    EXPECT_EQ(m_status, QStringLiteral("查询完毕：c.example"));
+    EXPECT_EQ(m_gaugePos, 21);
+    EXPECT_FALSE(m_timer.isActive());
+}
+
+TEST_F(QueryFixture, lateEngineKeepsItsFigureWithItsOwnDomain)
+{
+    m_engines.setAnswer(0, QStringLiteral("slow.example"), { 111, 5000 });
+    m_engines.setAnswer(0, QStringLiteral("next.example"), { 222 });
+    const QStringList domains = { QStringLiteral("slow.example"), QStringLiteral("next.example") };
+    ASSERT_TRUE(m_domains->replaceAll(domains).ok());
+    ASSERT_EQ(m_batch->start(domains, 1), BatchScheduler::StartResult::Started);
+    ASSERT_TRUE(waitForEnd(30000));
+    const auto slow = rowsOf(QStringLiteral("slow.example"));
+    const auto next = rowsOf(QStringLiteral("next.example"));
+    ASSERT_EQ(slow.size(), 1u);
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(slow[0].counts[0], 111);
+    EXPECT_EQ(next[0].counts[0], 222);
+    EXPECT_EQ(next[0].counts[1], Figures[1]);
+}
+
+TEST_F(QueryFixture, emptyBatchDoesNotStart)
+{
+    EXPECT_EQ(m_batch->start({}, 2), BatchScheduler::StartResult::EmptyList);
+    EXPECT_FALSE(m_query->isBusy());
+    EXPECT_FALSE(m_timer.isActive());
+}
+
+TEST_F(QueryFixture, batchWalksTheListAsItWasWhenItStarted)
+{
+    QStringList domains = { QStringLiteral("one.example"), QStringLiteral("two.example") };
+    ASSERT_EQ(m_batch->start(domains, 1), BatchScheduler::StartResult::Started);
+    domains << QStringLiteral("three.example");
+    ASSERT_TRUE(m_domains->replaceAll(domains).ok());
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(m_query->state().TotalReplies, 14);
+    EXPECT_EQ(m_engines.requestsFor(0, QStringLiteral("three.example")), 0);
+}
+
+} // namespace
+} // namespace shoulu::test

@@ -1,0 +1,161 @@
+#include "support/EngineServer.h"
+
+#include "query/EngineTable.h"
+#include "query/GbkCodec.h"
+
+#include <QByteArrayList>
+
+#include <cstdlib>
+
+namespace shoulu::test {
+
+namespace {
+
+// The stretch of each engine's page around the figure; "%1" is the figure.
+constexpr const char* PageTemplates[EngineCount] = {
+    "<td align=\"right\" nowrap>百度一下，找到相关网页约%1篇，用时0.21秒</td>",
+    "<div id=resultStats></b> 获得约 <b>%1</b> 条结果<nobr>（用时 0.30 秒）</nobr></div>",
+    "<div class=\"result\">搜索到约%1项结果，用时0.05秒</div>",
+    "<div><em>被收录的网页： 共 <strong>%1</strong> 条  当前第1页</em></div>",
+    "<div class=\"num\"> 找到 %1 <!--resultbarnum:%1-->条结果</div>",
+    "<p><span class=\"fr\">共%1条结果</span></p>",
+    "<span class=\"sb_count\">1-10 条，共 %1 条结果</span>",
+};
+
+QString withThousands(Count figure)
+{
+    QString digits = QString::number(figure < 0 ? -figure : figure);
+    for (qsizetype i = digits.size() - 3; i > 0; i -= 3) {
+        digits.insert(i, QLatin1Char(','));
+    }
+    return figure < 0 ? QStringLiteral("-") + digits : digits;
+}
+
+} // namespace
+
+int engineOfHost(const QByteArray& host)
+{
+    for (int i = 0; i < EngineCount; ++i) {
+        if (host.contains(engineInfo(i).name)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+QString domainOfTarget(int engine, const QByteArray& target)
+{
+    const EngineInfo& info = engineInfo(engine);
+    const QByteArray marker = QByteArray(info.queryKey) + '=' + info.valuePrefix;
+    const qsizetype at = target.indexOf('?');
+    if (at < 0) {
+        return {};
+    }
+    const qsizetype value = target.indexOf(marker, at);
+    if (value < 0) {
+        return {};
+    }
+    return fromGbk(target.mid(value + marker.size()));
+}
+
+EngineServer::EngineServer(Encoding encoding)
+    : m_encoding(encoding)
+    , m_server([this](const HttpRequest& request, HttpConnection& connection) { handle(request, connection); })
+{
+    if (const char* previous = std::getenv("http_proxy")) {
+        m_previousProxy = QByteArray(previous);
+    }
+    ::setenv("http_proxy", m_server.url("").constData(), 1);
+    ::unsetenv("no_proxy");
+    ::unsetenv("NO_PROXY");
+}
+
+EngineServer::~EngineServer()
+{
+    m_server.stop();
+    if (m_previousProxy) {
+        ::setenv("http_proxy", m_previousProxy->constData(), 1);
+    } else {
+        ::unsetenv("http_proxy");
+    }
+}
+
+void EngineServer::setAnswer(int engine, const QString& domain, Answer answer)
+{
+    std::lock_guard lock(m_mutex);
+    m_answers[{ engine, domain }] = answer;
+}
+
+void EngineServer::setDefault(int engine, Answer answer)
+{
+    std::lock_guard lock(m_mutex);
+    m_defaults[engine] = answer;
+}
+
+void EngineServer::setEncoding(Encoding encoding)
+{
+    std::lock_guard lock(m_mutex);
+    m_encoding = encoding;
+}
+
+int EngineServer::requestsFor(int engine, const QString& domain) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_seen.find({ engine, domain });
+    return it == m_seen.end() ? 0 : it->second;
+}
+
+QByteArray EngineServer::resultPage(int engine, Count figure, Encoding encoding)
+{
+    const QString text = QStringLiteral("<html><head><title>site search</title></head><body>\n")
+        + QString::fromUtf8(PageTemplates[engine]).arg(withThousands(figure))
+        + QStringLiteral("\n<p>第二个数字不算：共 999 条结果</p></body></html>\n");
+    return encoding == Encoding::Gbk ? toGbk(text) : text.toUtf8();
+}
+
+EngineServer::Answer EngineServer::answerFor(int engine, const QString& domain) const
+{
+    if (const auto it = m_answers.find({ engine, domain }); it != m_answers.end()) {
+        return it->second;
+    }
+    if (const auto it = m_defaults.find(engine); it != m_defaults.end()) {
+        return it->second;
+    }
+    return {};
+}
+
+void EngineServer::handle(const HttpRequest& request, HttpConnection& connection)
+{
+    const int engine = engineOfHost(request.host);
+    if (engine < 0) {
+        connection.respond(404, "no such engine");
+        return;
+    }
+    const QString domain = domainOfTarget(engine, request.target);
+    Answer answer;
+    Encoding encoding;
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_seen[{ engine, domain }];
+        answer = answerFor(engine, domain);
+        encoding = m_encoding;
+    }
+    if (answer.delayMs > 0 && !connection.sleepMs(answer.delayMs)) {
+        return;
+    }
+    switch (answer.failure) {
+    case Failure::EmptyBody:
+        connection.respond(200, "");
+        return;
+    case Failure::Reset:
+        connection.reset();
+        return;
+    case Failure::None:
+        break;
+    }
+    const QByteArray charset = encoding == Encoding::Gbk ? "gbk" : "utf-8";
+    connection.respond(
+        200, resultPage(engine, answer.figure, encoding), { { "Content-Type", "text/html; charset=" + charset } });
+}
+
+} // namespace shoulu::test
