@@ -16,7 +16,7 @@ struct ResultRow
     int yyyy = 0;
     int mm = 0;
     int dd = 0;
-    QDateTime searchTime; // local time
+    QDateTime searchTime; // local wall-clock time; read back at its UTC offset (Qt::OffsetFromUTC)
 };
 
 } // namespace shoulu

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <limits>
 
 namespace shoulu {
@@ -121,6 +122,36 @@ TEST_F(ResultRowsTest, QueryTimeInOtherZoneIsStoredAsLocalTime)
     const QDateTime local = utc.toLocalTime();
     EXPECT_EQ(rows.front().searchTime, local);
     EXPECT_EQ(rows.front().dd, local.date().day());
+}
+
+// Search times come back at the offset that was in force locally on their date, across both
+// clock changes of the year; the zone is a POSIX rule, so no zoneinfo file is needed.
+TEST_F(ResultRowsTest, SearchTimeKeepsItsWallClockAcrossClockChanges)
+{
+    const QByteArray savedTz = qgetenv("TZ");
+    const bool hadTz = qEnvironmentVariableIsSet("TZ");
+    qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+    tzset();
+    const std::vector<QDateTime> times { at(2024, 1, 15, 12), at(2024, 3, 31, 1, 30), at(2024, 3, 31, 3, 30),
+        at(2024, 7, 1, 23, 59, 59), at(2024, 10, 27, 1, 30), at(2024, 10, 27, 3, 30) };
+    for (size_t i = 0; i < times.size(); ++i) {
+        const QString domain = QStringLiteral("d%1.com").arg(i);
+        list(domain);
+        store(domain, times[i]);
+    }
+    for (size_t i = 0; i < times.size(); ++i) {
+        const auto rows = daily(QStringLiteral("d%1.com").arg(i));
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows.front().searchTime, times[i]) << times[i].toString(Qt::ISODate).toStdString();
+        EXPECT_EQ(rows.front().searchTime.time(), times[i].time());
+        EXPECT_EQ(rows.front().searchTime.offsetFromUtc(), times[i].offsetFromUtc());
+    }
+    if (hadTz) {
+        qputenv("TZ", savedTz);
+    } else {
+        qunsetenv("TZ");
+    }
+    tzset();
 }
 
 class CountRoundTripTest : public ResultRowsTest, public ::testing::WithParamInterface<Count>

@@ -205,18 +205,25 @@ TEST(SettingsDatabaseTest, FileIsEncryptedOnDisk)
     EXPECT_FALSE(bytes.contains("CREATE TABLE"));
 }
 
-TEST(SettingsDatabaseTest, NoFileBesideTheDatabaseAfterWritesAndClose)
+// Users copy setting.dat around: once closed, every committed row must be in that one file.
+TEST(SettingsDatabaseTest, ClosedFileAloneHoldsEveryCommittedRow)
 {
     TempDatabase temp;
     ASSERT_TRUE(temp.ok());
     {
         auto db = temp.open();
         ASSERT_TRUE(db.ok());
-        ASSERT_TRUE(DomainList((*db)->database()).addDomain(QStringLiteral("a.example.com")).ok());
-        // Committed rows live in setting.dat itself, also while the connection stays open.
-        EXPECT_EQ(entries(temp.dirPath()), QStringList { QStringLiteral("setting.dat") });
+        for (int i = 0; i < 50; ++i) {
+            ASSERT_TRUE(DomainList((*db)->database()).addDomain(QStringLiteral("d%1.com").arg(i)).ok());
+        }
     }
     EXPECT_EQ(entries(temp.dirPath()), QStringList { QStringLiteral("setting.dat") });
+    QTemporaryDir elsewhere;
+    const QString copy = elsewhere.filePath(QStringLiteral("setting.dat"));
+    ASSERT_TRUE(QFile::copy(temp.path(), copy));
+    auto db = SettingsDatabase::open(copy);
+    ASSERT_TRUE(db.ok()) << db.error().toStdString();
+    EXPECT_EQ(DomainList((*db)->database()).loadDomain()->size(), 50);
 }
 
 TEST(SettingsDatabaseTest, HandMadeFileWithoutVersionGetsIndexesAndVersion)
