@@ -215,9 +215,17 @@ void TrendChart::rescaleValueAxis()
         high = 1;
     }
     const AxisScale scale = niceScale(low, high);
-    m_axisY->setRange(scale.min, scale.max);
-    m_axisY->setTickAnchor(scale.min);
-    m_axisY->setTickInterval(scale.step);
+    // Each change lays the axis out at once: a small interval over a wide range, even for a
+    // moment, means millions of ticks. Change in the order that never gets there.
+    if (scale.step >= m_axisY->tickInterval()) {
+        m_axisY->setTickInterval(scale.step);
+        m_axisY->setTickAnchor(scale.min);
+        m_axisY->setRange(scale.min, scale.max);
+    } else {
+        m_axisY->setRange(scale.min, scale.max);
+        m_axisY->setTickAnchor(scale.min);
+        m_axisY->setTickInterval(scale.step);
+    }
 }
 
 void TrendChart::rebuildDateLabels()

@@ -1,0 +1,255 @@
+#include "ui/HistoryList.h"
+
+#include "UiTest.h"
+#include "ui/TrendChart.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QLocale>
+#include <QPushButton>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace shoulu::test {
+namespace {
+
+QString shortDate(const QDateTime& time)
+{
+    return QLocale::system().toString(time.date(), QLocale::ShortFormat);
+}
+
+QStringList rowTexts(const HistoryList* list, int row)
+{
+    QStringList texts;
+    for (int column = 0; column < list->columnCount(); ++column) {
+        const QTableWidgetItem* item = list->item(row, column);
+        texts.append(item != nullptr ? item->text() : QStringLiteral("<none>"));
+    }
+    return texts;
+}
+
+QStringList expectedRow(int number, const QString& domain, const QDateTime& time, const EngineCounts& counts)
+{
+    QStringList texts { QString::number(number), domain, shortDate(time) };
+    for (const Count count : counts) {
+        texts.append(QString::number(count));
+    }
+    return texts;
+}
+
+QStringList column(const HistoryList* list, int col)
+{
+    QStringList texts;
+    for (int row = 0; row < list->rowCount(); ++row) {
+        texts.append(list->item(row, col)->text());
+    }
+    return texts;
+}
+
+// Two listed domains with history, one unlisted domain with rows of its own.
+class HistoryListTest : public UiTest
+{
+protected:
+    void SetUp() override
+    {
+        UiTest::SetUp();
+        listDomains({ QStringLiteral("a.com"), QStringLiteral("b.com") });
+        addRow(QStringLiteral("a.com"), at(2024, 3, 1, 9), m_aDay1);
+        addRow(QStringLiteral("b.com"), at(2024, 3, 1, 10), m_b);
+        addRow(QStringLiteral("a.com"), at(2024, 3, 2, 8), countsFrom(100));
+        addRow(QStringLiteral("a.com"), at(2024, 3, 2, 17), m_aDay2);
+        addRow(QStringLiteral("gone.com"), at(2024, 3, 3, 9), countsFrom(7));
+        m_form = openForm();
+        m_list = m_form->historyList();
+        m_chart = m_form->trendChart();
+        m_button = child<QPushButton>(m_form.get(), "bsSkinXFormButton3");
+        ASSERT_NE(m_button, nullptr);
+    }
+
+    void history(const QString& boxText)
+    {
+        QLineEdit* edit = m_form->domainBox()->lineEdit();
+        edit->clear();
+        QTest::keyClicks(edit, boxText);
+        m_button->click();
+    }
+
+    const EngineCounts m_aDay1 { { 12345, 0, -1, 7, 0, 42, 3000000000 } };
+    const EngineCounts m_b { { 1, 2, 3, 4, 5, 6, 7 } };
+    const EngineCounts m_aDay2 { { -1, -1, 0, 0, 99, 98, 97 } };
+    std::unique_ptr<TForm1> m_form;
+    HistoryList* m_list = nullptr;
+    TrendChart* m_chart = nullptr;
+    QPushButton* m_button = nullptr;
+};
+
+TEST_F(HistoryListTest, ColumnsHaveTheirCaptionsWidthsAndAlignments)
+{
+    m_form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
+    const QStringList captions { QStringLiteral("序号"), QStringLiteral("域名"), QStringLiteral("查询日期"),
+        QStringLiteral("百度"), QStringLiteral("谷歌"), QStringLiteral("搜搜"), QStringLiteral("雅虎"),
+        QStringLiteral("搜狗"), QStringLiteral("有道"), QStringLiteral("必应") };
+    const std::vector<int> widths { 50, -1, 100, 80, 70, 70, 70, 70, 70, 70 };
+    ASSERT_EQ(m_list->columnCount(), 10);
+    int fixed = 0;
+    for (int c = 0; c < 10; ++c) {
+        EXPECT_EQ(m_list->horizontalHeaderItem(c)->text(), captions[c]);
+        if (widths[c] > 0) {
+            EXPECT_EQ(m_list->columnWidth(c), widths[c]) << "column " << c;
+            fixed += widths[c];
+        }
+    }
+    // The domain column takes what the others leave.
+    EXPECT_EQ(m_list->columnWidth(1), m_list->viewport()->width() - fixed);
+
+    history(QString());
+    ASSERT_GT(m_list->rowCount(), 0);
+    EXPECT_TRUE(m_list->item(0, 0)->textAlignment() & Qt::AlignLeft);
+    for (int c = 1; c < 10; ++c) {
+        EXPECT_TRUE(m_list->item(0, c)->textAlignment() & Qt::AlignHCenter) << "column " << c;
+    }
+    EXPECT_EQ(m_list->rowHeight(0), 20);
+}
+
+TEST_F(HistoryListTest, EmptyBoxShowsNewestRowOfEveryListedDomainNewestFirst)
+{
+    history(QString());
+    ASSERT_EQ(m_list->rowCount(), 2);
+    EXPECT_EQ(rowTexts(m_list, 0), expectedRow(1, QStringLiteral("a.com"), at(2024, 3, 2, 17), m_aDay2));
+    EXPECT_EQ(rowTexts(m_list, 1), expectedRow(2, QStringLiteral("b.com"), at(2024, 3, 1, 10), m_b));
+    EXPECT_EQ(MessageBox::shownCount(), 0);
+}
+
+TEST_F(HistoryListTest, DomainInTheBoxShowsOneRowPerDayAndDrawsItsChart)
+{
+    history(QStringLiteral("a.com"));
+    ASSERT_EQ(m_list->rowCount(), 2);
+    EXPECT_EQ(rowTexts(m_list, 0), expectedRow(1, QStringLiteral("a.com"), at(2024, 3, 2, 17), m_aDay2));
+    EXPECT_EQ(rowTexts(m_list, 1), expectedRow(2, QStringLiteral("a.com"), at(2024, 3, 1, 9), m_aDay1));
+    EXPECT_EQ(m_chart->titleText(), QStringLiteral("a.com最近30日收录量走势图"));
+    EXPECT_EQ(m_chart->series(0)->count(), 2);
+}
+
+TEST_F(HistoryListTest, RowNumbersStartAgainAtOneOnEveryRefresh)
+{
+    history(QStringLiteral("a.com"));
+    history(QStringLiteral("a.com"));
+    EXPECT_EQ(column(m_list, 0), (QStringList { QStringLiteral("1"), QStringLiteral("2") }));
+    history(QString());
+    EXPECT_EQ(column(m_list, 0), (QStringList { QStringLiteral("1"), QStringLiteral("2") }));
+}
+
+TEST_F(HistoryListTest, BoxTextIsUsedUntrimmed)
+{
+    history(QStringLiteral(" a.com"));
+    EXPECT_EQ(m_list->rowCount(), 0);
+    EXPECT_EQ(m_chart->titleText(), QStringLiteral("最近30日收录量走势图"));
+}
+
+TEST_F(HistoryListTest, LatestViewThatFindsRowsEmptiesTheLinesButKeepsTheTitle)
+{
+    history(QStringLiteral("a.com"));
+    ASSERT_GT(m_chart->series(0)->count(), 0);
+    history(QString());
+    for (int i = 0; i < EngineCount; ++i) {
+        EXPECT_EQ(m_chart->series(i)->count(), 0) << "series " << i;
+    }
+    EXPECT_EQ(m_chart->titleText(), QStringLiteral("a.com最近30日收录量走势图"));
+}
+
+TEST_F(HistoryListTest, UnlistedDomainShowsNothingAndLeavesTheChartAlone)
+{
+    history(QStringLiteral("a.com"));
+    history(QStringLiteral("gone.com"));
+    EXPECT_EQ(m_list->rowCount(), 0);
+    EXPECT_EQ(m_chart->titleText(), QStringLiteral("a.com最近30日收录量走势图"));
+    EXPECT_EQ(m_chart->series(0)->count(), 2);
+}
+
+TEST_F(HistoryListTest, SelectingAnotherRowRedrawsForItLastAndReportsBothRows)
+{
+    history(QString());
+    QSignalSpy spy(m_list, &HistoryList::selectItem);
+    m_list->selectRow(0);
+    EXPECT_EQ(m_chart->titleText(), QStringLiteral("a.com最近30日收录量走势图"));
+    EXPECT_EQ(m_chart->series(0)->count(), 2);
+
+    m_list->selectRow(1);
+    EXPECT_EQ(m_chart->titleText(), QStringLiteral("b.com最近30日收录量走势图"));
+    EXPECT_EQ(m_chart->series(0)->count(), 1);
+    ASSERT_EQ(spy.count(), 3);
+    EXPECT_EQ(spy.at(1).at(0).toString(), QStringLiteral("a.com"));
+    EXPECT_FALSE(spy.at(1).at(1).toBool());
+    EXPECT_EQ(spy.at(2).at(0).toString(), QStringLiteral("b.com"));
+    EXPECT_TRUE(spy.at(2).at(1).toBool());
+}
+
+TEST_F(HistoryListTest, ClearingTheSelectionDrawsTheRowThatLostIt)
+{
+    history(QString());
+    m_list->selectRow(1);
+    m_form->updateChat(QStringLiteral("a.com"));
+    m_list->clearSelection();
+    EXPECT_EQ(m_chart->titleText(), QStringLiteral("b.com最近30日收录量走势图"));
+}
+
+TEST_F(HistoryListTest, ClickingARowSelectsTheWholeRowAndDrawsIt)
+{
+    m_form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
+    history(QString());
+    const QRect cell = m_list->visualItemRect(m_list->item(1, 5));
+    QTest::mouseClick(m_list->viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_EQ(m_list->selectedItems().size(), 10);
+    EXPECT_EQ(m_chart->titleText(), QStringLiteral("b.com最近30日收录量走势图"));
+}
+
+TEST_F(HistoryListTest, RefreshLeavesNoRowSelectedAndDrawsNothingForTheOldSelection)
+{
+    history(QString());
+    m_list->selectRow(0);
+    m_form->updateChat(QStringLiteral("b.com"));
+    history(QStringLiteral("nothing.com"));
+    EXPECT_TRUE(m_list->selectedItems().isEmpty());
+    EXPECT_EQ(m_chart->titleText(), QStringLiteral("b.com最近30日收录量走势图"));
+}
+
+TEST_F(HistoryListTest, HeaderClickDoesNotSort)
+{
+    m_form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
+    history(QString());
+    QHeaderView* header = m_list->horizontalHeader();
+    const QPoint domainCaption(header->sectionViewportPosition(1) + 10, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, domainCaption);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, domainCaption);
+    EXPECT_EQ(column(m_list, 1), (QStringList { QStringLiteral("a.com"), QStringLiteral("b.com") }));
+    EXPECT_TRUE(m_list->selectedItems().isEmpty()) << "a header click must not select a column";
+}
+
+TEST_F(HistoryListTest, StoreErrorIsShownAndLeavesListEmptyAndChartAsItWas)
+{
+    history(QStringLiteral("a.com"));
+    execOther("ALTER TABLE shoulu RENAME TO shoulu_moved");
+    history(QStringLiteral("b.com"));
+    EXPECT_EQ(MessageBox::shownCount(), 1);
+    EXPECT_FALSE(MessageBox::lastText().isEmpty());
+    EXPECT_EQ(m_list->rowCount(), 0);
+    EXPECT_EQ(m_chart->titleText(), QStringLiteral("a.com最近30日收录量走势图"));
+    EXPECT_EQ(m_chart->series(0)->count(), 2);
+}
+
+TEST_F(HistoryListTest, LoadShouluReportsTheStoreErrorToItsCaller)
+{
+    execOther("ALTER TABLE shoulu RENAME TO shoulu_moved");
+    const auto shown = m_form->LoadShoulu(QString());
+    EXPECT_FALSE(shown.ok());
+    EXPECT_EQ(MessageBox::shownCount(), 0) << "the caller decides how to report it";
+}
+
+} // namespace
+} // namespace shoulu::test

@@ -1,0 +1,318 @@
+#include "UiTest.h"
+#include "query/EngineTable.h"
+#include "ui/HistoryList.h"
+#include "ui/Project1.h"
+#include "ui/TrendChart.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace shoulu::test {
+namespace {
+
+const QString IncompleteFile = QStringLiteral("文件不完整");
+
+// ---- start-up with a database that cannot be opened -------------------------------------------
+
+struct BadFile
+{
+    const char* name;
+    std::function<void(const QString& path)> make;
+};
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+void makeForeignKeyedDatabase(const QString& path)
+{
+    auto db = Database::open(path, Database::OpenMode::CreateNew);
+    ASSERT_TRUE(db.ok()) << db.error().toStdString();
+    ASSERT_TRUE((*db)->key(QByteArray("not our password")).ok());
+    ASSERT_TRUE((*db)->exec("CREATE TABLE domain (id INTEGER PRIMARY KEY, domain TEXT)").ok());
+    ASSERT_TRUE((*db)->exec("CREATE TABLE shoulu (id INTEGER PRIMARY KEY, domain TEXT)").ok());
+}
+
+class UnopenableDatabaseTest : public ::testing::TestWithParam<BadFile>
+{
+};
+
+TEST_P(UnopenableDatabaseTest, StartUpReportsIncompleteFileAndFails)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("setting.dat"));
+    GetParam().make(path);
+    const bool existed = QFile::exists(path);
+
+    MessageBox::clearLastText();
+    TForm1 form(path, QByteArray());
+
+    EXPECT_FALSE(form.isStarted());
+    EXPECT_EQ(MessageBox::lastText(), IncompleteFile);
+    EXPECT_EQ(MessageBox::shownCount(), 1);
+    EXPECT_EQ(QFile::exists(path), existed) << "opening must never create the file";
+}
+
+INSTANTIATE_TEST_SUITE_P(BadFiles, UnopenableDatabaseTest,
+    ::testing::Values(BadFile { "Missing", [](const QString&) {} },
+        BadFile { "Empty", [](const QString& p) { writeBytes(p, QByteArray()); } },
+        BadFile { "NotADatabase", [](const QString& p) { writeBytes(p, QByteArray(4096, 'x')); } },
+        BadFile { "WrongKey", makeForeignKeyedDatabase }),
+    [](const ::testing::TestParamInfo<BadFile>& info) { return std::string(info.param.name); });
+
+TEST(Project1Test, ReturnsNonZeroWithoutEnteringTheLoopWhenTheFileIsMissing)
+{
+    QTemporaryDir dir;
+    MessageBox::clearLastText();
+    bool loopRan = false;
+    QTimer::singleShot(0, [&] {
+        loopRan = true;
+        QApplication::closeAllWindows();
+    });
+    EXPECT_EQ(Project1(*qApp, dir.filePath(QStringLiteral("setting.dat"))), 1);
+    EXPECT_EQ(MessageBox::lastText(), IncompleteFile);
+    EXPECT_FALSE(loopRan);
+    QCoreApplication::processEvents(); // the pending shot must not leak into later tests
+}
+
+TEST_F(UiTest, Project1ShowsTheMainWindowWithTheEditorHiddenAndEndsWhenItCloses)
+{
+    bool mainShown = false;
+    bool editorHidden = false;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QLatin1String("Form1")) {
+                mainShown = w->isVisible();
+            }
+        }
+        for (QWidget* w : QApplication::allWidgets()) {
+            if (w->objectName() == QLatin1String("Form2")) {
+                editorHidden = !w->isVisible();
+            }
+        }
+        QApplication::closeAllWindows();
+    });
+    EXPECT_EQ(Project1(*qApp, m_temp.path()), 0);
+    EXPECT_TRUE(mainShown);
+    EXPECT_TRUE(editorHidden);
+    EXPECT_EQ(QApplication::applicationDisplayName(), QStringLiteral("岚衡搜索引擎收录查询工具"));
+}
+
+// ---- the domain box at start-up -----------------------------------------------------------------
+
+TEST_F(UiTest, EmptyDomainTableLeavesTheBoxWithoutItemsOrText)
+{
+    auto form = openForm();
+    EXPECT_EQ(form->domainBox()->count(), 0);
+    EXPECT_EQ(form->domainBox()->currentText(), QString());
+}
+
+TEST_F(UiTest, StoredDomainsBecomeItemsInStoredOrderWithTheLastAsText)
+{
+    listDomains({ QStringLiteral("zeta.com"), QStringLiteral("alpha.com"), QStringLiteral("中文.cn") });
+    auto form = openForm();
+    QStringList items;
+    for (int i = 0; i < form->domainBox()->count(); ++i) {
+        items.append(form->domainBox()->itemText(i));
+    }
+    EXPECT_EQ(
+        items, (QStringList { QStringLiteral("zeta.com"), QStringLiteral("alpha.com"), QStringLiteral("中文.cn") }));
+    EXPECT_EQ(form->domainBox()->currentText(), QStringLiteral("中文.cn"));
+}
+
+TEST_F(UiTest, ReloadWithNoStoredDomainsKeepsTheTypedText)
+{
+    listDomains({ QStringLiteral("a.com") });
+    auto form = openForm();
+    form->domainBox()->lineEdit()->clear();
+    QTest::keyClicks(form->domainBox()->lineEdit(), QStringLiteral("typed.com"));
+    execOther("DELETE FROM domain");
+
+    ASSERT_TRUE(form->loadDomain().ok());
+    EXPECT_EQ(form->domainBox()->count(), 0);
+    EXPECT_EQ(form->domainBox()->currentText(), QStringLiteral("typed.com"));
+}
+
+TEST_F(UiTest, ReloadSetsTheTextToTheNewestDomainEvenWhenAnotherWasPicked)
+{
+    listDomains({ QStringLiteral("a.com"), QStringLiteral("b.com") });
+    auto form = openForm();
+    form->domainBox()->setCurrentIndex(0);
+    ASSERT_EQ(form->domainBox()->currentText(), QStringLiteral("a.com"));
+
+    ASSERT_TRUE(form->loadDomain().ok());
+    EXPECT_EQ(form->domainBox()->count(), 2);
+    EXPECT_EQ(form->domainBox()->currentText(), QStringLiteral("b.com"));
+}
+
+TEST_F(UiTest, TypingIntoTheDomainBoxAndPressingEnterAddsNoItem)
+{
+    listDomains({ QStringLiteral("a.com") });
+    auto form = openForm();
+    form->domainBox()->lineEdit()->clear();
+    QTest::keyClicks(form->domainBox()->lineEdit(), QStringLiteral("new.com"));
+    QTest::keyClick(form->domainBox()->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(form->domainBox()->count(), 1);
+    EXPECT_EQ(form->domainBox()->currentText(), QStringLiteral("new.com"));
+}
+
+// ---- the window and its controls ---------------------------------------------------------------
+
+TEST_F(UiTest, MainWindowKeepsItsClientSizeOnceLaidOut)
+{
+    auto form = openForm();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("岚衡搜索引擎收录查询V1.0"));
+    // A control whose minimum width exceeds the window would silently widen it.
+    EXPECT_EQ(form->size(), QSize(802, 665));
+    EXPECT_LE(form->minimumSizeHint().width(), 802);
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(child<QWidget>(form.get(), "bsSkinStatusPanel1")->width(), 561);
+}
+
+TEST_F(UiTest, VerticalBandsStackInOrderWithTheirHeights)
+{
+    auto form = openForm();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    const QWidget* strip = child<QWidget>(form.get(), "bspanel1");
+    const QWidget* banner = child<QWidget>(form.get(), "WebBrowser1");
+    const QWidget* list = child<QWidget>(form.get(), "lv1");
+    const QWidget* gauge = child<QWidget>(form.get(), "bskng1");
+    const QWidget* chart = child<QWidget>(form.get(), "Chart1");
+    ASSERT_TRUE(strip && banner && list && gauge && chart);
+
+    EXPECT_EQ(strip->geometry(), QRect(0, 0, 802, 41));
+    EXPECT_EQ(banner->geometry(), QRect(0, 41, 802, 72));
+    EXPECT_EQ(chart->geometry(), QRect(0, 665 - 280, 802, 280));
+    EXPECT_EQ(gauge->geometry(), QRect(0, 665 - 280 - 20, 802, 20));
+    EXPECT_EQ(list->geometry(), QRect(0, 41 + 72, 802, 665 - 41 - 72 - 20 - 280));
+
+    const QWidget* checkStrip = child<QWidget>(form.get(), "bsSkinPanel1");
+    const QWidget* statusBar = child<QWidget>(form.get(), "bsSkinStatusBar1");
+    ASSERT_TRUE(checkStrip && statusBar);
+    EXPECT_EQ(checkStrip->parentWidget(), chart);
+    EXPECT_EQ(checkStrip->geometry(), QRect(0, 0, 802, 29));
+    EXPECT_EQ(statusBar->parentWidget(), chart);
+    EXPECT_EQ(statusBar->geometry(), QRect(0, 280 - 21, 802, 21));
+}
+
+struct Placed
+{
+    const char* name;
+    QRect geometry; // height not checked when 0
+    const char* text;
+};
+
+class CommandStripTest : public UiTest, public ::testing::WithParamInterface<Placed>
+{
+};
+
+TEST_P(CommandStripTest, ControlSitsAtItsPlaceWithItsCaption)
+{
+    auto form = openForm();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    const Placed& p = GetParam();
+    const QWidget* w = child<QWidget>(form.get(), p.name);
+    ASSERT_NE(w, nullptr) << p.name;
+    EXPECT_EQ(w->x(), p.geometry.x());
+    EXPECT_EQ(w->y(), p.geometry.y());
+    EXPECT_EQ(w->width(), p.geometry.width());
+    if (p.geometry.height() > 0) {
+        EXPECT_EQ(w->height(), p.geometry.height());
+    }
+    QString text;
+    if (const auto* label = qobject_cast<const QLabel*>(w)) {
+        text = label->text();
+    } else if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
+        text = button->text();
+    }
+    EXPECT_EQ(text, QString::fromUtf8(p.text));
+}
+
+INSTANTIATE_TEST_SUITE_P(Controls, CommandStripTest,
+    ::testing::Values(Placed { "lbl1", QRect(19, 15, 77, 0), "选择/输入域名" },
+        Placed { "cbb1", QRect(104, 11, 273, 0), "" }, Placed { "bsSkinXFormButton1", QRect(384, 10, 73, 0), "查询" },
+        Placed { "bsSkinXFormButton2", QRect(464, 10, 73, 0), "批量查询" },
+        Placed { "bsSkinXFormButton3", QRect(544, 10, 73, 0), "历史记录" },
+        Placed { "btn2", QRect(624, 10, 81, 0), "域名列表" },
+        Placed { "bsSkinStdLabel3", QRect(716, 14, 24, 0), "延时" },
+        Placed { "bsSkinSpinEdit1", QRect(744, 10, 35, 0), "" },
+        Placed { "bsSkinStdLabel2", QRect(782, 14, 12, 0), "秒" },
+        Placed { "bsSkinCheckRadioBox1", QRect(21, 3, 52, 25), "百度" },
+        Placed { "bsSkinCheckRadioBox2", QRect(77, 3, 52, 25), "谷歌" },
+        Placed { "bsSkinCheckRadioBox3", QRect(133, 3, 52, 25), "搜搜" },
+        Placed { "bsSkinCheckRadioBox4", QRect(189, 3, 52, 25), "雅虎" },
+        Placed { "bsSkinCheckRadioBox5", QRect(245, 3, 52, 25), "搜狗" },
+        Placed { "bsSkinCheckRadioBox6", QRect(301, 3, 52, 25), "有道" },
+        Placed { "bsSkinCheckRadioBox7", QRect(357, 3, 52, 25), "必应" }),
+    [](const ::testing::TestParamInfo<Placed>& info) { return std::string(info.param.name); });
+
+TEST_F(UiTest, StartUpStateOfTheControls)
+{
+    listDomains({ QStringLiteral("a.com") });
+    addRow(QStringLiteral("a.com"), at(2024, 3, 1), countsFrom(5));
+    auto form = openForm();
+
+    const QSpinBox* delay = form->delayBox();
+    EXPECT_EQ(delay->objectName(), QStringLiteral("bsSkinSpinEdit1"));
+    EXPECT_EQ(delay->minimum(), 1);
+    EXPECT_EQ(delay->maximum(), 60);
+    EXPECT_EQ(delay->singleStep(), 1);
+    EXPECT_EQ(delay->value(), 2);
+
+    EXPECT_EQ(form->statusText(), QString());
+    const auto* warning = child<QLabel>(form.get(), "bsSkinStatusPanel2");
+    ASSERT_NE(warning, nullptr);
+    EXPECT_EQ(warning->text(), QStringLiteral("谷歌、搜狗查询太频繁会被暂时性屏蔽IP。"));
+    form->setStatusText(QStringLiteral("查询完毕：a.com"));
+    EXPECT_EQ(child<QLabel>(form.get(), "bsSkinStatusPanel1")->text(), QStringLiteral("查询完毕：a.com"));
+
+    EXPECT_FALSE(form->gauge()->isTextVisible());
+    EXPECT_EQ(form->gauge()->value(), 0);
+    EXPECT_EQ(form->gauge()->minimum(), 0);
+    ASSERT_NE(child<QTimer>(form.get(), "Timer1"), nullptr);
+    EXPECT_FALSE(form->batchTimer()->isActive());
+
+    // The list and chart wait for the user even when rows are stored.
+    EXPECT_EQ(form->historyList()->rowCount(), 0);
+    EXPECT_TRUE(form->historyList()->showGrid());
+    EXPECT_EQ(form->trendChart()->titleText(), QStringLiteral("最近30日收录量走势图"));
+
+    EXPECT_EQ(form->EngineUrls(), buildEngineUrls());
+    const auto* combo = form->domainBox();
+    EXPECT_TRUE(combo->isEditable());
+    EXPECT_EQ(combo->insertPolicy(), QComboBox::NoInsert);
+    EXPECT_EQ(combo->maxVisibleItems(), 8);
+}
+
+TEST_F(UiTest, DomainListButtonCaptionIsRed)
+{
+    auto form = openForm();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    auto* button = child<QPushButton>(form.get(), "btn2");
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->palette().color(QPalette::ButtonText), QColor(255, 0, 0));
+    EXPECT_NE(
+        child<QPushButton>(form.get(), "bsSkinXFormButton1")->palette().color(QPalette::ButtonText), QColor(255, 0, 0));
+}
+
+} // namespace
+} // namespace shoulu::test
