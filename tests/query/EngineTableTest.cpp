@@ -1,0 +1,40 @@
+#include "query/EngineTable.h"
+
+#include <gtest/gtest.h>
+
+namespace shoulu {
+namespace {
+
+TEST(EngineTableTest, UrlPrefixesEndInTheEnginesQueryValuePrefix)
+{
+    const QStringList urls = buildEngineUrls();
+    ASSERT_EQ(urls.size(), EngineCount);
+    EXPECT_EQ(urls.at(0), QStringLiteral("http://www.baidu.com/s?wd=site%3A"));
+    for (int i = 0; i < EngineCount; ++i) {
+        const QString& url = urls.at(i);
+        const bool yahoo = i == static_cast<int>(Engine::Yahoo);
+        EXPECT_TRUE(url.endsWith(yahoo ? QStringLiteral("/search?p=") : QStringLiteral("=site%3A"))) << i;
+        // Tools outside route requests by the engine's name in the host.
+        const QString host = url.mid(7).section(QLatin1Char('/'), 0, 0);
+        EXPECT_TRUE(host.contains(QLatin1String(engineInfo(i).name))) << i;
+    }
+}
+
+TEST(QueryUrlTest, DomainGoesInUnchangedAsGbk)
+{
+    const QString prefix = buildEngineUrls().at(3);
+    EXPECT_EQ(queryUrl(prefix, QStringLiteral(" Example.COM ")), prefix.toLatin1() + " Example.COM ");
+    EXPECT_EQ(queryUrl(prefix, QStringLiteral("中文.cn")), prefix.toLatin1() + "\xD6\xD0\xCE\xC4.cn");
+    EXPECT_EQ(queryUrl(prefix, QString()), prefix.toLatin1());
+}
+
+TEST(EngineIndexFromTextTest, AcceptsIndexOrNameOnly)
+{
+    for (auto [text, index] : { std::pair { "0", 0 }, { "6", 6 }, { "youdao", 5 }, { "Bing", 6 }, { "7", -1 },
+             { "-1", -1 }, { "01", -1 }, { "", -1 }, { "bai", -1 } }) {
+        EXPECT_EQ(engineIndexFromText(QString::fromLatin1(text)), index) << text;
+    }
+}
+
+} // namespace
+} // namespace shoulu
