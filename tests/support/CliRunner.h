@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace shoulu::test {
+
+struct CliRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs shoulu-cli in-process (cli::runCommandLine) with the given arguments, argv[0]
+// excluded, and the given bytes as standard input; captures both output streams.
+CliRun runCli(const QStringList& args, const QByteArray& input = {});
+
+} // namespace shoulu::test
