@@ -4,6 +4,7 @@
 #include "store/DomainList.h"
 
 #include <ctime>
+#include <string>
 
 namespace shoulu {
 
@@ -17,9 +18,11 @@ const char* const LatestRows = "SELECT " SHOULU_ROW_COLUMNS " FROM shoulu WHERE 
                                " SELECT (SELECT max(s.id) FROM shoulu s WHERE s.domain = l.domain) FROM domain l)"
                                " ORDER BY searchtime DESC, id DESC";
 
+// Every row taken equals the text in some letter case, so a row's domain is listed exactly
+// when the text is: one look-up instead of one per row.
 const char* const DailyRows = "SELECT " SHOULU_ROW_COLUMNS " FROM shoulu WHERE id IN ("
                               " SELECT max(id) FROM shoulu WHERE domain = ?1 GROUP BY yyyy, mm, dd)"
-                              " AND domain IN (SELECT domain FROM domain)"
+                              " AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1)"
                               " ORDER BY searchtime DESC, id DESC";
 
 // yyyy/mm/dd is the date of searchtime, so the newest 30 days are the daily rows with the
@@ -27,7 +30,7 @@ const char* const DailyRows = "SELECT " SHOULU_ROW_COLUMNS " FROM shoulu WHERE i
 const char* const ChartWindow = "SELECT " SHOULU_ROW_COLUMNS " FROM shoulu WHERE id IN ("
                                 " SELECT max(id) FROM shoulu WHERE domain = ?1 GROUP BY yyyy, mm, dd"
                                 " ORDER BY yyyy DESC, mm DESC, dd DESC LIMIT 30)"
-                                " AND domain IN (SELECT domain FROM domain)"
+                                " AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1)"
                                 " ORDER BY searchtime, id";
 
 const char* const InsertRow = "INSERT INTO shoulu (domain, baidu, google, soso, yahoo, sogou, youdao, bing,"
@@ -35,16 +38,16 @@ const char* const InsertRow = "INSERT INTO shoulu (domain, baidu, google, soso, 
 
 #undef SHOULU_ROW_COLUMNS
 
-int digits(const QString& text, qsizetype from, qsizetype count, bool& ok)
+int digits(std::string_view text, size_t from, size_t count, bool& ok)
 {
     int value = 0;
-    for (qsizetype i = from; i < from + count; ++i) {
-        const char16_t c = i < text.size() ? text.at(i).unicode() : u'x';
-        if (c < u'0' || c > u'9') {
+    for (size_t i = from; i < from + count; ++i) {
+        const char c = i < text.size() ? text[i] : 'x';
+        if (c < '0' || c > '9') {
             ok = false;
             return 0;
         }
-        value = value * 10 + (c - u'0');
+        value = value * 10 + (c - '0');
     }
     return value;
 }
@@ -81,7 +84,7 @@ QDateTime localDateTime(QDate date, QTime time)
 
 // "YYYY-MM-DD HH:MM:SS" (also with 'T' or without the time), read by hand: QDateTime's
 // format parser costs more than the rest of a 1,000-row view.
-QDateTime parseSearchTime(const QString& text)
+QDateTime parseSearchTime(std::string_view text)
 {
     bool ok = text.size() >= 10;
     const QDate date(digits(text, 0, 4, ok), digits(text, 5, 2, ok), digits(text, 8, 2, ok));
@@ -106,6 +109,8 @@ QString formatSearchTime(const QDateTime& local)
 Result<std::vector<ResultRow>> readRows(Statement& statement)
 {
     std::vector<ResultRow> rows;
+    std::string lastSearchTime;
+    QDateTime lastParsed;
     for (;;) {
         auto more = statement.step();
         if (!more) {
@@ -123,7 +128,13 @@ Result<std::vector<ResultRow>> readRows(Statement& statement)
         row.yyyy = static_cast<int>(statement.int64At(9));
         row.mm = static_cast<int>(statement.int64At(10));
         row.dd = static_cast<int>(statement.int64At(11));
-        row.searchTime = parseSearchTime(statement.textAt(12));
+        // Rows of one batch share their time: parse it once.
+        const std::string_view searchTime = statement.utf8At(12);
+        if (searchTime != lastSearchTime) {
+            lastSearchTime.assign(searchTime);
+            lastParsed = parseSearchTime(searchTime);
+        }
+        row.searchTime = lastParsed;
     }
 }
 

@@ -110,6 +110,13 @@ QByteArray Statement::bytesAt(int column) const
     return QByteArray(data, sqlite3_column_bytes(m_handle, column));
 }
 
+std::string_view Statement::utf8At(int column) const
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_handle, column));
+    return text == nullptr ? std::string_view()
+                           : std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(m_handle, column)));
+}
+
 bool Statement::isNullAt(int column) const
 {
     return sqlite3_column_type(m_handle, column) == SQLITE_NULL;

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <string_view>
 
 struct sqlite3_stmt;
 
@@ -49,6 +50,8 @@ public:
     std::int64_t int64At(int column) const;
     QString textAt(int column) const;
     QByteArray bytesAt(int column) const;
+    // The column's UTF-8 text without a copy; valid until the next step() or reset().
+    std::string_view utf8At(int column) const;
     bool isNullAt(int column) const;
 
 private:
