@@ -1,0 +1,208 @@
+#include "ui/TForm2.h"
+
+#include "UiTest.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace shoulu::test {
+namespace {
+
+QStringList itemsOf(const QComboBox* box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i) {
+        items.append(box->itemText(i));
+    }
+    return items;
+}
+
+class TForm2Test : public UiTest
+{
+protected:
+    void SetUp() override
+    {
+        UiTest::SetUp();
+        listDomains(m_initial);
+        m_form = openForm();
+        m_editor = new TForm2(*m_form);
+        m_form->setEditor(m_editor);
+    }
+
+    void TearDown() override { m_editor->hide(); }
+
+    // Replaces the whole text, as a user would by typing or pasting.
+    void typeText(const QString& text)
+    {
+        m_editor->memo()->selectAll();
+        QTest::keyClick(m_editor->memo(), Qt::Key_Delete);
+        m_editor->memo()->insertPlainText(text);
+    }
+
+    const QStringList m_initial { QStringLiteral("one.com"), QStringLiteral("two.com"), QStringLiteral("three.com") };
+    std::unique_ptr<TForm1> m_form;
+    TForm2* m_editor = nullptr; // owned by the main window
+};
+
+TEST_F(TForm2Test, DialogLooksAsTheMainWindowAndOffersOnlyClose)
+{
+    m_editor->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_editor));
+    EXPECT_EQ(m_editor->windowTitle(), QStringLiteral("编辑待查询域名列表"));
+    EXPECT_EQ(m_editor->size(), QSize(526, 312));
+    const Qt::WindowFlags flags = m_editor->windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowContextHelpButtonHint);
+    EXPECT_EQ(m_editor->styleSheet(), m_form->styleSheet());
+    EXPECT_FALSE(m_editor->styleSheet().isEmpty());
+
+    const auto* panel = child<QWidget>(m_editor, "bspanel1");
+    const auto* label = child<QLabel>(m_editor, "bsSkinStdLabel1");
+    const auto* save = child<QPushButton>(m_editor, "btn1");
+    const auto* memo = child<QPlainTextEdit>(m_editor, "mmo1");
+    ASSERT_TRUE(panel && label && save && memo);
+    EXPECT_EQ(panel->geometry(), QRect(0, 312 - 72, 526, 72));
+    EXPECT_EQ(label->text(), QStringLiteral("每行只能填写一个域名，WWW和不带WWW的查询结果不同。"));
+    EXPECT_EQ(QRect(label->x(), label->y(), label->width(), 1), QRect(104, 8, 330, 1));
+    EXPECT_EQ(save->text(), QStringLiteral("保存设置"));
+    EXPECT_EQ(save->geometry(), QRect(229, 32, 75, 25));
+    EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(memo->geometry().bottom(), panel->geometry().top() - 1);
+}
+
+TEST_F(TForm2Test, DomainListButtonShowsTheItemsInAModalDialog)
+{
+    bool wasModal = false;
+    QString shownText;
+    QTimer::singleShot(0, [&] {
+        wasModal = QApplication::activeModalWidget() == m_editor;
+        shownText = m_editor->memo()->toPlainText();
+        m_editor->reject();
+    });
+    child<QPushButton>(m_form.get(), "btn2")->click();
+    EXPECT_TRUE(wasModal);
+    EXPECT_EQ(shownText, m_initial.join(QLatin1Char('\n')));
+    EXPECT_FALSE(m_editor->isVisible());
+}
+
+TEST_F(TForm2Test, ClosingWithoutSavingDropsTheTypedTextAndStoresNothing)
+{
+    m_editor->show();
+    typeText(QStringLiteral("unsaved.com"));
+    m_editor->close();
+    EXPECT_EQ(storedDomains(), m_initial);
+    EXPECT_EQ(itemsOf(m_form->domainBox()), m_initial);
+
+    m_editor->show();
+    EXPECT_EQ(m_editor->memo()->toPlainText(), m_initial.join(QLatin1Char('\n')));
+}
+
+TEST_F(TForm2Test, SavingTheUnchangedTextKeepsTheListAndItsOrder)
+{
+    m_editor->show();
+    m_editor->saveButton()->click();
+    EXPECT_FALSE(m_editor->isVisible());
+    EXPECT_EQ(m_editor->result(), QDialog::Accepted);
+    EXPECT_EQ(storedDomains(), m_initial);
+    EXPECT_EQ(itemsOf(m_form->domainBox()), m_initial);
+    EXPECT_EQ(m_form->domainBox()->currentText(), QStringLiteral("three.com"));
+}
+
+TEST_F(TForm2Test, SavingAnEmptyTextEmptiesTheListButKeepsTheBoxText)
+{
+    m_form->domainBox()->setCurrentIndex(0);
+    m_editor->show();
+    typeText(QString());
+    m_editor->saveButton()->click();
+    EXPECT_TRUE(storedDomains().isEmpty());
+    EXPECT_EQ(m_form->domainBox()->count(), 0);
+    EXPECT_EQ(m_form->domainBox()->currentText(), QStringLiteral("one.com"));
+    EXPECT_FALSE(m_editor->isVisible());
+}
+
+struct Edit
+{
+    const char* name;
+    const char* typed;
+    QStringList stored;
+};
+
+class EditorSaveTest : public TForm2Test, public ::testing::WithParamInterface<Edit>
+{
+};
+
+TEST_P(EditorSaveTest, StoresTheCleanedLinesAndReloadsTheBox)
+{
+    m_editor->show();
+    typeText(QString::fromUtf8(GetParam().typed));
+    m_editor->saveButton()->click();
+    const QStringList& expected = GetParam().stored;
+    EXPECT_EQ(storedDomains(), expected);
+    EXPECT_EQ(itemsOf(m_form->domainBox()), expected);
+    EXPECT_EQ(m_form->domainBox()->currentText(), expected.last());
+    EXPECT_FALSE(m_editor->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, EditorSaveTest,
+    ::testing::Values(
+        Edit { "LaterRepeatInOtherCaseStoredOnceAtFirstPlace", "Alpha.com\nbeta.com\nALPHA.COM\nalpha.com",
+            { QStringLiteral("Alpha.com"), QStringLiteral("beta.com") } },
+        Edit { "LeadingAndTrailingBlanksTrimmed", "  spaced.com \t\nplain.com   ",
+            { QStringLiteral("spaced.com"), QStringLiteral("plain.com") } },
+        Edit { "BlankLinesSkipped", "\n  \nx.com\n\n\ny.com\n", { QStringLiteral("x.com"), QStringLiteral("y.com") } },
+        Edit { "RepeatThatOnlyDiffersByBlanksStoredOnce", "x.com\n x.com ", { QStringLiteral("x.com") } },
+        Edit { "ChineseDomainsKept", "中文.cn\n例子.com", { QStringLiteral("中文.cn"), QStringLiteral("例子.com") } },
+        Edit { "ReorderedListKeepsNewOrder", "three.com\none.com",
+            { QStringLiteral("three.com"), QStringLiteral("one.com") } }),
+    [](const ::testing::TestParamInfo<Edit>& info) { return std::string(info.param.name); });
+
+TEST_F(TForm2Test, FailedSaveKeepsThePreviousListAndTheDialogOpenWithTheText)
+{
+    execOther("CREATE TRIGGER refuse BEFORE INSERT ON domain WHEN NEW.domain = 'bad.com'"
+              " BEGIN SELECT RAISE(ABORT, 'refused by test'); END");
+    m_editor->show();
+    const QString typed = QStringLiteral("new.com\nbad.com\nlater.com");
+    typeText(typed);
+    m_editor->saveButton()->click();
+
+    EXPECT_EQ(MessageBox::shownCount(), 1);
+    EXPECT_TRUE(MessageBox::lastText().contains(QStringLiteral("refused by test")))
+        << MessageBox::lastText().toStdString();
+    EXPECT_EQ(storedDomains(), m_initial);
+    EXPECT_EQ(itemsOf(m_form->domainBox()), m_initial);
+    EXPECT_TRUE(m_editor->isVisible());
+    EXPECT_EQ(m_editor->memo()->toPlainText(), typed);
+
+    // Corrected and saved again, the list is replaced as a whole.
+    execOther("DROP TRIGGER refuse");
+    m_editor->saveButton()->click();
+    EXPECT_EQ(storedDomains(),
+        (QStringList { QStringLiteral("new.com"), QStringLiteral("bad.com"), QStringLiteral("later.com") }));
+    EXPECT_FALSE(m_editor->isVisible());
+}
+
+TEST_F(TForm2Test, SavedResultsOfARemovedDomainStayStored)
+{
+    addRow(QStringLiteral("two.com"), at(2024, 5, 1), countsFrom(3));
+    m_editor->show();
+    typeText(QStringLiteral("one.com"));
+    m_editor->saveButton()->click();
+    ASSERT_EQ(storedDomains(), QStringList { QStringLiteral("one.com") });
+
+    listDomains({ QStringLiteral("two.com") });
+    const auto rows = m_form->resultRows().dailyRows(QStringLiteral("two.com"));
+    ASSERT_TRUE(rows.ok());
+    EXPECT_EQ(rows->size(), 1u);
+}
+
+} // namespace
+} // namespace shoulu::test
