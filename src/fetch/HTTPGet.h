@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fetch/FetchLimits.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -19,7 +21,8 @@ class THTTPGetThread;
 //     get->OnError = [](THTTPGet* sender) { ... };
 //     get->GetString();
 // Every started fetch ends in exactly one OnDoneString or OnError, unless the component
-// is destroyed first, in which case nothing at all is delivered.
+// is destroyed first, in which case nothing at all is delivered. A reply handler may release
+// its sender (deleteLater() or delete); an exception escaping a handler is caught and logged.
 class THTTPGet : public QObject
 {
     Q_OBJECT
@@ -33,31 +36,40 @@ public:
     ~THTTPGet() override;
 
     // Plain stored properties; they matter only to the next GetString().
-    QByteArray URL;             // bytes as they go on the wire; split by SplitUrl
-    QString Agent;              // User-Agent; empty: none sent
-    QString AcceptTypes;        // "*/*" by default
-    bool UseCache = false;      // false: no-cache request headers
+    QByteArray URL; // bytes as they go on the wire; split by SplitUrl
+    QString Agent; // User-Agent; empty: none sent
+    QString AcceptTypes; // "*/*" by default
+    bool UseCache = false; // false: no-cache request headers
     QString UserName;
     QString Password;
     QString Referer;
 
-    TOnProgressEvent OnProgress;
+    TOnProgressEvent OnProgress; // after each piece of body read; throwing from it fails the fetch
     TOnDoneStringEvent OnDoneString;
     TNotifyEvent OnError;
 
     // Starts a fetch and returns at once; ignored while a fetch runs (also from inside the
-    // component's own handlers). Throws std::runtime_error when no worker can be started;
-    // the component then stays idle and no event follows.
+    // component's own handlers). Throws std::runtime_error when no worker can be started or
+    // there is no QCoreApplication to deliver the reply; the component then stays idle and no
+    // event follows.
     void GetString();
     // Asks a running worker to stop now (it is interrupted mid-connect or mid-read) and marks
     // it failed: OnError follows. Does nothing when idle.
     void Abort();
     bool isRunning() const;
 
+    // Time-outs and body cap of the next fetch; the defaults suit the engines' pages.
+    void setLimits(const FetchLimits& limits) { m_limits = limits; }
+    const FetchLimits& limits() const { return m_limits; }
+
+private Q_SLOTS:
+    void serveHandOver();
+
 private:
     void ThreadDone(bool success, const QByteArray& body);
 
     std::shared_ptr<THTTPGetThread> m_worker;
+    FetchLimits m_limits;
     friend class THTTPGetThread;
 };
 
