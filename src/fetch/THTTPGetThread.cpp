@@ -1,0 +1,447 @@
+#include "fetch/THTTPGetThread.h"
+
+#include "fetch/RequestUrl.h"
+#include "fetch/SplitUrl.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QMetaObject>
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+#include <list>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+namespace shoulu {
+
+namespace {
+
+// Abort wakes the transfer through curl_multi_wakeup; this poll only bounds how long a stop
+// request could go unseen should a wake-up ever be lost.
+constexpr int kStopPollMs = 100;
+
+// Owns every worker thread of the process: a thread is joined once it has ended, and all of
+// them are stopped and joined before the QCoreApplication (or the process) goes away.
+class WorkerRegistry
+{
+public:
+    static WorkerRegistry& instance()
+    {
+        static WorkerRegistry registry;
+        return registry;
+    }
+
+    ~WorkerRegistry() { shutdown(); }
+
+    void launch(const std::shared_ptr<THTTPGetThread>& worker, void (*body)(THTTPGetThread&))
+    {
+        reapFinished();
+        hookApplication();
+        std::lock_guard lock(m_mutex);
+        auto entry = m_entries.insert(m_entries.end(), Entry { worker, {}, false });
+        try {
+            entry->thread = std::thread([this, worker, body, entry] {
+                body(*worker);
+                std::lock_guard done(m_mutex);
+                entry->finished = true;
+                m_changed.notify_all();
+            });
+        } catch (const std::system_error& e) {
+            m_entries.erase(entry);
+            throw std::runtime_error(std::string("cannot start a fetch thread: ") + e.what());
+        }
+    }
+
+    int running()
+    {
+        std::lock_guard lock(m_mutex);
+        return int(std::count_if(m_entries.begin(), m_entries.end(), [](const Entry& e) { return !e.finished; }));
+    }
+
+    bool waitForAll(int timeoutMs)
+    {
+        bool allEnded = false;
+        {
+            std::unique_lock lock(m_mutex);
+            allEnded = m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
+                return std::all_of(m_entries.begin(), m_entries.end(), [](const Entry& e) { return e.finished; });
+            });
+        }
+        reapFinished();
+        return allEnded;
+    }
+
+    void shutdown()
+    {
+        while (true) {
+            std::list<Entry> entries;
+            {
+                std::lock_guard lock(m_mutex);
+                entries.swap(m_entries);
+            }
+            if (entries.empty()) {
+                return;
+            }
+            for (Entry& entry : entries) {
+                entry.worker->Abort();
+                entry.worker->detach();
+            }
+            for (Entry& entry : entries) {
+                entry.thread.join();
+            }
+        }
+    }
+
+private:
+    struct Entry
+    {
+        std::shared_ptr<THTTPGetThread> worker;
+        std::thread thread;
+        bool finished = false;
+    };
+
+    WorkerRegistry() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+
+    void reapFinished()
+    {
+        std::list<Entry> finished;
+        {
+            std::lock_guard lock(m_mutex);
+            for (auto it = m_entries.begin(); it != m_entries.end();) {
+                const auto next = std::next(it);
+                if (it->finished) {
+                    finished.splice(finished.end(), m_entries, it);
+                }
+                it = next;
+            }
+        }
+        for (Entry& entry : finished) {
+            entry.thread.join();
+        }
+    }
+
+    // A worker waiting for a hand-over must never outlive the event loop that would serve it.
+    void hookApplication()
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_hooked) {
+            m_hooked = true;
+            qAddPostRoutine(&WorkerRegistry::onApplicationDestroyed);
+        }
+    }
+
+    static void onApplicationDestroyed()
+    {
+        WorkerRegistry& registry = instance();
+        registry.shutdown();
+        std::lock_guard lock(registry.m_mutex);
+        registry.m_hooked = false;
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::list<Entry> m_entries;
+    bool m_hooked = false;
+};
+
+qint32 clampedLength(curl_off_t length)
+{
+    return length > 0 && length <= std::numeric_limits<qint32>::max() ? qint32(length) : 0;
+}
+
+// CURL and CURLM are both void: one deleter each.
+struct EasyCleanup
+{
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiCleanup
+{
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct ListCleanup
+{
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+} // namespace
+
+THTTPGetThread::THTTPGetThread(THTTPGet* component, Settings settings)
+    : m_settings(std::move(settings))
+    , m_component(component)
+{ }
+
+THTTPGetThread::~THTTPGetThread() = default;
+
+std::shared_ptr<THTTPGetThread> THTTPGetThread::start(THTTPGet* component, Settings settings)
+{
+    std::shared_ptr<THTTPGetThread> worker(new THTTPGetThread(component, std::move(settings)));
+    WorkerRegistry::instance().launch(worker, [](THTTPGetThread& self) { self.Execute(); });
+    return worker;
+}
+
+void THTTPGetThread::Abort()
+{
+    m_stop = true;
+    m_success = false;
+    std::lock_guard lock(m_curlMutex);
+    if (m_multi) {
+        curl_multi_wakeup(m_multi);
+    }
+}
+
+void THTTPGetThread::detach()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_detached = true;
+        m_component = nullptr;
+    }
+    m_served.notify_all();
+}
+
+int THTTPGetThread::runningCount()
+{
+    return WorkerRegistry::instance().running();
+}
+
+bool THTTPGetThread::waitForAll(int timeoutMs)
+{
+    return WorkerRegistry::instance().waitForAll(timeoutMs);
+}
+
+void THTTPGetThread::shutdownAll()
+{
+    WorkerRegistry::instance().shutdown();
+}
+
+void THTTPGetThread::Execute()
+{
+    bool success = false;
+    try {
+        success = transfer();
+    } catch (const std::exception& e) {
+        qWarning() << "fetch failed:" << e.what();
+    } catch (...) {
+        qWarning() << "fetch failed with an unknown exception";
+    }
+    m_success = success && !m_stop;
+    handOver(Call::Completion);
+}
+
+bool THTTPGetThread::transfer()
+{
+    const Result<QByteArray> url = RequestUrl(SplitUrl(m_settings.URL));
+    if (!url || m_stop) {
+        return false;
+    }
+    std::unique_ptr<CURL, EasyCleanup> easy(curl_easy_init());
+    std::unique_ptr<CURLM, MultiCleanup> multi(curl_multi_init());
+    if (!easy || !multi) {
+        return false;
+    }
+    CURL* handle = easy.get();
+    m_easy = handle;
+
+    curl_easy_setopt(handle, CURLOPT_URL, url->constData());
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+    curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    // The path goes out as given: no "/../" folding.
+    curl_easy_setopt(handle, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, long(kMaxRedirects));
+    // The body is delivered byte for byte, never decompressed (and never asked to be compressed).
+    curl_easy_setopt(handle, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(m_settings.limits.connectTimeoutMs));
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, long(m_settings.limits.fetchTimeoutMs));
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_settings.limits.maxBodyBytes));
+    // An aborted name lookup is left to finish on its own instead of being waited for.
+    curl_easy_setopt(handle, CURLOPT_QUICK_EXIT, 1L);
+    if (!m_settings.Agent.isEmpty()) {
+        curl_easy_setopt(handle, CURLOPT_USERAGENT, m_settings.Agent.constData());
+    }
+    if (!m_settings.Referer.isEmpty()) {
+        curl_easy_setopt(handle, CURLOPT_REFERER, m_settings.Referer.constData());
+    }
+    if (!m_settings.UserName.isEmpty()) {
+        curl_easy_setopt(handle, CURLOPT_USERNAME, m_settings.UserName.constData());
+    }
+    if (!m_settings.Password.isEmpty()) {
+        curl_easy_setopt(handle, CURLOPT_PASSWORD, m_settings.Password.constData());
+    }
+
+    // "Name:" with nothing after it removes a header libcurl would otherwise add.
+    const QByteArray accept
+        = m_settings.AcceptTypes.isEmpty() ? QByteArray("Accept:") : "Accept: " + m_settings.AcceptTypes;
+    std::unique_ptr<curl_slist, ListCleanup> headers(curl_slist_append(nullptr, accept.constData()));
+    const QList<const char*> cacheHeaders = m_settings.UseCache
+        ? QList<const char*> { "Pragma:" }
+        : QList<const char*> { "Cache-Control: no-cache", "Pragma: no-cache" };
+    for (const char* header : cacheHeaders) {
+        // Appending returns the list's head, or null (the list untouched) when out of memory.
+        if (!headers || !curl_slist_append(headers.get(), header)) {
+            return false;
+        }
+    }
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &THTTPGetThread::writeCallback);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &THTTPGetThread::progressCallback);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+
+    if (curl_multi_add_handle(multi.get(), handle) != CURLM_OK) {
+        return false;
+    }
+    // Abort may wake the multi handle only while it exists; the guard withdraws it on every exit.
+    struct WakeTarget
+    {
+        THTTPGetThread& self;
+        WakeTarget(THTTPGetThread& worker, CURLM* multi)
+            : self(worker)
+        {
+            std::lock_guard lock(self.m_curlMutex);
+            self.m_multi = multi;
+        }
+        ~WakeTarget()
+        {
+            std::lock_guard lock(self.m_curlMutex);
+            self.m_multi = nullptr;
+        }
+    };
+    std::optional<WakeTarget> wakeTarget(std::in_place, *this, multi.get());
+    // The easy interface sleeps up to a second between checks; a multi handle driven here can
+    // be woken by Abort at once.
+    CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+    bool done = false;
+    while (!done && !m_stop) {
+        int stillRunning = 0;
+        if (curl_multi_perform(multi.get(), &stillRunning) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+            if (message->msg == CURLMSG_DONE) {
+                result = message->data.result;
+                done = true;
+            }
+        }
+        if (!done && curl_multi_poll(multi.get(), nullptr, 0, kStopPollMs, nullptr) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+    }
+    wakeTarget.reset();
+    curl_multi_remove_handle(multi.get(), handle);
+    m_easy = nullptr;
+
+    if (m_stop || m_tooLarge || m_progressFailed || m_body.isEmpty()) {
+        return false;
+    }
+    // A reply cut short after some bytes still is a page; a time-out or our own refusal is not.
+    switch (result) {
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_ABORTED_BY_CALLBACK:
+    case CURLE_WRITE_ERROR:
+    case CURLE_FILESIZE_EXCEEDED:
+        return false;
+    default:
+        return true;
+    }
+}
+
+size_t THTTPGetThread::writeCallback(char* data, size_t size, size_t count, void* self)
+{
+    // Nothing may unwind through libcurl's C frames.
+    try {
+        return static_cast<THTTPGetThread*>(self)->onBody(data, size * count);
+    } catch (...) {
+        return CURL_WRITEFUNC_ERROR;
+    }
+}
+
+int THTTPGetThread::progressCallback(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<THTTPGetThread*>(self)->m_stop ? 1 : 0;
+}
+
+size_t THTTPGetThread::onBody(const char* data, size_t size)
+{
+    if (m_stop) {
+        return CURL_WRITEFUNC_ERROR;
+    }
+    if (qint64(m_body.size()) + qint64(size) > m_settings.limits.maxBodyBytes) {
+        m_tooLarge = true;
+        return CURL_WRITEFUNC_ERROR;
+    }
+    if (m_body.isEmpty()) {
+        curl_off_t length = -1;
+        curl_easy_getinfo(m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        m_totalSize = clampedLength(length);
+    }
+    m_body.append(data, qsizetype(size));
+    m_readed = qint32(std::min<qsizetype>(m_body.size(), std::numeric_limits<qint32>::max()));
+    if (m_settings.OnProgress && (!handOver(Call::Progress) || m_progressFailed)) {
+        return CURL_WRITEFUNC_ERROR;
+    }
+    return size;
+}
+
+bool THTTPGetThread::handOver(Call call)
+{
+    std::unique_lock lock(m_mutex);
+    if (m_detached) {
+        return false;
+    }
+    m_pending = call;
+    const quint64 ticket = ++m_postedTicket;
+    // Posted while the lock keeps the component from being destroyed under us; a component
+    // destroyed later drops the queued call, and its detach() releases the wait below.
+    if (!QMetaObject::invokeMethod(m_component, "serveHandOver", Qt::QueuedConnection)) {
+        qWarning() << "THTTPGetThread: cannot reach the component's thread; reply dropped";
+        return false;
+    }
+    m_served.wait(lock, [&] { return m_detached || m_servedTicket >= ticket; });
+    return !m_detached;
+}
+
+void THTTPGetThread::serveHandOver()
+{
+    const std::shared_ptr<THTTPGetThread> self = shared_from_this();
+    Call call = Call::None;
+    quint64 ticket = 0;
+    THTTPGet* component = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_detached || m_servedTicket >= m_postedTicket) {
+            return;
+        }
+        call = m_pending;
+        ticket = m_postedTicket;
+        component = m_component;
+    }
+    if (call == Call::Progress) {
+        try {
+            m_settings.OnProgress(this, m_totalSize, m_readed);
+        } catch (...) {
+            // Ends the fetch as a failure; the exception goes no further than this fetch.
+            m_progressFailed = true;
+        }
+    } else if (call == Call::Completion) {
+        component->ThreadDone(m_success && !m_stop, m_body);
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_servedTicket = ticket;
+    }
+    m_served.notify_all();
+}
+
+} // namespace shoulu
