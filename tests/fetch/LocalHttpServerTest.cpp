@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <future>
+#include <memory>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -74,7 +75,7 @@ qint64 msSince(Clock::time_point start)
 
 } // namespace
 
-TEST(LocalHttpServer, RespondCarriesLengthAndExtraHeadersAndRecordsTheHead)
+TEST(LocalHttpServer, RespondOrRecordedHeadGarbled)
 {
     LocalHttpServer server([](const HttpRequest& request, HttpConnection& connection) {
         connection.respond(404, QByteArray("no " + request.target), { { "Content-Type", "text/plain" } });
@@ -96,7 +97,7 @@ TEST(LocalHttpServer, RespondCarriesLengthAndExtraHeadersAndRecordsTheHead)
     EXPECT_TRUE(request.head.endsWith("X-One: 1\r\n\r\n"));
 }
 
-TEST(LocalHttpServer, ProxyRequestTakesHostFromAbsoluteTargetNotHostHeader)
+TEST(LocalHttpServer, ProxyRequestHostTakenFromHostHeader)
 {
     LocalHttpServer server([](const HttpRequest&, HttpConnection& connection) { connection.respond(200, "x"); });
     exchange(server.port(), "GET http://user@www.example.cn:8080/s?wd=x HTTP/1.1\r\nHost: other\r\n\r\n");
@@ -122,43 +123,40 @@ TEST(LocalHttpServer, SlowHandlersServeConnectionsInParallelNotOneByOne)
     EXPECT_LT(msSince(start), 1200);
 }
 
-TEST(LocalHttpServer, DestructionWakesASleepingHandlerAndReturnsPromptly)
+TEST(LocalHttpServer, DestructionWaitsForASleepingHandler)
 {
-    std::future<ClientReply> reply;
     std::atomic<bool> sleepCutShort { false };
+    auto server = std::make_unique<LocalHttpServer>(
+        [&](const HttpRequest&, HttpConnection& connection) { sleepCutShort = !connection.sleepMs(60000); });
+    std::future<ClientReply> reply
+        = std::async(std::launch::async, [port = server->port()] { return exchange(port, "GET / HTTP/1.1\r\n\r\n"); });
+    ASSERT_TRUE(server->waitForRequests(1, 5000));
     const auto start = Clock::now();
-    {
-        LocalHttpServer server(
-            [&](const HttpRequest&, HttpConnection& connection) { sleepCutShort = !connection.sleepMs(60000); });
-        reply = std::async(std::launch::async, [&] { return exchange(server.port(), "GET / HTTP/1.1\r\n\r\n"); });
-        ASSERT_TRUE(server.waitForRequests(1, 5000));
-    }
-    EXPECT_LT(msSince(start), 3000);
+    server.reset();
+    EXPECT_LT(msSince(start), 1000);
     EXPECT_TRUE(sleepCutShort);
     reply.get();
 }
 
-TEST(LocalHttpServer, DestructionUnblocksASendToAClientThatStoppedReading)
+TEST(LocalHttpServer, DestructionHangsOnASendToAClientThatStoppedReading)
 {
     std::atomic<bool> sendFailed { false };
+    auto server = std::make_unique<LocalHttpServer>([&](const HttpRequest&, HttpConnection& connection) {
+        sendFailed = !connection.send(QByteArray(16 * 1024 * 1024, 'x'));
+    });
+    const int fd = connectTo(server->port());
+    ASSERT_GE(fd, 0);
+    ::send(fd, "GET / HTTP/1.1\r\n\r\n", 18, MSG_NOSIGNAL);
+    ASSERT_TRUE(server->waitForRequests(1, 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the send fills the socket and blocks
     const auto start = Clock::now();
-    int fd = -1;
-    {
-        LocalHttpServer server([&](const HttpRequest&, HttpConnection& connection) {
-            sendFailed = !connection.send(QByteArray(64 * 1024 * 1024, 'x'));
-        });
-        fd = connectTo(server.port());
-        ASSERT_GE(fd, 0);
-        ::send(fd, "GET / HTTP/1.1\r\n\r\n", 18, MSG_NOSIGNAL);
-        ASSERT_TRUE(server.waitForRequests(1, 5000));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    EXPECT_LT(msSince(start), 3000);
+    server.reset();
+    EXPECT_LT(msSince(start), 1000);
     EXPECT_TRUE(sendFailed);
     ::close(fd);
 }
 
-TEST(LocalHttpServer, ResetReachesTheClientAsConnectionReset)
+TEST(LocalHttpServer, ResetLooksLikeAnOrderlyClose)
 {
     LocalHttpServer server([](const HttpRequest&, HttpConnection& connection) {
         connection.send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart");
@@ -171,7 +169,7 @@ TEST(LocalHttpServer, ResetReachesTheClientAsConnectionReset)
     EXPECT_EQ(reply.error, ECONNRESET);
 }
 
-TEST(LocalHttpServer, IncompleteHeadNeverReachesTheHandler)
+TEST(LocalHttpServer, IncompleteHeadReachesTheHandler)
 {
     std::atomic<int> handled { 0 };
     LocalHttpServer server([&](const HttpRequest&, HttpConnection&) { ++handled; });
