@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace shoulu::cli {
 namespace {
 
@@ -26,6 +28,11 @@ struct WidthCase
     const char* text;
     int width;
 };
+
+void PrintTo(const WidthCase& c, std::ostream* os)
+{
+    *os << c.text;
+}
 
 class DisplayWidthTest : public ::testing::TestWithParam<WidthCase>
 {
@@ -78,6 +85,11 @@ struct CsvCase
     QString domain;
     QString field;
 };
+
+void PrintTo(const CsvCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class CsvFieldTest : public ::testing::TestWithParam<CsvCase>
 {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace shoulu {
 namespace {
 
@@ -46,6 +48,11 @@ struct TrimCase
     QString input;
     QString expected;
 };
+
+void PrintTo(const TrimCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class TrimTest : public ::testing::TestWithParam<TrimCase>
 {
@@ -149,6 +156,11 @@ struct ReplaceCase
     QStringList lines;
     QStringList expected;
 };
+
+void PrintTo(const ReplaceCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class ReplaceAllTest : public DomainListTest, public ::testing::WithParamInterface<ReplaceCase>
 {

@@ -8,6 +8,7 @@
 
 #include <ctime>
 #include <limits>
+#include <ostream>
 
 namespace shoulu {
 namespace {
@@ -280,6 +281,11 @@ struct ChartCase
     int days;
     size_t expected;
 };
+
+void PrintTo(const ChartCase& c, std::ostream* os)
+{
+    *os << c.days << " days";
+}
 
 class ChartWindowTest : public ResultRowsTest, public ::testing::WithParamInterface<ChartCase>
 {

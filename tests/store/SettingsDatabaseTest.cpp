@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 
 namespace shoulu {
 namespace {
@@ -75,6 +76,11 @@ struct BadFile
     std::function<void(const QString&)> make;
     const char* cause;
 };
+
+void PrintTo(const BadFile& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class BadFileTest : public ::testing::TestWithParam<BadFile>
 {
