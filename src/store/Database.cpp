@@ -4,6 +4,23 @@
 
 namespace shoulu {
 
+namespace {
+
+// SQLite goes on writing into the file it opened after another file took its path or the path
+// was deleted; rows committed so would be lost to every later run, so writes are refused.
+Result<void> checkStillAtPath(sqlite3* handle, const QString& path)
+{
+    int moved = 0;
+    if (sqlite3_file_control(handle, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved != 0) {
+        return Error {
+            QStringLiteral("%1 was moved, replaced or deleted while open: nothing more is stored in it").arg(path)
+        };
+    }
+    return {};
+}
+
+} // namespace
+
 Result<std::unique_ptr<Database>> Database::open(const QString& path, OpenMode mode)
 {
     int flags = SQLITE_OPEN_READWRITE;
@@ -43,6 +60,12 @@ Result<void> Database::key(const QByteArray& passphrase)
 
 Result<void> Database::exec(const char* sql)
 {
+    // Outside a transaction only: a ROLLBACK must always get through.
+    if (sqlite3_get_autocommit(m_handle) != 0) {
+        if (auto inPlace = checkStillAtPath(m_handle, m_path); !inPlace) {
+            return inPlace;
+        }
+    }
     char* message = nullptr;
     if (sqlite3_exec(m_handle, sql, nullptr, nullptr, &message) != SQLITE_OK) {
         const QString text = QString::fromUtf8(message != nullptr ? message : sqlite3_errmsg(m_handle));
@@ -57,6 +80,12 @@ Result<Statement> Database::prepare(const char* sql)
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(m_handle, sql, -1, &statement, nullptr) != SQLITE_OK) {
         return Error { QStringLiteral("%1: %2").arg(m_path, errorMessage()) };
+    }
+    if (sqlite3_stmt_readonly(statement) == 0) {
+        if (auto inPlace = checkStillAtPath(m_handle, m_path); !inPlace) {
+            sqlite3_finalize(statement);
+            return Error { inPlace.error() };
+        }
     }
     return Statement(statement);
 }

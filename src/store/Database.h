@@ -43,7 +43,6 @@ public:
     QString errorMessage() const;
     int errorCode() const;
     const QString& path() const { return m_path; }
-    sqlite3* handle() const { return m_handle; }
 
 private:
     Database(sqlite3* handle, QString path);

@@ -62,6 +62,16 @@ Result<std::unique_ptr<Database>> connect(const QString& path)
     return db;
 }
 
+qint64 pageSize(Database& db)
+{
+    auto statement = db.prepare("PRAGMA page_size");
+    if (!statement) {
+        return 0;
+    }
+    auto row = statement->step();
+    return row && *row ? statement->int64At(0) : 0;
+}
+
 } // namespace
 
 Result<std::unique_ptr<SettingsDatabase>> SettingsDatabase::open(const QString& path)
@@ -82,12 +92,24 @@ Result<std::unique_ptr<SettingsDatabase>> SettingsDatabase::open(const QString& 
         return Error { db.error() };
     }
     Database& connection = **db;
+    // SQLite opens a write-protected file read-only without a word; every result would be lost.
+    // Checked before the first read, which would leave a read-only WAL's side files behind.
+    if (connection.isReadOnly()) {
+        return Error { QStringLiteral("%1 is read-only: no result could be stored in it").arg(path) };
+    }
     // The key is only tried on the first read: check it now, not at the first query.
     if (auto read = connection.exec("SELECT count(*) FROM sqlite_master"); !read) {
         if ((connection.errorCode() & 0xff) == SQLITE_NOTADB) {
             return unreadable(path);
         }
+        if ((connection.errorCode() & 0xff) == SQLITE_CORRUPT) {
+            return Error { QStringLiteral("%1 is damaged (%2)").arg(path, connection.errorMessage()) };
+        }
         return Error { read.error() };
+    }
+    // A file cut short inside a page would open and fail only when that page is read.
+    if (const qint64 size = pageSize(connection); size > 0 && info.size() % size != 0) {
+        return Error { QStringLiteral("%1 is damaged: it ends inside a page, cut short").arg(path) };
     }
     if (auto checked = Schema::check(connection); !checked) {
         return Error { checked.error() };

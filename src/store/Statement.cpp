@@ -52,14 +52,6 @@ Result<void> Statement::bind(int index, const QString& text)
     return {};
 }
 
-Result<void> Statement::bindNull(int index)
-{
-    if (sqlite3_bind_null(m_handle, index) != SQLITE_OK) {
-        return error("binding a parameter");
-    }
-    return {};
-}
-
 Result<bool> Statement::step()
 {
     const int rc = sqlite3_step(m_handle);
@@ -104,22 +96,11 @@ QString Statement::textAt(int column) const
     return QString::fromUtf8(text, sqlite3_column_bytes(m_handle, column));
 }
 
-QByteArray Statement::bytesAt(int column) const
-{
-    const auto* data = static_cast<const char*>(sqlite3_column_blob(m_handle, column));
-    return QByteArray(data, sqlite3_column_bytes(m_handle, column));
-}
-
 std::string_view Statement::utf8At(int column) const
 {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_handle, column));
     return text == nullptr ? std::string_view()
                            : std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(m_handle, column)));
-}
-
-bool Statement::isNullAt(int column) const
-{
-    return sqlite3_column_type(m_handle, column) == SQLITE_NULL;
 }
 
 } // namespace shoulu

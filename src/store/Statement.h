@@ -2,7 +2,6 @@
 
 #include "util/Result.h"
 
-#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -28,7 +27,6 @@ public:
     // index is 1-based.
     Result<void> bind(int index, std::int64_t value);
     Result<void> bind(int index, const QString& text);
-    Result<void> bindNull(int index);
 
     // Binds the values to ?1, ?2, ... in order.
     template <typename... Values> Result<void> bindAll(const Values&... values)
@@ -49,10 +47,8 @@ public:
     // column is 0-based.
     std::int64_t int64At(int column) const;
     QString textAt(int column) const;
-    QByteArray bytesAt(int column) const;
     // The column's UTF-8 text without a copy; valid until the next step() or reset().
     std::string_view utf8At(int column) const;
-    bool isNullAt(int column) const;
 
 private:
     Error error(const char* what) const;

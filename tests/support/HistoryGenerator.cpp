@@ -45,22 +45,9 @@ Result<void> HistoryGenerator::fill(Database& db, int domains, int days, QDate f
             const QString searchTime = date.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 09:30:00");
             for (int d = 0; d < domains; ++d) {
                 insert->reset();
-                Result<void> bound = insert->bind(1, domainName(d));
-                for (int engine = 0; bound && engine < 7; ++engine) {
-                    bound = insert->bind(2 + engine, count(d, day, engine));
-                }
-                if (bound) {
-                    bound = insert->bind(9, date.year());
-                }
-                if (bound) {
-                    bound = insert->bind(10, date.month());
-                }
-                if (bound) {
-                    bound = insert->bind(11, date.day());
-                }
-                if (bound) {
-                    bound = insert->bind(12, searchTime);
-                }
+                Result<void> bound = insert->bindAll(domainName(d), count(d, day, 0), count(d, day, 1),
+                    count(d, day, 2), count(d, day, 3), count(d, day, 4), count(d, day, 5), count(d, day, 6),
+                    date.year(), date.month(), date.day(), searchTime);
                 if (bound) {
                     bound = insert->run();
                 }
