@@ -60,17 +60,13 @@ QDateTime localDateTime(QDate date, QTime time)
     const qint64 asUtc = QDateTime(date, time, Qt::UTC).toSecsSinceEpoch();
     auto guess = static_cast<time_t>(asUtc);
     for (int attempt = 0; attempt < 3; ++attempt) {
-        struct tm parts
-        {
-        };
+        std::tm parts = {};
         if (localtime_r(&guess, &parts) == nullptr) {
             break;
         }
         // The offset holds if the instant it gives shows this wall-clock time locally.
         const auto candidate = static_cast<time_t>(asUtc - parts.tm_gmtoff);
-        struct tm check
-        {
-        };
+        std::tm check = {};
         if (localtime_r(&candidate, &check) == nullptr) {
             break;
         }
