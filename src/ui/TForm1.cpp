@@ -1,5 +1,7 @@
 #include "ui/TForm1.h"
 
+#include "query/BatchScheduler.h"
+#include "query/DomainQuery.h"
 #include "query/EngineTable.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
@@ -115,6 +117,7 @@ bool TForm1::FormCreate(const QString& databasePath, const QByteArray& bannerUrl
         MessageBox::error(this, loaded.error());
     }
     m_engineUrls = buildEngineUrls();
+    connectQuery();
     m_lv1->setShowGrid(true);
     m_WebBrowser1->navigate(bannerUrl);
     return true;
@@ -192,16 +195,31 @@ Result<void> TForm1::loadDomain()
     if (!stored) {
         return Error { stored.error() };
     }
+    showDomains(*stored);
+    return {};
+}
+
+void TForm1::showDomains(const QStringList& stored)
+{
     // Clearing the items of an editable box also clears its text, which must survive an empty list.
     const QString text = m_cbb1->currentText();
     m_cbb1->clear();
-    if (stored->isEmpty()) {
+    if (stored.isEmpty()) {
         m_cbb1->setEditText(text);
-        return {};
+        return;
     }
-    m_cbb1->addItems(*stored);
+    m_cbb1->addItems(stored);
     m_cbb1->setCurrentIndex(m_cbb1->count() - 1);
-    return {};
+}
+
+QStringList TForm1::domainItems() const
+{
+    QStringList items;
+    items.reserve(m_cbb1->count());
+    for (int i = 0; i < m_cbb1->count(); ++i) {
+        items << m_cbb1->itemText(i);
+    }
+    return items;
 }
 
 Result<void> TForm1::LoadShoulu(const QString& domain)
@@ -248,17 +266,57 @@ QString TForm1::statusText() const
 
 void TForm1::bsSkinXFormButton1Click()
 {
-    // Filled in with the domain query.
+    if (!isStarted()) {
+        return;
+    }
+    const QString typed = m_cbb1->currentText();
+    const auto start = m_query->startSingle(typed, domainItems());
+    if (!start.started) {
+        return;
+    }
+    showDomains(start.domainList);
+    m_cbb1->setEditText(typed);
 }
 
 void TForm1::bsSkinXFormButton2Click()
 {
-    // Filled in with the domain query.
+    if (!isStarted()) {
+        return;
+    }
+    if (m_batch->start(domainItems(), m_bsSkinSpinEdit1->value()) == BatchScheduler::StartResult::EmptyList) {
+        setStatusText(QStringLiteral("域名列表为空，请先添加域名。"));
+    }
 }
 
 void TForm1::Timer1Timer()
 {
-    // Filled in with the domain query.
+    if (m_batch) {
+        m_batch->tick(m_bsSkinSpinEdit1->value());
+    }
+}
+
+void TForm1::connectQuery()
+{
+    m_query = std::make_unique<DomainQuery>(*m_domainList, *m_resultRows, m_engineUrls);
+    m_batch = std::make_unique<BatchScheduler>(*m_query, *m_Timer1);
+    connect(m_query.get(), &DomainQuery::statusChanged, this, &TForm1::setStatusText);
+    connect(m_query.get(), &DomainQuery::gaugeChanged, this, [this](int maximum, int position) {
+        m_bskng1->setMaximum(maximum);
+        m_bskng1->setValue(position);
+    });
+    connect(m_query.get(), &DomainQuery::historyRefreshRequested, this, [this] {
+        if (const auto shown = LoadShoulu(QString()); !shown) {
+            reportLater(shown.error());
+        }
+    });
+    connect(m_query.get(), &DomainQuery::errorOccurred, this, &TForm1::reportLater);
+}
+
+void TForm1::reportLater(const QString& message)
+{
+    // Shown once the reply that failed has been fully counted: the box's own event loop
+    // goes on delivering replies, which must not find the tally half done.
+    QTimer::singleShot(0, this, [this, message] { MessageBox::error(this, message); });
 }
 
 void TForm1::bsSkinXFormButton3Click()

@@ -22,7 +22,9 @@ class QTimer;
 
 namespace shoulu {
 
+class BatchScheduler;
 class DomainList;
+class DomainQuery;
 class HistoryList;
 class ResultRows;
 class TForm2;
@@ -67,6 +69,10 @@ public:
     // The open store; only valid when isStarted().
     DomainList& domainList() { return *m_domainList; }
     ResultRows& resultRows() { return *m_resultRows; }
+    // The query core behind "查询" and "批量查询"; only valid when isStarted().
+    DomainQuery& domainQuery() { return *m_query; }
+    // The domain box's items, in order.
+    QStringList domainItems() const;
 
 public Q_SLOTS:
     void bsSkinXFormButton1Click();
@@ -82,10 +88,15 @@ private:
     bool FormCreate(const QString& databasePath, const QByteArray& bannerUrl);
     void buildCommandStrip();
     void buildStatusBar();
+    void connectQuery();
+    void showDomains(const QStringList& stored);
+    void reportLater(const QString& message);
 
     std::unique_ptr<SettingsDatabase> m_settings;
     std::unique_ptr<DomainList> m_domainList;
     std::unique_ptr<ResultRows> m_resultRows;
+    std::unique_ptr<DomainQuery> m_query;
+    std::unique_ptr<BatchScheduler> m_batch;
     QStringList m_engineUrls;
     TForm2* m_editor = nullptr;
 

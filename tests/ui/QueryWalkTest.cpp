@@ -1,0 +1,184 @@
+#include "UiTest.h"
+#include "query/DomainQuery.h"
+#include "query/EngineTable.h"
+#include "support/EngineServer.h"
+#include "ui/HistoryList.h"
+#include "ui/TForm2.h"
+#include "ui/TrendChart.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace shoulu::test {
+namespace {
+
+Count figure(int engine, int domain)
+{
+    return (domain + 1) * 10000 + (engine + 1) * 111;
+}
+
+// The main window driven as a user drives it, against engines served on this machine.
+class QueryWalkTest : public UiTest
+{
+protected:
+    QString status(TForm1& form) { return form.statusText(); }
+
+    EngineServer m_engines;
+};
+
+TEST_F(QueryWalkTest, TypedDomainQueryShowsItsRowAndFinishedStatus)
+{
+    for (int i = 0; i < EngineCount; ++i) {
+        m_engines.setDefault(i, { figure(i, 0) });
+    }
+    auto form = openForm();
+    auto* box = child<QComboBox>(form.get(), "cbb1");
+    QTest::keyClicks(box->lineEdit(), QStringLiteral("example.com"));
+    QTest::mouseClick(child<QPushButton>(form.get(), "bsSkinXFormButton1"), Qt::LeftButton);
+    EXPECT_EQ(status(*form), QStringLiteral("正在查询：example.com"));
+
+    ASSERT_TRUE(waitUntil([&] { return !form->domainQuery().isBusy(); }, 20000));
+    EXPECT_EQ(status(*form), QStringLiteral("查询完毕：example.com"));
+    auto* gauge = child<QProgressBar>(form.get(), "bskng1");
+    EXPECT_EQ(gauge->maximum(), 7);
+    EXPECT_EQ(gauge->value(), 7);
+    EXPECT_EQ(box->currentText(), QStringLiteral("example.com"));
+    EXPECT_EQ(storedDomains(), QStringList { QStringLiteral("example.com") });
+
+    HistoryList* list = form->historyList();
+    ASSERT_EQ(list->rowCount(), 1);
+    EXPECT_EQ(list->item(0, 1)->text(), QStringLiteral("example.com"));
+    for (int i = 0; i < EngineCount; ++i) {
+        EXPECT_EQ(list->item(0, 3 + i)->text(), QString::number(figure(i, 0)));
+    }
+    EXPECT_EQ(MessageBox::shownCount(), 0) << MessageBox::lastText().toStdString();
+}
+
+TEST_F(QueryWalkTest, BatchOverAnEmptyListSaysSoAndDoesNotStart)
+{
+    auto form = openForm();
+    QTest::mouseClick(child<QPushButton>(form.get(), "bsSkinXFormButton2"), Qt::LeftButton);
+    EXPECT_FALSE(form->domainQuery().isBusy());
+    EXPECT_FALSE(form->batchTimer()->isActive());
+    EXPECT_EQ(status(*form), QStringLiteral("域名列表为空，请先添加域名。"));
+}
+
+// What a new user does: list three domains in the editor, run a batch, read the list and the
+// chart, tick another engine, and look at one domain's history.
+TEST_F(QueryWalkTest, NewUserListsDomainsRunsABatchAndReadsTheResults)
+{
+    const QStringList domains
+        = { QStringLiteral("alpha.example"), QStringLiteral("beta.example"), QStringLiteral("gamma.example") };
+    for (int d = 0; d < domains.size(); ++d) {
+        for (int i = 0; i < EngineCount; ++i) {
+            m_engines.setAnswer(i, domains[d], { figure(i, d) });
+        }
+    }
+    auto form = openForm();
+    TForm2 editor(*form);
+    form->setEditor(&editor);
+
+    bool saved = false;
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(editor.isVisible());
+        editor.memo()->setPlainText(domains.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+        QTest::mouseClick(editor.saveButton(), Qt::LeftButton);
+        saved = !editor.isVisible();
+    });
+    QTest::mouseClick(child<QPushButton>(form.get(), "btn2"), Qt::LeftButton);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(storedDomains(), domains);
+    EXPECT_EQ(form->domainItems(), domains);
+
+    child<QSpinBox>(form.get(), "bsSkinSpinEdit1")->setValue(1);
+    QTest::mouseClick(child<QPushButton>(form.get(), "bsSkinXFormButton2"), Qt::LeftButton);
+    EXPECT_EQ(status(*form), QStringLiteral("开始查询所有域名收录量..."));
+    auto* gauge = child<QProgressBar>(form.get(), "bskng1");
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return status(*form) == QStringLiteral("查询完毕：gamma.example") && gauge->value() == gauge->maximum();
+        },
+        30000));
+    EXPECT_EQ(gauge->maximum(), 21);
+    ASSERT_TRUE(waitUntil([&] { return !form->domainQuery().isBusy(); }));
+
+    HistoryList* list = form->historyList();
+    ASSERT_EQ(list->rowCount(), 3);
+    QStringList listed;
+    for (int r = 0; r < 3; ++r) {
+        const QString domain = list->item(r, 1)->text();
+        listed << domain;
+        const int d = static_cast<int>(domains.indexOf(domain));
+        ASSERT_GE(d, 0);
+        EXPECT_EQ(list->item(r, 0)->text(), QString::number(r + 1));
+        for (int i = 0; i < EngineCount; ++i) {
+            EXPECT_EQ(list->item(r, 3 + i)->text(), QString::number(figure(i, d)));
+        }
+    }
+    listed.sort();
+    EXPECT_EQ(listed, domains);
+
+    // Selecting a row draws that domain's chart: one point per line, the Baidu line shown.
+    int betaRow = -1;
+    for (int r = 0; r < 3; ++r) {
+        if (list->item(r, 1)->text() == domains[1]) {
+            betaRow = r;
+        }
+    }
+    list->selectRow(betaRow);
+    TrendChart* chart = form->trendChart();
+    EXPECT_EQ(chart->titleText(), domains[1] + QStringLiteral("最近30日收录量走势图"));
+    ASSERT_EQ(chart->series(0)->count(), 1);
+    EXPECT_EQ(chart->series(0)->at(0), QPointF(0, figure(0, 1)));
+    EXPECT_TRUE(chart->series(0)->isVisible());
+    EXPECT_FALSE(chart->series(1)->isVisible());
+
+    QTest::mouseClick(child<QCheckBox>(form.get(), "bsSkinCheckRadioBox2"), Qt::LeftButton);
+    EXPECT_TRUE(chart->series(1)->isVisible());
+    EXPECT_EQ(chart->series(1)->at(0), QPointF(0, figure(1, 1)));
+
+    auto* box = child<QComboBox>(form.get(), "cbb1");
+    box->setEditText(domains[2]);
+    QTest::mouseClick(child<QPushButton>(form.get(), "bsSkinXFormButton3"), Qt::LeftButton);
+    ASSERT_EQ(list->rowCount(), 1);
+    EXPECT_EQ(list->item(0, 1)->text(), domains[2]);
+    EXPECT_EQ(list->item(0, 9)->text(), QString::number(figure(6, 2)));
+    EXPECT_EQ(chart->titleText(), domains[2] + QStringLiteral("最近30日收录量走势图"));
+    EXPECT_EQ(MessageBox::shownCount(), 0) << MessageBox::lastText().toStdString();
+}
+
+TEST_F(QueryWalkTest, ClosingDuringABatchWithFetchesInFlightIsQuickAndKeepsStoredRows)
+{
+    listDomains({ QStringLiteral("fast.example"), QStringLiteral("slow.example") });
+    for (int i = 0; i < EngineCount; ++i) {
+        m_engines.setAnswer(i, QStringLiteral("slow.example"), { figure(i, 1), 30000 });
+    }
+    auto form = openForm();
+    child<QSpinBox>(form.get(), "bsSkinSpinEdit1")->setValue(1);
+    QTest::mouseClick(child<QPushButton>(form.get(), "bsSkinXFormButton2"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return status(*form) == QStringLiteral("查询完毕：fast.example"); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return m_engines.requestsFor(0, QStringLiteral("slow.example")) == 1; }, 10000));
+
+    QElapsedTimer clock;
+    clock.start();
+    form.reset();
+    EXPECT_LT(clock.elapsed(), 1000);
+
+    const auto rows = m_otherRows->latestRows();
+    ASSERT_TRUE(rows.ok());
+    ASSERT_EQ(rows->size(), 1u);
+    EXPECT_EQ(rows->front().domain, QStringLiteral("fast.example"));
+}
+
+} // namespace
+} // namespace shoulu::test
