@@ -193,6 +193,9 @@ QString TrendChart::titleText() const
 void TrendChart::resizeEvent(QResizeEvent* event)
 {
     QChartView::resizeEvent(event);
+    // The base class fits the chart to the whole view, under the status bar; fit the viewport.
+    chart()->resize(viewport()->size());
+    setSceneRect(chart()->geometry());
     layoutChildren();
     rebuildDateLabels();
 }

@@ -4,6 +4,7 @@
 #include "ui/Project1.h"
 #include "ui/TrendChart.h"
 
+#include <QChart>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -210,6 +211,8 @@ TEST_F(UiTest, VerticalBandsStackInOrderWithTheirHeights)
     EXPECT_EQ(checkStrip->geometry(), QRect(0, 0, 802, 29));
     EXPECT_EQ(statusBar->parentWidget(), chart);
     EXPECT_EQ(statusBar->geometry(), QRect(0, 280 - 21, 802, 21));
+    // The plot and its date labels end where the status bar begins.
+    EXPECT_EQ(form->trendChart()->chart()->size(), QSizeF(802, 280 - 21));
 }
 
 struct Placed
