@@ -1,0 +1,241 @@
+#include "fetch/HTTPGet.h"
+#include "fetch/THTTPGetThread.h"
+#include "query/BatchScheduler.h"
+#include "query/DomainQuery.h"
+#include "query/EngineTable.h"
+#include "store/DomainList.h"
+#include "store/ResultRows.h"
+#include "support/EngineServer.h"
+#include "support/FaultServer.h"
+#include "support/QtTestApp.h"
+#include "support/TempDatabase.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace shoulu::test {
+namespace {
+
+constexpr Count Figures[EngineCount] = { 1230, 12300, 5432, 45678, 3210, 25000, 1234 };
+constexpr FetchLimits kLimits { .connectTimeoutMs = 2000, .fetchTimeoutMs = 4000, .maxBodyBytes = 1024 * 1024 };
+// How much later than the fetch limit a run may end on a loaded machine.
+constexpr int kSlackMs = 4000;
+
+// The engine's GBK result page, followed by filler twice its size, so that a fault that cuts
+// the body in half cuts behind the figure.
+QByteArray enginePage(const HttpRequest& request)
+{
+    const int engine = engineOfHost(request.host);
+    if (engine < 0) {
+        return "not an engine";
+    }
+    const QByteArray page = EngineServer::resultPage(engine, Figures[engine], EngineServer::Encoding::Gbk);
+    return page + "<!-- " + QByteArray(2 * page.size(), 'x') + " -->\n";
+}
+
+// What the row keeps: each engine's figure, or 0 because no page (or no readable page) came.
+enum class Stored { Figure, Zero };
+enum class Ends { Promptly, AtTheFetchTimeOut };
+
+struct QueryCase
+{
+    Fault fault;
+    Stored stored;
+    Ends ends;
+};
+
+std::ostream& operator<<(std::ostream& out, const QueryCase& c)
+{
+    return out << faultName(c.fault);
+}
+
+const QueryCase kCases[] = {
+    { Fault::RefusedConnection, Stored::Zero, Ends::Promptly },
+    { Fault::ResetBeforeAnyByte, Stored::Zero, Ends::Promptly },
+    { Fault::EmptyBody, Stored::Zero, Ends::Promptly },
+    { Fault::StatusLineNotHttp, Stored::Zero, Ends::Promptly },
+    { Fault::RedirectLoop, Stored::Zero, Ends::Promptly },
+    { Fault::ContentLengthNegative, Stored::Zero, Ends::Promptly },
+    { Fault::ContentLengthNotANumber, Stored::Zero, Ends::Promptly },
+    { Fault::BodyAboveTheCap, Stored::Zero, Ends::Promptly },
+    { Fault::UndeclaredBodyAboveTheCap, Stored::Zero, Ends::Promptly },
+    { Fault::HeadersThenSilence, Stored::Zero, Ends::AtTheFetchTimeOut },
+    { Fault::TrickleSlowerThanTheFetch, Stored::Zero, Ends::AtTheFetchTimeOut },
+    // Delivered as received, so the compressed page holds no figure to read.
+    { Fault::UnaskedGzip, Stored::Zero, Ends::Promptly },
+    { Fault::Chunked, Stored::Figure, Ends::Promptly },
+    { Fault::NulAndInvalidUtf8, Stored::Figure, Ends::Promptly },
+    { Fault::ContentLengthAboveBody, Stored::Figure, Ends::Promptly },
+    { Fault::ResetMidBody, Stored::Figure, Ends::Promptly },
+    { Fault::ContentLengthBelowBody, Stored::Figure, Ends::Promptly },
+};
+
+Stored storedFor(Fault fault)
+{
+    for (const QueryCase& c : kCases) {
+        if (c.fault == fault) {
+            return c.stored;
+        }
+    }
+    ADD_FAILURE() << "no row for " << faultName(fault);
+    return Stored::Zero;
+}
+
+Count expectedCount(Fault fault, int engine)
+{
+    return storedFor(fault) == Stored::Figure ? Figures[engine] : 0;
+}
+
+// A store, a query and a batch scheduler over a fresh database; every fetch gets short limits.
+class FaultQueryFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ensureQtApp();
+        ASSERT_TRUE(m_temp.ok()) << m_temp.error().toStdString();
+        auto db = m_temp.open();
+        ASSERT_TRUE(db.ok()) << db.error().toStdString();
+        m_db = std::move(db.value());
+        m_domains = std::make_unique<DomainList>(m_db->database());
+        m_rows = std::make_unique<ResultRows>(m_db->database());
+        m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, buildEngineUrls());
+        m_query->setFetchStarter([](Tmyhttpget& fetch) {
+            fetch.setLimits(kLimits);
+            fetch.GetString();
+        });
+        m_batch = std::make_unique<BatchScheduler>(*m_query, m_timer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_batch->tick(1); });
+        QObject::connect(m_query.get(), &DomainQuery::statusChanged, [this](const QString& s) { m_status = s; });
+        QObject::connect(m_query.get(), &DomainQuery::errorOccurred, [this](const QString& e) { m_errors << e; });
+        QObject::connect(m_query.get(), &DomainQuery::runFinished, [this] { ++m_finished; });
+    }
+
+    void TearDown() override
+    {
+        m_query.reset();
+        // Every fetch has replied, so every worker ends.
+        EXPECT_TRUE(THTTPGetThread::waitForAll(5000));
+    }
+
+    // Waits for the run to end; returns how long it took from `clock`'s start, or -1.
+    qint64 waitForEnd(const QElapsedTimer& clock, int timeoutMs)
+    {
+        if (!QTest::qWaitFor([this] { return !m_query->isBusy(); }, timeoutMs)) {
+            return -1;
+        }
+        const qint64 took = clock.elapsed();
+        QTest::qWait(100); // a reply or a second end that should not come
+        return took;
+    }
+
+    std::vector<ResultRow> rowsOf(const QString& domain)
+    {
+        auto rows = m_rows->dailyRows(domain);
+        EXPECT_TRUE(rows.ok()) << rows.error().toStdString();
+        return rows.ok() ? rows.value() : std::vector<ResultRow> {};
+    }
+
+    TempDatabase m_temp;
+    std::unique_ptr<SettingsDatabase> m_db;
+    std::unique_ptr<DomainList> m_domains;
+    std::unique_ptr<ResultRows> m_rows;
+    std::unique_ptr<DomainQuery> m_query;
+    QTimer m_timer;
+    std::unique_ptr<BatchScheduler> m_batch;
+    QString m_status;
+    QStringList m_errors;
+    int m_finished = 0;
+};
+
+class FaultQueryTest : public FaultQueryFixture, public ::testing::WithParamInterface<QueryCase>
+{
+};
+
+// All seven engines misbehave alike: the run must still end once, in time, with the domain's
+// row stored (the figures that came through, zeros for the rest) and nothing reported amiss.
+TEST_P(FaultQueryTest, EnginesMisbehavingAlikeStrandTheRunOrLoseTheRow)
+{
+    const QueryCase& c = GetParam();
+    FaultServer engines(c.fault, enginePage);
+    engines.actAsProxy();
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(m_query->startSingle(QStringLiteral("fault.example"), {}).started);
+    const qint64 took = waitForEnd(clock, kLimits.fetchTimeoutMs + kSlackMs);
+    ASSERT_GE(took, 0) << "the run never ended; " << m_query->state().TotalReplies << " replies tallied";
+    if (c.ends == Ends::Promptly) {
+        EXPECT_LT(took, kLimits.connectTimeoutMs);
+    } else {
+        EXPECT_GE(took, kLimits.fetchTimeoutMs - 100);
+    }
+
+    EXPECT_EQ(m_finished, 1);
+    EXPECT_EQ(m_query->state().TotalReplies, EnginesPerDomain);
+    EXPECT_EQ(m_status, QStringLiteral("查询完毕：fault.example"));
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join(QLatin1Char('\n')).toStdString();
+    const auto rows = rowsOf(QStringLiteral("fault.example"));
+    ASSERT_EQ(rows.size(), 1u);
+    for (int engine = 0; engine < EngineCount; ++engine) {
+        EXPECT_EQ(rows[0].counts[size_t(engine)], expectedCount(c.fault, engine)) << engineInfo(engine).name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultQueryTest, ::testing::ValuesIn(kCases),
+    [](const ::testing::TestParamInfo<QueryCase>& info) { return std::string(faultName(info.param.fault)); });
+
+// Each engine misbehaves its own way in one query: every slot gets its own engine's outcome.
+TEST_F(FaultQueryFixture, MixedFaultsLandInAnotherEnginesSlot)
+{
+    constexpr Fault byEngine[EngineCount] = { Fault::Chunked, Fault::ResetMidBody, Fault::EmptyBody,
+        Fault::TrickleSlowerThanTheFetch, Fault::UnaskedGzip, Fault::ContentLengthBelowBody, Fault::RedirectLoop };
+    FaultServer engines(
+        [&](const HttpRequest& request) {
+            const int engine = engineOfHost(request.host);
+            return engine < 0 ? Fault::EmptyBody : byEngine[engine];
+        },
+        enginePage);
+    engines.actAsProxy();
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(m_query->startSingle(QStringLiteral("mixed.example"), {}).started);
+    ASSERT_GE(waitForEnd(clock, kLimits.fetchTimeoutMs + kSlackMs), 0) << "the run never ended";
+    EXPECT_EQ(m_finished, 1);
+    const auto rows = rowsOf(QStringLiteral("mixed.example"));
+    ASSERT_EQ(rows.size(), 1u);
+    for (int engine = 0; engine < EngineCount; ++engine) {
+        EXPECT_EQ(rows[0].counts[size_t(engine)], expectedCount(byEngine[engine], engine))
+            << engineInfo(engine).name << " under " << faultName(byEngine[engine]);
+    }
+}
+
+// Domains start two seconds apart while every engine stalls for the whole fetch time-out, so
+// the replies of one domain arrive after the next has started: each domain still gets its row.
+TEST_F(FaultQueryFixture, StallingEnginesInABatchLoseOrMixRows)
+{
+    FaultServer engines(Fault::HeadersThenSilence, enginePage);
+    engines.actAsProxy();
+    const QStringList domains
+        = { QStringLiteral("one.example"), QStringLiteral("two.example"), QStringLiteral("three.example") };
+    ASSERT_TRUE(m_domains->replaceAll(domains).ok());
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(m_batch->start(domains, 1), BatchScheduler::StartResult::Started);
+    ASSERT_GE(waitForEnd(clock, 2 * 2000 + kLimits.fetchTimeoutMs + kSlackMs), 0) << "the batch never ended";
+    EXPECT_EQ(m_finished, 1);
+    EXPECT_EQ(m_query->state().TotalReplies, 3 * EnginesPerDomain);
+    EXPECT_FALSE(m_timer.isActive());
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join(QLatin1Char('\n')).toStdString();
+    for (const QString& domain : domains) {
+        const auto rows = rowsOf(domain);
+        ASSERT_EQ(rows.size(), 1u) << domain.toStdString();
+        EXPECT_EQ(rows[0].counts, EngineCounts {}) << domain.toStdString();
+    }
+}
+
+} // namespace
+} // namespace shoulu::test
