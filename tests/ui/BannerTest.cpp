@@ -4,7 +4,6 @@
 #include "support/GbkPages.h"
 #include "support/LocalHttpServer.h"
 
-#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextDocument>
 
@@ -87,14 +86,6 @@ TEST_F(BannerTest, ShowsTheBuiltInPageWhenNothingComesBack)
     builtIn.setHtml(builtInBannerPage());
     EXPECT_FALSE(builtIn.toPlainText().trimmed().isEmpty());
     EXPECT_EQ(m_banner.toPlainText(), builtIn.toPlainText());
-}
-
-TEST_F(BannerTest, ShowsTheBuiltInPageForTheUnresolvableDefaultHost)
-{
-    QSignalSpy done(&m_banner, &Banner::documentComplete);
-    m_banner.navigate(QByteArray(Banner::PageUrl));
-    ASSERT_TRUE(done.count() > 0 || done.wait(15000));
-    EXPECT_TRUE(m_banner.toPlainText().contains(QStringLiteral("岚衡搜索引擎收录查询工具")));
 }
 
 TEST_F(BannerTest, AnAbandonedLoadReportsNothing)

@@ -86,35 +86,6 @@ protected:
     QPushButton* m_button = nullptr;
 };
 
-TEST_F(HistoryListTest, ColumnsHaveTheirCaptionsWidthsAndAlignments)
-{
-    m_form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
-    const QStringList captions { QStringLiteral("序号"), QStringLiteral("域名"), QStringLiteral("查询日期"),
-        QStringLiteral("百度"), QStringLiteral("谷歌"), QStringLiteral("搜搜"), QStringLiteral("雅虎"),
-        QStringLiteral("搜狗"), QStringLiteral("有道"), QStringLiteral("必应") };
-    const std::vector<int> widths { 50, -1, 100, 80, 70, 70, 70, 70, 70, 70 };
-    ASSERT_EQ(m_list->columnCount(), 10);
-    int fixed = 0;
-    for (int c = 0; c < 10; ++c) {
-        EXPECT_EQ(m_list->horizontalHeaderItem(c)->text(), captions[c]);
-        if (widths[c] > 0) {
-            EXPECT_EQ(m_list->columnWidth(c), widths[c]) << "column " << c;
-            fixed += widths[c];
-        }
-    }
-    // The domain column takes what the others leave.
-    EXPECT_EQ(m_list->columnWidth(1), m_list->viewport()->width() - fixed);
-
-    history(QString());
-    ASSERT_GT(m_list->rowCount(), 0);
-    EXPECT_TRUE(m_list->item(0, 0)->textAlignment() & Qt::AlignLeft);
-    for (int c = 1; c < 10; ++c) {
-        EXPECT_TRUE(m_list->item(0, c)->textAlignment() & Qt::AlignHCenter) << "column " << c;
-    }
-    EXPECT_EQ(m_list->rowHeight(0), 20);
-}
-
 TEST_F(HistoryListTest, EmptyBoxShowsNewestRowOfEveryListedDomainNewestFirst)
 {
     history(QString());
@@ -241,14 +212,6 @@ TEST_F(HistoryListTest, StoreErrorIsShownAndLeavesListEmptyAndChartAsItWas)
     EXPECT_EQ(m_list->rowCount(), 0);
     EXPECT_EQ(m_chart->titleText(), QStringLiteral("a.com最近30日收录量走势图"));
     EXPECT_EQ(m_chart->series(0)->count(), 2);
-}
-
-TEST_F(HistoryListTest, LoadShouluReportsTheStoreErrorToItsCaller)
-{
-    execOther("ALTER TABLE shoulu RENAME TO shoulu_moved");
-    const auto shown = m_form->LoadShoulu(QString());
-    EXPECT_FALSE(shown.ok());
-    EXPECT_EQ(MessageBox::shownCount(), 0) << "the caller decides how to report it";
 }
 
 } // namespace

@@ -3,11 +3,9 @@
 #include "UiTest.h"
 
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -50,34 +48,6 @@ protected:
     std::unique_ptr<TForm1> m_form;
     TForm2* m_editor = nullptr; // owned by the main window
 };
-
-TEST_F(TForm2Test, DialogLooksAsTheMainWindowAndOffersOnlyClose)
-{
-    m_editor->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_editor));
-    EXPECT_EQ(m_editor->windowTitle(), QStringLiteral("编辑待查询域名列表"));
-    EXPECT_EQ(m_editor->size(), QSize(526, 312));
-    const Qt::WindowFlags flags = m_editor->windowFlags();
-    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowContextHelpButtonHint);
-    EXPECT_EQ(m_editor->styleSheet(), m_form->styleSheet());
-    EXPECT_FALSE(m_editor->styleSheet().isEmpty());
-
-    const auto* panel = child<QWidget>(m_editor, "bspanel1");
-    const auto* label = child<QLabel>(m_editor, "bsSkinStdLabel1");
-    const auto* save = child<QPushButton>(m_editor, "btn1");
-    const auto* memo = child<QPlainTextEdit>(m_editor, "mmo1");
-    ASSERT_TRUE(panel && label && save && memo);
-    EXPECT_EQ(panel->geometry(), QRect(0, 312 - 72, 526, 72));
-    EXPECT_EQ(label->text(), QStringLiteral("每行只能填写一个域名，WWW和不带WWW的查询结果不同。"));
-    EXPECT_EQ(QRect(label->x(), label->y(), label->width(), 1), QRect(104, 8, 330, 1));
-    EXPECT_EQ(save->text(), QStringLiteral("保存设置"));
-    EXPECT_EQ(save->geometry(), QRect(229, 32, 75, 25));
-    EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_EQ(memo->geometry().bottom(), panel->geometry().top() - 1);
-}
 
 TEST_F(TForm2Test, DomainListButtonShowsTheItemsInAModalDialog)
 {
@@ -160,7 +130,6 @@ INSTANTIATE_TEST_SUITE_P(Lines, EditorSaveTest,
             { QStringLiteral("spaced.com"), QStringLiteral("plain.com") } },
         Edit { "BlankLinesSkipped", "\n  \nx.com\n\n\ny.com\n", { QStringLiteral("x.com"), QStringLiteral("y.com") } },
         Edit { "RepeatThatOnlyDiffersByBlanksStoredOnce", "x.com\n x.com ", { QStringLiteral("x.com") } },
-        Edit { "ChineseDomainsKept", "中文.cn\n例子.com", { QStringLiteral("中文.cn"), QStringLiteral("例子.com") } },
         Edit { "ReorderedListKeepsNewOrder", "three.com\none.com",
             { QStringLiteral("three.com"), QStringLiteral("one.com") } }),
     [](const ::testing::TestParamInfo<Edit>& info) { return std::string(info.param.name); });
@@ -188,20 +157,6 @@ TEST_F(TForm2Test, FailedSaveKeepsThePreviousListAndTheDialogOpenWithTheText)
     EXPECT_EQ(storedDomains(),
         (QStringList { QStringLiteral("new.com"), QStringLiteral("bad.com"), QStringLiteral("later.com") }));
     EXPECT_FALSE(m_editor->isVisible());
-}
-
-TEST_F(TForm2Test, SavedResultsOfARemovedDomainStayStored)
-{
-    addRow(QStringLiteral("two.com"), at(2024, 5, 1), countsFrom(3));
-    m_editor->show();
-    typeText(QStringLiteral("one.com"));
-    m_editor->saveButton()->click();
-    ASSERT_EQ(storedDomains(), QStringList { QStringLiteral("one.com") });
-
-    listDomains({ QStringLiteral("two.com") });
-    const auto rows = m_form->resultRows().dailyRows(QStringLiteral("two.com"));
-    ASSERT_TRUE(rows.ok());
-    EXPECT_EQ(rows->size(), 1u);
 }
 
 } // namespace

@@ -68,29 +68,6 @@ TEST_F(TrendChartAloneTest, StartsWithEveryLineHiddenAlthoughTheFirstBoxIsTicked
     }
 }
 
-TEST_F(TrendChartAloneTest, SeriesCarryTheirEngineNamesColoursAndWidths)
-{
-    const QStringList titles { QStringLiteral("百度"), QStringLiteral("谷歌"), QStringLiteral("搜搜"),
-        QStringLiteral("雅虎"), QStringLiteral("搜狗"), QStringLiteral("有道"), QStringLiteral("必应") };
-    const std::array<QColor, EngineCount> colours { QColor(0, 0, 255), QColor(255, 0, 0), QColor(0, 255, 255),
-        QColor(0, 255, 64), QColor(255, 255, 0), QColor(255, 0, 255), QColor(0, 0, 0) };
-    const std::array<int, EngineCount> widths { 2, 2, 2, 1, 1, 1, 1 };
-    const QList<QAbstractSeries*> inChart = m_chart.chart()->series();
-    ASSERT_EQ(inChart.size(), EngineCount);
-    for (int i = 0; i < EngineCount; ++i) {
-        QLineSeries* s = m_chart.series(i);
-        EXPECT_EQ(inChart.at(i), s) << "position " << i;
-        EXPECT_EQ(s->objectName(), QStringLiteral("Series%1").arg(i + 1));
-        EXPECT_EQ(s->name(), titles[i]);
-        EXPECT_EQ(s->pen().color(), colours[i]);
-        EXPECT_EQ(s->pen().width(), widths[i]);
-        EXPECT_FALSE(s->pointsVisible());
-        EXPECT_FALSE(s->pointLabelsVisible());
-    }
-    EXPECT_EQ(m_chart.chart()->legend()->alignment(), Qt::AlignRight);
-    EXPECT_EQ(m_chart.chart()->backgroundBrush().color(), QColor(227, 238, 253));
-}
-
 TEST_F(TrendChartAloneTest, RowsBecomePointsAtConsecutivePositionsWithTheirDates)
 {
     // Days with gaps between them still sit side by side.
@@ -179,15 +156,6 @@ TEST_F(TrendChartAloneTest, ValueAxisRescalesBetweenHugeAndTinyCounts)
     EXPECT_LE((m_chart.valueAxis()->max() - m_chart.valueAxis()->min()) / m_chart.valueAxis()->tickInterval(), 5.0);
     drawConstant(4000000000);
     EXPECT_GE(m_chart.valueAxis()->min(), 1000000000.0) << "the axis follows the counts, not zero";
-}
-
-TEST_F(TrendChartAloneTest, NoRowsEmptyTheLinesAndNameTheNewDomain)
-{
-    m_chart.draw(QStringLiteral("x.com"), { rowOn(QDate(2024, 1, 1), countsFrom(1)) });
-    m_chart.draw(QStringLiteral("y.com"), {});
-    EXPECT_EQ(m_chart.series(0)->count(), 0);
-    EXPECT_TRUE(m_chart.pointLabels().isEmpty());
-    EXPECT_EQ(m_chart.titleText(), QStringLiteral("y.com最近30日收录量走势图"));
 }
 
 // ---- axis steps ---------------------------------------------------------------------------------
