@@ -1,0 +1,198 @@
+#include "fetch/THTTPGetThread.h"
+#include "query/BatchScheduler.h"
+#include "query/DomainQuery.h"
+#include "query/EngineTable.h"
+#include "store/Database.h"
+#include "store/DomainList.h"
+#include "store/ResultRows.h"
+#include "support/EngineServer.h"
+#include "support/ForeignLock.h"
+#include "support/QtTestApp.h"
+#include "support/TempDatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <unistd.h>
+
+namespace shoulu::test {
+namespace {
+
+const QStringList kDomains
+    = { QStringLiteral("one.example"), QStringLiteral("two.example"), QStringLiteral("three.example") };
+const QStringList kEarlier = { QStringLiteral("earlier-a.example"), QStringLiteral("earlier-b.example") };
+
+// Domains of every row of table shoulu, in storage order.
+QStringList storedDomains(const QString& path)
+{
+    auto db = SettingsDatabase::open(path);
+    if (!db) {
+        ADD_FAILURE() << db.error().toStdString();
+        return {};
+    }
+    auto statement = (*db)->database().prepare("SELECT domain FROM shoulu ORDER BY id");
+    if (!statement) {
+        ADD_FAILURE() << statement.error().toStdString();
+        return {};
+    }
+    QStringList domains;
+    while (true) {
+        auto row = statement->step();
+        if (!row) {
+            ADD_FAILURE() << row.error().toStdString();
+            return domains;
+        }
+        if (!*row) {
+            return domains;
+        }
+        domains << statement->textAt(0);
+    }
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct FileFault
+{
+    const char* fault;
+    // Done to setting.dat once the batch's first row is stored.
+    std::function<void(const QString& path, const QString& dir, std::unique_ptr<ForeignLock>& lock)> apply;
+    bool needsShell;
+    bool replacesTheFile; // whatever stands at the path afterwards must stay untouched
+    QStringList stored; // the batch's rows that must be in the file afterwards
+    const char* cause; // in every error reported
+};
+
+std::ostream& operator<<(std::ostream& out, const FileFault& fault)
+{
+    return out << fault.fault;
+}
+
+class CommitFailureTest : public ::testing::TestWithParam<FileFault>
+{
+protected:
+    void SetUp() override
+    {
+        ensureQtApp();
+        ASSERT_TRUE(m_temp.ok()) << m_temp.error().toStdString();
+        auto db = m_temp.open();
+        ASSERT_TRUE(db.ok()) << db.error().toStdString();
+        m_db = std::move(db.value());
+        m_domains = std::make_unique<DomainList>(m_db->database());
+        m_rows = std::make_unique<ResultRows>(m_db->database());
+        m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, buildEngineUrls());
+        m_batch = std::make_unique<BatchScheduler>(*m_query, m_timer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_batch->tick(1); });
+        QObject::connect(m_query.get(), &DomainQuery::runFinished, [this] { ++m_finished; });
+        for (int i = 0; i < EngineCount; ++i) {
+            m_engines.setDefault(i, { 100 + i });
+        }
+    }
+
+    void closeStore()
+    {
+        m_batch.reset();
+        m_query.reset();
+        m_rows.reset();
+        m_domains.reset();
+        m_db.reset();
+    }
+
+    TempDatabase m_temp;
+    EngineServer m_engines;
+    std::unique_ptr<SettingsDatabase> m_db;
+    std::unique_ptr<DomainList> m_domains;
+    std::unique_ptr<ResultRows> m_rows;
+    std::unique_ptr<DomainQuery> m_query;
+    QTimer m_timer;
+    std::unique_ptr<BatchScheduler> m_batch;
+    int m_finished = 0;
+};
+
+// A commit that fails mid-batch is reported, and the batch goes on to its end as usual; the
+// rows stored before it (earlier runs included) all stay.
+TEST_P(CommitFailureTest, FailedCommitMidBatchIsSilentStopsTheRunOrCostsEarlierRows)
+{
+    const FileFault& fault = GetParam();
+    if (fault.needsShell && !ForeignLock::available()) {
+        GTEST_SKIP() << "sqlcipher shell not installed";
+    }
+    for (const QString& domain : kEarlier) {
+        ASSERT_TRUE(m_rows->addshoulu(domain, QDateTime::currentDateTime().addDays(-1), {}).ok());
+    }
+    ASSERT_TRUE(m_domains->replaceAll(kDomains).ok());
+    // A second name for the file, which keeps it reachable whatever becomes of the path.
+    const QString kept = m_temp.filePath(QStringLiteral("kept.dat"));
+    ASSERT_EQ(::link(QFile::encodeName(m_temp.path()).constData(), QFile::encodeName(kept).constData()), 0);
+
+    std::unique_ptr<ForeignLock> lock;
+    QStringList errors;
+    QByteArray standing;
+    bool applied = false;
+    QObject::connect(m_query.get(), &DomainQuery::rowCommitted, [&] {
+        if (!applied) {
+            applied = true;
+            fault.apply(m_temp.path(), m_temp.dirPath(), lock);
+            standing = readAll(m_temp.path());
+        }
+    });
+    QObject::connect(m_query.get(), &DomainQuery::errorOccurred, [&](const QString& error) {
+        errors << error;
+        if (lock) {
+            lock->release();
+        }
+    });
+
+    ASSERT_EQ(m_batch->start(kDomains, 1), BatchScheduler::StartResult::Started);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !m_query->isBusy(); }, 30000)) << "the batch never ended";
+    QTest::qWait(100);
+    ASSERT_TRUE(applied);
+    ASSERT_FALSE(lock && !lock->ok()) << lock->error().toStdString();
+
+    EXPECT_EQ(m_finished, 1);
+    EXPECT_EQ(m_query->state().TotalReplies, 3 * EnginesPerDomain);
+    EXPECT_FALSE(m_timer.isActive());
+    EXPECT_EQ(errors.size(), kDomains.size() - fault.stored.size()) << errors.join(QLatin1Char('\n')).toStdString();
+    for (const QString& error : std::as_const(errors)) {
+        EXPECT_TRUE(error.contains(QLatin1String(fault.cause))) << error.toStdString();
+    }
+
+    closeStore();
+    if (fault.replacesTheFile) {
+        EXPECT_EQ(readAll(m_temp.path()), standing) << "the file now at the path was written to";
+    }
+    EXPECT_EQ(storedDomains(kept), kEarlier + fault.stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CommitFailureTest,
+    ::testing::Values(
+        // Held until the first failure is reported: the next domain's row goes in again.
+        FileFault { "LockedByAnotherProcess",
+            [](const QString& path, const QString&, std::unique_ptr<ForeignLock>& lock) {
+                lock = std::make_unique<ForeignLock>(path);
+            },
+            true, false, { kDomains[0], kDomains[2] }, "locked" },
+        FileFault { "AnotherFileMovedOver",
+            [](const QString& path, const QString& dir, std::unique_ptr<ForeignLock>&) {
+                const QString other = QDir(dir).filePath(QStringLiteral("other.dat"));
+                ASSERT_TRUE(SettingsDatabase::create(other).ok());
+                ASSERT_EQ(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()), 0);
+            },
+            false, true, { kDomains[0] }, "replaced or deleted" },
+        FileFault { "Deleted",
+            [](const QString& path, const QString&, std::unique_ptr<ForeignLock>&) {
+                ASSERT_TRUE(QFile::remove(path));
+            },
+            false, true, { kDomains[0] }, "replaced or deleted" }),
+    [](const ::testing::TestParamInfo<FileFault>& info) { return std::string(info.param.fault); });
+
+} // namespace
+} // namespace shoulu::test
