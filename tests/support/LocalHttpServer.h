@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <QStringBuilder>
 
 #include <atomic>
 #include <condition_variable>
@@ -42,6 +43,11 @@ class HttpConnection
 public:
     // Writes raw bytes; false when the peer is gone, the connection closed or the server stopping.
     bool send(QByteArrayView bytes);
+    // Lets `send(head + body)` build once instead of failing to convert.
+    template <typename A, typename B> bool send(const QStringBuilder<A, B>& bytes)
+    {
+        return send(QByteArrayView(QByteArray(bytes)));
+    }
     // Waits; false (early) when the server is stopping.
     bool sleepMs(int ms);
     // Orderly close (FIN). Later sends fail.
