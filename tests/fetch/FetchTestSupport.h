@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 namespace shoulu {
 
@@ -20,67 +21,61 @@ inline qint64 msSince(Clock::time_point start)
 }
 
 // The process-wide application the fetch tests deliver replies through.
-inline QCoreApplication& testApplication()
+inline void ensureTestApplication()
 {
     static int argc = 1;
     static char name[] = "fetch-test";
     static char* argv[] = { name, nullptr };
-    static QCoreApplication* app
-        = QCoreApplication::instance() ? QCoreApplication::instance() : new QCoreApplication(argc, argv);
-    return *app;
+    if (!QCoreApplication::instance()) {
+        new QCoreApplication(argc, argv);
+    }
 }
 
 // Runs the event loop until the condition holds; false when timeoutMs passed first.
 inline bool spinUntil(const std::function<bool()>& condition, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
+    while (!condition() && !deadline.hasExpired()) {
         QEventLoop loop;
         QTimer::singleShot(5, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    return true;
+    return condition();
 }
 
-// Runs the event loop for a while, so that a reply that should not come has a chance to.
 inline void spinFor(int ms)
 {
     spinUntil([] { return false; }, ms);
 }
 
-// Counts the replies of one component.
+// Replies of one component, counted outside it so that they can be checked after it is gone.
 struct Replies
 {
     int done = 0;
     int errors = 0;
     QByteArray body;
-
     int total() const { return done + errors; }
-
-    void attach(THTTPGet& get)
-    {
-        get.OnDoneString = [this](THTTPGet*, const QByteArray& result) {
-            ++done;
-            body = result;
-        };
-        get.OnError = [this](THTTPGet*) { ++errors; };
-    }
 };
 
-// Starts the component's fetch and waits for its reply, then a little more to catch a second one.
+inline std::shared_ptr<Replies> watch(THTTPGet& get)
+{
+    auto replies = std::make_shared<Replies>();
+    get.OnDoneString = [replies](THTTPGet*, const QByteArray& body) {
+        ++replies->done;
+        replies->body = body;
+    };
+    get.OnError = [replies](THTTPGet*) { ++replies->errors; };
+    return replies;
+}
+
+// Starts the fetch, waits for its reply, then a little longer to catch a second one.
 inline Replies fetchAndWait(THTTPGet& get, int timeoutMs = 10000)
 {
-    Replies replies;
-    replies.attach(get);
+    const auto replies = watch(get);
     get.GetString();
-    spinUntil([&] { return replies.total() > 0; }, timeoutMs);
+    spinUntil([&] { return replies->total() > 0; }, timeoutMs);
     spinFor(30);
-    get.OnDoneString = nullptr;
-    get.OnError = nullptr;
-    return replies;
+    return *replies;
 }
 
 } // namespace shoulu
