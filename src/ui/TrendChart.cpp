@@ -181,8 +181,16 @@ void TrendChart::setBottomBar(QWidget* bar)
     m_bottomBar = bar;
     bar->setParent(this);
     setViewportMargins(0, 0, 0, BottomBarHeight);
-    layoutChildren();
+    fitChartToViewport();
     bar->show();
+}
+
+void TrendChart::fitChartToViewport()
+{
+    // The base class fits the chart to the whole view, under the status bar; fit the viewport.
+    chart()->resize(viewport()->size());
+    setSceneRect(chart()->geometry());
+    layoutChildren();
 }
 
 QString TrendChart::titleText() const
@@ -193,10 +201,7 @@ QString TrendChart::titleText() const
 void TrendChart::resizeEvent(QResizeEvent* event)
 {
     QChartView::resizeEvent(event);
-    // The base class fits the chart to the whole view, under the status bar; fit the viewport.
-    chart()->resize(viewport()->size());
-    setSceneRect(chart()->geometry());
-    layoutChildren();
+    fitChartToViewport();
     rebuildDateLabels();
 }
 

@@ -57,6 +57,7 @@ private:
     void rescaleValueAxis();
     void rebuildDateLabels();
     void layoutChildren();
+    void fitChartToViewport();
 
     std::array<QLineSeries*, EngineCount> m_series {};
     std::array<QCheckBox*, EngineCount> m_boxes {};
