@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <benchmark/benchmark.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -103,5 +105,16 @@ private:
     QString m_error;
     std::unique_ptr<SettingsDatabase> m_db;
 };
+
+// The shared database, or null with the benchmark marked as skipped.
+inline BenchDatabase* prepared(benchmark::State& state)
+{
+    BenchDatabase& database = BenchDatabase::instance();
+    if (!database.ok()) {
+        state.SkipWithError(database.error().toUtf8().constData());
+        return nullptr;
+    }
+    return &database;
+}
 
 } // namespace shoulu::bench

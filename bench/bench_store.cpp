@@ -21,16 +21,6 @@ namespace {
 using namespace shoulu;
 using namespace shoulu::bench;
 
-BenchDatabase* prepared(benchmark::State& state)
-{
-    BenchDatabase& database = BenchDatabase::instance();
-    if (!database.ok()) {
-        state.SkipWithError(database.error().toUtf8().constData());
-        return nullptr;
-    }
-    return &database;
-}
-
 void BM_OpenAndLoadDomains(benchmark::State& state)
 {
     BenchDatabase* database = prepared(state);

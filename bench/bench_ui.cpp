@@ -36,16 +36,6 @@ protected:
     }
 };
 
-BenchDatabase* prepared(benchmark::State& state)
-{
-    BenchDatabase& database = BenchDatabase::instance();
-    if (!database.ok()) {
-        state.SkipWithError(database.error().toUtf8().constData());
-        return nullptr;
-    }
-    return &database;
-}
-
 // Open with the key check, load the 1,000-domain box, build the window, show it, first paint.
 void BM_StartUpToFirstPaint(benchmark::State& state)
 {
