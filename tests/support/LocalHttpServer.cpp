@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -283,6 +284,10 @@ void LocalHttpServer::acceptLoop()
         if (fd < 0) {
             continue;
         }
+        // A reply sent as head and body would otherwise wait for the client's delayed ACK
+        // (40 ms) before its body goes out.
+        const int noDelay = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
         std::lock_guard lock(m_mutex);
         if (stopping()) {
             ::close(fd);
