@@ -33,7 +33,7 @@ class Command
 public:
     virtual ~Command() = default;
     virtual QString name() const = 0;
-    virtual QString synopsis() const = 0;    // "extract ENGINE [FILE]"
+    virtual QString synopsis() const = 0; // "extract ENGINE [FILE]"
     virtual QString description() const = 0; // one line for --help
     virtual int execute(const QStringList& args, const GlobalOptions& options, Streams& io) = 0;
 };

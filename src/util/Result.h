@@ -15,12 +15,15 @@ struct Error
 };
 
 // Either a value or an Error. C++20 has no std::expected; this is the small subset we use.
-template <typename T>
-class [[nodiscard]] Result
+template <typename T> class [[nodiscard]] Result
 {
 public:
-    Result(T value) : m_data(std::in_place_index<0>, std::move(value)) {}
-    Result(Error error) : m_data(std::in_place_index<1>, std::move(error)) {}
+    Result(T value)
+        : m_data(std::in_place_index<0>, std::move(value))
+    { }
+    Result(Error error)
+        : m_data(std::in_place_index<1>, std::move(error))
+    { }
 
     bool ok() const { return m_data.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -39,12 +42,13 @@ private:
     std::variant<T, Error> m_data;
 };
 
-template <>
-class [[nodiscard]] Result<void>
+template <> class [[nodiscard]] Result<void>
 {
 public:
     Result() = default;
-    Result(Error error) : m_error(std::move(error)) {}
+    Result(Error error)
+        : m_error(std::move(error))
+    { }
 
     bool ok() const { return !m_error.has_value(); }
     explicit operator bool() const { return ok(); }
