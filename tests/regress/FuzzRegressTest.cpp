@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,12 @@ std::vector<Input> allInputs()
         }
     }
     return inputs;
+}
+
+// Names the file when a case fails, instead of dumping the struct's bytes.
+void PrintTo(const Input& input, std::ostream* out)
+{
+    *out << input.path.toStdString();
 }
 
 class FuzzInputTest : public testing::TestWithParam<Input>
