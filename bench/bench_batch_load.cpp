@@ -21,9 +21,15 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace shoulu;
@@ -87,7 +93,8 @@ QByteArray loadAverage()
     return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').mid(0, 3).join(' ') : QByteArray("?");
 }
 
-// How late each timeout of a 10 ms timer fires, in milliseconds.
+// How late each timeout of a 10 ms timer fires, kept as a histogram of 0.1 ms steps, so that
+// the probe's own memory stays the same however long the run.
 class LatenessProbe
 {
 public:
@@ -98,66 +105,124 @@ public:
         double waitingMs = 0;
         double atSeconds = 0;
         bool commitInside = false; // a row's commit ended within the stall
+        QByteArray kernelStack; // where the thread slept while overdue, when it could be read
     };
 
     LatenessProbe()
+        : m_buckets(kBuckets + 1, 0)
+        , m_mainThread(pid_t(::syscall(SYS_gettid)))
     {
         m_timer.setTimerType(Qt::PreciseTimer);
         m_timer.setInterval(kProbeMs);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const double interval = double(m_clock.nsecsElapsed()) / 1e6;
-            m_clock.restart();
-            const SchedStat now = schedStat();
-            const double late = std::max(0.0, interval - kProbeMs);
-            m_lateness.push_back(late);
-            const bool commitInside = m_commits != m_commitsBefore;
-            m_commitsBefore = m_commits;
-            if (late >= kMaxLatenessMs && commitInside) {
-                ++m_lateAtCommits;
-            }
-            if (late > m_worst.lateMs) {
-                m_worst = { late, double(now.cpu - m_last.cpu) / 1e6, double(now.waiting - m_last.waiting) / 1e6,
-                    double(m_since.elapsed()) / 1000.0, commitInside };
-            }
-            m_last = now;
-        });
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { onTimeout(); });
     }
+
+    ~LatenessProbe() { stop(); }
+
     void start()
     {
         m_since.start();
-        m_clock.start();
         m_last = schedStat();
+        m_lastBeat = m_since.nsecsElapsed();
         m_timer.start();
+        m_watching = true;
+        m_watcher = std::thread([this] { watch(); });
     }
-    void stop() { m_timer.stop(); }
+    void stop()
+    {
+        m_timer.stop();
+        m_watching = false;
+        if (m_watcher.joinable()) {
+            m_watcher.join();
+        }
+    }
     void noteCommit() { ++m_commits; }
     size_t lateAtCommits() const { return m_lateAtCommits; }
     const Worst& worst() const { return m_worst; }
+    quint64 samples() const { return m_samples; }
+    quint64 lateBy(double ms) const
+    {
+        quint64 count = 0;
+        for (size_t i = std::min(kBuckets, size_t(ms * 10)); i <= kBuckets; ++i) {
+            count += m_buckets[i];
+        }
+        return count;
+    }
     double percentile(double p) const
     {
-        if (m_lateness.empty()) {
-            return 0;
+        const auto wanted = quint64(p * double(m_samples));
+        quint64 seen = 0;
+        for (size_t i = 0; i <= kBuckets; ++i) {
+            seen += m_buckets[i];
+            if (seen > wanted) {
+                return double(i) / 10.0;
+            }
         }
-        std::vector<double> sorted = m_lateness;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted[std::min(sorted.size() - 1, size_t(p * double(sorted.size())))];
+        return m_worst.lateMs;
     }
-    size_t lateBy(double ms) const
-    {
-        return size_t(std::count_if(m_lateness.begin(), m_lateness.end(), [ms](double late) { return late >= ms; }));
-    }
-    size_t samples() const { return m_lateness.size(); }
 
 private:
+    static constexpr size_t kBuckets = 10000; // 0.1 ms steps up to a second; the last holds the rest
+    static constexpr qint64 kOverdueNs = 30 * 1000 * 1000;
+
+    void onTimeout()
+    {
+        const qint64 beat = m_since.nsecsElapsed();
+        const qint64 previousBeat = m_lastBeat;
+        const double late = std::max(0.0, double(beat - previousBeat) / 1e6 - kProbeMs);
+        m_lastBeat = beat;
+        const SchedStat now = schedStat();
+        ++m_samples;
+        ++m_buckets[std::min(kBuckets, size_t(late * 10))];
+        const bool commitInside = m_commits != m_commitsBefore;
+        m_commitsBefore = m_commits;
+        if (late >= kMaxLatenessMs && commitInside) {
+            ++m_lateAtCommits;
+        }
+        if (late > m_worst.lateMs) {
+            std::lock_guard lock(m_stackMutex);
+            m_worst = { late, double(now.cpu - m_last.cpu) / 1e6, double(now.waiting - m_last.waiting) / 1e6,
+                double(beat) / 1e9, commitInside, m_stackBeat == previousBeat ? m_stack : QByteArray() };
+        }
+        m_last = now;
+    }
+
+    // Another thread: once the main thread is overdue, reads its kernel stack (a disk sync, a
+    // page fault, a wait on a lock or for a thread to end show there).
+    void watch()
+    {
+        const QString path = QStringLiteral("/proc/self/task/%1/stack").arg(m_mainThread);
+        qint64 capturedFor = -1;
+        while (m_watching) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            const qint64 beat = m_lastBeat;
+            if (beat != capturedFor && m_since.nsecsElapsed() - beat > kProbeMs * 1000000LL + kOverdueNs) {
+                capturedFor = beat;
+                QFile file(path);
+                const QByteArray stack = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
+                std::lock_guard lock(m_stackMutex);
+                m_stack = stack;
+                m_stackBeat = beat;
+            }
+        }
+    }
+
     QTimer m_timer;
-    QElapsedTimer m_clock;
     QElapsedTimer m_since;
+    std::atomic<qint64> m_lastBeat { 0 };
     SchedStat m_last;
     Worst m_worst;
-    std::vector<double> m_lateness;
+    std::vector<quint64> m_buckets;
+    quint64 m_samples = 0;
     int m_commits = 0;
     int m_commitsBefore = 0;
     size_t m_lateAtCommits = 0;
+    const pid_t m_mainThread;
+    std::thread m_watcher;
+    std::atomic<bool> m_watching { false };
+    std::mutex m_stackMutex;
+    QByteArray m_stack; // read while the interval that began at m_stackBeat was overdue
+    qint64 m_stackBeat = -1;
 };
 
 int run(int domainCount)
@@ -295,14 +360,18 @@ int run(int domainCount)
     }
 
     const LatenessProbe::Worst& worst = probe.worst();
-    std::printf("event loop: a %d ms timer fired late by at most %.1f ms, p99 %.1f ms, p50 %.2f ms; %zu of %zu "
+    std::printf("event loop: a %d ms timer fired late by at most %.1f ms, p99 %.1f ms, p50 %.1f ms; %llu of %llu "
                 "timeouts late by %.0f ms or more, %zu of them across a row's commit\n",
-        kProbeMs, worst.lateMs, probe.percentile(0.99), probe.percentile(0.5), probe.lateBy(kMaxLatenessMs),
-        probe.samples(), kMaxLatenessMs, probe.lateAtCommits());
+        kProbeMs, worst.lateMs, probe.percentile(0.99), probe.percentile(0.5),
+        static_cast<unsigned long long>(probe.lateBy(kMaxLatenessMs)), static_cast<unsigned long long>(probe.samples()),
+        kMaxLatenessMs, probe.lateAtCommits());
     std::printf("worst stall at %.1f s%s: %.1f ms on the CPU, %.1f ms waiting for one, the rest blocked; load "
                 "average %s at the start, %s at the end\n",
         worst.atSeconds, worst.commitInside ? ", across a commit" : "", worst.cpuMs, worst.waitingMs,
         loadAtStart.constData(), loadAverage().constData());
+    if (!worst.kernelStack.isEmpty()) {
+        std::printf("where it slept:\n%s", worst.kernelStack.constData());
+    }
     if (worst.lateMs >= kMaxLatenessMs) {
         fail("the event loop stalled");
     }
