@@ -199,7 +199,10 @@ private:
             if (beat != capturedFor && m_since.nsecsElapsed() - beat > kProbeMs * 1000000LL + kOverdueNs) {
                 capturedFor = beat;
                 QFile file(path);
-                const QByteArray stack = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
+                QByteArray stack = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable\n");
+                if (stack.isEmpty()) {
+                    stack = "none: the thread was on a CPU or waiting for one\n";
+                }
                 std::lock_guard lock(m_stackMutex);
                 m_stack = stack;
                 m_stackBeat = beat;
