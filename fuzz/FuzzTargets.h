@@ -13,6 +13,7 @@ int fuzzGbk(const std::uint8_t* data, std::size_t size);
 int fuzzExtract(const std::uint8_t* data, std::size_t size);
 int fuzzSplitUrl(const std::uint8_t* data, std::size_t size);
 int fuzzCli(const std::uint8_t* data, std::size_t size);
+int fuzzRowFormat(const std::uint8_t* data, std::size_t size);
 
 } // namespace shoulu::fuzz
 

@@ -27,6 +27,7 @@ const Target kTargets[] = {
     { "extract", fuzzExtract },
     { "spliturl", fuzzSplitUrl },
     { "cli", fuzzCli },
+    { "rowformat", fuzzRowFormat },
 };
 
 struct Input
