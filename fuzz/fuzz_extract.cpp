@@ -67,13 +67,18 @@ QByteArray figureText(FuzzInput& input, const ExtractionRule& rule, std::uint64_
     return out;
 }
 
+// Up to `kind` digits, any 64-bit value, or one close to the largest count, where the
+// overflow checks turn.
 std::uint64_t boundedValue(FuzzInput& input)
 {
-    const int digits = input.byte() % 21;
+    const int kind = input.byte() % 22;
+    if (kind == 21) {
+        return static_cast<std::uint64_t>(std::numeric_limits<Count>::max()) + static_cast<std::int8_t>(input.byte());
+    }
     std::uint64_t value = input.integer(8);
-    if (digits < 20) {
+    if (kind < 20) {
         std::uint64_t limit = 1;
-        for (int i = 0; i < digits; ++i) {
+        for (int i = 0; i < kind; ++i) {
             limit *= 10;
         }
         value %= limit;
