@@ -2,6 +2,7 @@
 #include "fetch/THTTPGetThread.h"
 #include "support/FaultServer.h"
 #include "support/QtTestApp.h"
+#include "support/SanitizerSlowdown.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -14,13 +15,7 @@ namespace shoulu::test {
 namespace {
 
 // Short limits, so that the faults that run into them end within seconds.
-// Sanitized builds run several times slower; the limits stretch with them, so that "prompt"
-// still means "did not wait for the time-out".
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kSlowdown = 4;
-#else
-constexpr int kSlowdown = 1;
-#endif
+constexpr int kSlowdown = kSanitizerSlowdown;
 constexpr FetchLimits kLimits {
     .connectTimeoutMs = 2000 * kSlowdown, .fetchTimeoutMs = 4000 * kSlowdown, .maxBodyBytes = 1024 * 1024
 };

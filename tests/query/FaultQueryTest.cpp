@@ -8,6 +8,7 @@
 #include "support/EngineServer.h"
 #include "support/FaultServer.h"
 #include "support/QtTestApp.h"
+#include "support/SanitizerSlowdown.h"
 #include "support/TempDatabase.h"
 
 #include <QElapsedTimer>
@@ -21,13 +22,7 @@ namespace shoulu::test {
 namespace {
 
 constexpr Count Figures[EngineCount] = { 1230, 12300, 5432, 45678, 3210, 25000, 1234 };
-// Sanitized builds run several times slower; the limits stretch with them, so that "prompt"
-// still means "did not wait for the time-out".
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kSlowdown = 4;
-#else
-constexpr int kSlowdown = 1;
-#endif
+constexpr int kSlowdown = kSanitizerSlowdown;
 constexpr FetchLimits kLimits {
     .connectTimeoutMs = 2000 * kSlowdown, .fetchTimeoutMs = 4000 * kSlowdown, .maxBodyBytes = 1024 * 1024
 };
