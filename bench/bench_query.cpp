@@ -3,7 +3,7 @@
 // and 300 single queries in a row against instant engines, whose resident memory must not
 // grow by 5 MiB or more from the 50th query to the 300th.
 #include "query/DomainQuery.h"
-#include "query/EngineTable.h"
+#include "engines/EngineTable.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
 #include "support/EngineServer.h"

@@ -1,7 +1,7 @@
 // Byte-text operations against plain, obviously correct versions of the same rules.
 #include "FuzzCheck.h"
 #include "FuzzTargets.h"
-#include "query/ByteText.h"
+#include "engines/ByteText.h"
 
 #include <QByteArray>
 

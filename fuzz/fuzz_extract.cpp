@@ -2,9 +2,9 @@
 // wrong count is caught as well as a crash.
 #include "FuzzCheck.h"
 #include "FuzzTargets.h"
-#include "query/ByteText.h"
-#include "query/CountExtractor.h"
-#include "query/GbkCodec.h"
+#include "engines/ByteText.h"
+#include "engines/CountExtractor.h"
+#include "engines/GbkCodec.h"
 
 #include <QByteArray>
 #include <QString>

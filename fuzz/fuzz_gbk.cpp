@@ -2,7 +2,7 @@
 // the round trip of any UTF-16 text through GBK.
 #include "FuzzCheck.h"
 #include "FuzzTargets.h"
-#include "query/GbkCodec.h"
+#include "engines/GbkCodec.h"
 
 #include <QByteArray>
 #include <QString>

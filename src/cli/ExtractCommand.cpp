@@ -1,7 +1,7 @@
 #include "cli/ExtractCommand.h"
 
-#include "query/CountExtractor.h"
-#include "query/EngineTable.h"
+#include "engines/CountExtractor.h"
+#include "engines/EngineTable.h"
 #include "util/Result.h"
 
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "query/DomainQuery.h"
 
 #include "fetch/HTTPGet.h"
-#include "query/CountExtractor.h"
-#include "query/EngineTable.h"
+#include "engines/CountExtractor.h"
+#include "engines/EngineTable.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
 

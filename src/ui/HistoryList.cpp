@@ -1,6 +1,6 @@
 #include "ui/HistoryList.h"
 
-#include "query/EngineTable.h"
+#include "engines/EngineTable.h"
 
 #include <QHeaderView>
 #include <QLocale>

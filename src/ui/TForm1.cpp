@@ -2,7 +2,7 @@
 
 #include "query/BatchScheduler.h"
 #include "query/DomainQuery.h"
-#include "query/EngineTable.h"
+#include "engines/EngineTable.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
 #include "ui/HistoryList.h"

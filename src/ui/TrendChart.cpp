@@ -1,6 +1,6 @@
 #include "ui/TrendChart.h"
 
-#include "query/EngineTable.h"
+#include "engines/EngineTable.h"
 
 #include <QCategoryAxis>
 #include <QChart>

@@ -2,7 +2,7 @@
 
 #include "fetch/HTTPGet.h"
 #include "query/BatchScheduler.h"
-#include "query/EngineTable.h"
+#include "engines/EngineTable.h"
 #include "store/Database.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"

@@ -1,7 +1,7 @@
 #include "support/EngineServer.h"
 
-#include "query/EngineTable.h"
-#include "query/GbkCodec.h"
+#include "engines/EngineTable.h"
+#include "engines/GbkCodec.h"
 
 #include <QByteArrayList>
 

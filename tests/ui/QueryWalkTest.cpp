@@ -1,6 +1,6 @@
 #include "UiTest.h"
 #include "query/DomainQuery.h"
-#include "query/EngineTable.h"
+#include "engines/EngineTable.h"
 #include "support/EngineServer.h"
 #include "ui/HistoryList.h"
 #include "ui/TForm2.h"

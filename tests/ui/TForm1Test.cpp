@@ -1,5 +1,5 @@
 #include "UiTest.h"
-#include "query/EngineTable.h"
+#include "engines/EngineTable.h"
 #include "ui/HistoryList.h"
 #include "ui/Project1.h"
 #include "ui/TrendChart.h"

@@ -1,4 +1,4 @@
-#include "query/EngineTable.h"
+#include "engines/EngineTable.h"
 
 #include <gtest/gtest.h>
 

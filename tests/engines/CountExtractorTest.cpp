@@ -1,4 +1,4 @@
-#include "query/CountExtractor.h"
+#include "engines/CountExtractor.h"
 
 #include "support/GbkPages.h"
 

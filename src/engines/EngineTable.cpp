@@ -1,6 +1,6 @@
-#include "query/EngineTable.h"
+#include "engines/EngineTable.h"
 
-#include "query/GbkCodec.h"
+#include "engines/GbkCodec.h"
 
 #include <array>
 

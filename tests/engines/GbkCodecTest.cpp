@@ -1,4 +1,4 @@
-#include "query/GbkCodec.h"
+#include "engines/GbkCodec.h"
 
 #include "support/GbkPages.h"
 

@@ -1,4 +1,4 @@
-#include "query/ByteText.h"
+#include "engines/ByteText.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "query/CountExtractor.h"
+#include "engines/CountExtractor.h"
 
-#include "query/ByteText.h"
-#include "query/GbkCodec.h"
+#include "engines/ByteText.h"
+#include "engines/GbkCodec.h"
 
 #include <algorithm>
 #include <initializer_list>
