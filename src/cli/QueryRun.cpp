@@ -1,7 +1,7 @@
 #include "cli/QueryRun.h"
 
-#include "query/DomainQuery.h"
 #include "engines/EngineTable.h"
+#include "query/DomainQuery.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
 #include "store/SettingsDatabase.h"

@@ -1,8 +1,8 @@
 #include "query/DomainQuery.h"
 
-#include "fetch/HTTPGet.h"
 #include "engines/CountExtractor.h"
 #include "engines/EngineTable.h"
+#include "fetch/HTTPGet.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
 

@@ -1,8 +1,8 @@
 #include "ui/TForm1.h"
 
+#include "engines/EngineTable.h"
 #include "query/BatchScheduler.h"
 #include "query/DomainQuery.h"
-#include "engines/EngineTable.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
 #include "ui/HistoryList.h"

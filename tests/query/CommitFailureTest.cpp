@@ -1,7 +1,7 @@
+#include "engines/EngineTable.h"
 #include "fetch/THTTPGetThread.h"
 #include "query/BatchScheduler.h"
 #include "query/DomainQuery.h"
-#include "engines/EngineTable.h"
 #include "store/Database.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"

@@ -1,8 +1,8 @@
 #include "query/DomainQuery.h"
 
+#include "engines/EngineTable.h"
 #include "fetch/HTTPGet.h"
 #include "query/BatchScheduler.h"
-#include "engines/EngineTable.h"
 #include "store/Database.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"

@@ -1,6 +1,6 @@
 #include "UiTest.h"
-#include "query/DomainQuery.h"
 #include "engines/EngineTable.h"
+#include "query/DomainQuery.h"
 #include "support/EngineServer.h"
 #include "ui/HistoryList.h"
 #include "ui/TForm2.h"
