@@ -7,6 +7,7 @@
 #include "engines/EngineTable.h"
 #include "fetch/THTTPGetThread.h"
 #include "query/BatchScheduler.h"
+#include "engines/EngineCatalogue.h"
 #include "query/DomainQuery.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
@@ -259,7 +260,7 @@ int run(int domainCount)
         return 2;
     }
 
-    DomainQuery query(domainList, rows, buildEngineUrls());
+    DomainQuery query(domainList, rows, EngineCatalogue::builtIn());
     QTimer timer1;
     BatchScheduler batch(query, timer1);
     QObject::connect(&timer1, &QTimer::timeout, [&] { batch.tick(kDelaySeconds); });

@@ -3,6 +3,7 @@
 // and 300 single queries in a row against instant engines, whose resident memory must not
 // grow by 5 MiB or more from the 50th query to the 300th.
 #include "engines/EngineTable.h"
+#include "engines/EngineCatalogue.h"
 #include "query/DomainQuery.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
@@ -60,7 +61,7 @@ public:
         m_db = std::move(db.value());
         m_domains = std::make_unique<DomainList>(m_db->database());
         m_rows = std::make_unique<ResultRows>(m_db->database());
-        m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, buildEngineUrls());
+        m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, EngineCatalogue::builtIn());
         QObject::connect(m_query.get(), &DomainQuery::historyRefreshRequested, [this] { (void)m_rows->latestRows(); });
         QObject::connect(m_query.get(), &DomainQuery::errorOccurred, [this](const QString& e) { m_error = e; });
     }

@@ -16,6 +16,9 @@ namespace {
 
 QByteArray withoutPrefix(const QByteArray& url)
 {
+    if (url.size() >= 8 && url.first(8).toLower() == "https://") {
+        return url.sliced(8);
+    }
     return url.size() >= 7 && url.first(7).toLower() == "http://" ? url.sliced(7) : url;
 }
 
@@ -49,6 +52,7 @@ void checkRequestUrl(const UrlParts& parts)
     const UrlParts again = SplitUrl(*url);
     FUZZ_CHECK(again.host == parts.host);
     FUZZ_CHECK(again.port == parts.port);
+    FUZZ_CHECK(again.secure == parts.secure);
     FUZZ_CHECK(again.path.size() >= parts.path.size());
 }
 
@@ -66,7 +70,9 @@ int fuzzSplitUrl(const std::uint8_t* data, std::size_t size)
     const qsizetype colon = hostPart.indexOf(':');
     FUZZ_CHECK(parts.host == (colon >= 0 ? hostPart.first(colon) : hostPart));
     const std::optional<int> port = colon >= 0 ? portNumber(hostPart.sliced(colon + 1)) : std::nullopt;
-    FUZZ_CHECK(parts.port == port.value_or(80));
+    const bool secure = url.size() >= 8 && url.first(8).toLower() == "https://";
+    FUZZ_CHECK(parts.secure == secure);
+    FUZZ_CHECK(parts.port == port.value_or(secure ? 443 : 80));
 
     checkRequestUrl(parts);
     return 0;

@@ -61,7 +61,7 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
     QObject::connect(&timer, &QTimer::timeout, [&batch, delay] { batch.tick(delay); });
     bool first = true;
     QObject::connect(&run->query(), &DomainQuery::rowCommitted,
-        [&](const QString& name, const QDateTime& time, const EngineCounts& counts) {
+        [&](const QString& name, const QDateTime& time, const EngineCounts& counts, const EngineReadings&) {
             ResultRow row;
             row.domain = trimControlAndBlank(name);
             row.searchTime = time;
@@ -76,6 +76,9 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
     case BatchScheduler::StartResult::EmptyList:
         print(io.err,
             Prefix + QStringLiteral("the domain list is empty; add domains with 'domains add' or 'domains set'\n"));
+        return ExitFailure;
+    case BatchScheduler::StartResult::NoEngines:
+        print(io.err, Prefix + QStringLiteral("every engine is switched off; see 'shoulu-cli engines'\n"));
         return ExitFailure;
     case BatchScheduler::StartResult::Busy:
         return ExitFailure;

@@ -25,6 +25,8 @@ struct Streams
 struct GlobalOptions
 {
     QString dbPath = QStringLiteral("setting.dat");
+    QString enginesPath; // the engine catalogue file; empty: engines.json beside the database
+    QString catalogueFile() const;
 };
 
 // One sub-command: takes its own arguments (without the command name) and returns an exit code.

@@ -1,5 +1,7 @@
 #include "cli/Command.h"
 
+#include "engines/EngineCatalogue.h"
+
 #include <QByteArray>
 
 namespace shoulu::cli {
@@ -11,17 +13,23 @@ void print(FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
+QString GlobalOptions::catalogueFile() const
+{
+    return enginesPath.isEmpty() ? EngineCatalogue::userFileBeside(dbPath) : enginesPath;
+}
+
 namespace {
 
 void printHelp(FILE* stream)
 {
     QString text = QStringLiteral("shoulu-cli: search-engine index counts of domains, from the command line.\n"
                                   "\n"
-                                  "Usage: shoulu-cli [--db PATH] COMMAND [ARGS...]\n"
+                                  "Usage: shoulu-cli [--db PATH] [--engines PATH] COMMAND [ARGS...]\n"
                                   "\n"
                                   "Options:\n"
-                                  "  --db PATH   database file (default: ./setting.dat)\n"
-                                  "  --help      show this text\n"
+                                  "  --db PATH       database file (default: ./setting.dat)\n"
+                                  "  --engines PATH  engine catalogue file (default: engines.json beside the database)\n"
+                                  "  --help          show this text\n"
                                   "\n"
                                   "Commands:\n");
     for (const auto& command : allCommands()) {
@@ -52,6 +60,18 @@ int runCommandLine(const QStringList& args, Streams& io)
         }
         if (arg.startsWith(QLatin1String("--db="))) {
             options.dbPath = arg.mid(5);
+            continue;
+        }
+        if (arg == QLatin1String("--engines")) {
+            if (i + 1 >= args.size()) {
+                print(io.err, QStringLiteral("shoulu-cli: --engines needs a file path\n"));
+                return ExitUsage;
+            }
+            options.enginesPath = args.at(++i);
+            continue;
+        }
+        if (arg.startsWith(QLatin1String("--engines="))) {
+            options.enginesPath = arg.mid(10);
             continue;
         }
         break;

@@ -1,6 +1,6 @@
 #include "cli/QueryRun.h"
 
-#include "engines/EngineTable.h"
+#include "engines/EngineCatalogue.h"
 #include "query/DomainQuery.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
@@ -45,7 +45,12 @@ std::unique_ptr<QueryRun> QueryRun::open(const GlobalOptions& options, Streams& 
     run->m_db = std::move(db.value());
     run->m_domains = std::make_unique<DomainList>(run->m_db->database());
     run->m_rows = std::make_unique<ResultRows>(run->m_db->database());
-    run->m_query = std::make_unique<DomainQuery>(*run->m_domains, *run->m_rows, buildEngineUrls());
+    Result<EngineCatalogue> catalogue = EngineCatalogue::load(options.catalogueFile());
+    if (!catalogue) {
+        print(io.err, QStringLiteral("shoulu-cli: %1\n").arg(catalogue.error()));
+        return nullptr;
+    }
+    run->m_query = std::make_unique<DomainQuery>(*run->m_domains, *run->m_rows, std::move(catalogue.value()));
 
     QueryRun* self = run.get();
     QObject::connect(self->m_query.get(), &DomainQuery::errorOccurred, [self](const QString& message) {

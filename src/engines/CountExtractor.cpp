@@ -174,10 +174,10 @@ const ExtractionRule& extractionRule(int engineIndex)
     return kRules[static_cast<std::size_t>(engineIndex)];
 }
 
-Count ExtractCount(int engineIndex, const QByteArray& page)
+std::optional<Count> ExtractMarkedCount(int engineIndex, const QByteArray& page)
 {
     if (engineIndex < 0 || engineIndex >= EngineCount) {
-        return 0;
+        return std::nullopt;
     }
     const ExtractionRule& rule = kRules[static_cast<std::size_t>(engineIndex)];
 
@@ -189,7 +189,7 @@ Count ExtractCount(int engineIndex, const QByteArray& page)
     // give an empty cut, and a missing one would cut from byte L of the page.
     const auto [start, end] = FindBefore(rule.startMarker, rule.endMarker, working);
     if (start == 0 || end == 0) {
-        return 0;
+        return std::nullopt;
     }
     const qsizetype figureStart = start + rule.startLength;
     QByteArray text = Cut(working, figureStart, end - figureStart);
@@ -199,10 +199,24 @@ Count ExtractCount(int engineIndex, const QByteArray& page)
             text = RemoveAll(removal, text);
         }
     }
+    if (text.isEmpty()) {
+        return std::nullopt;
+    }
     if (rule.unitsStep) {
-        if (const std::optional<Count> count = resolveUnits(text)) {
-            return *count;
-        }
+        return ReadUnitsFigure(text);
+    }
+    return toCount(text);
+}
+
+Count ExtractCount(int engineIndex, const QByteArray& page)
+{
+    return ExtractMarkedCount(engineIndex, page).value_or(0);
+}
+
+Count ReadUnitsFigure(QByteArrayView text)
+{
+    if (const std::optional<Count> count = resolveUnits(text)) {
+        return *count;
     }
     return toCount(text);
 }

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 
 #include <array>
+#include <optional>
 
 namespace shoulu {
 
@@ -28,5 +29,13 @@ const ExtractionRule& extractionRule(int engineIndex);
 //   -1      text stands between the markers but is not a plain number, or does not fit.
 // The page may be UTF-8 or GBK. Never fails; an engine index out of range gives 0.
 Count ExtractCount(int engineIndex, const QByteArray& page);
+
+// The count the markers give, or nullopt when the page does not carry both markers in order
+// with something between them (the figure ExtractCount gives such a page is 0).
+std::optional<Count> ExtractMarkedCount(int engineIndex, const QByteArray& page);
+
+// A cleaned figure in GBK, with the 亿/万 units resolved as for Youdao: n >= 0, or -1 when it is
+// not a plain number or does not fit.
+Count ReadUnitsFigure(QByteArrayView text);
 
 } // namespace shoulu

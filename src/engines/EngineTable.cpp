@@ -1,5 +1,6 @@
 #include "engines/EngineTable.h"
 
+#include "engines/EngineCatalogue.h"
 #include "engines/GbkCodec.h"
 
 #include <array>
@@ -8,32 +9,53 @@ namespace shoulu {
 
 namespace {
 
-constexpr std::array<EngineInfo, EngineCount> kEngines { {
-    { "baidu", "百度", "www.baidu.com", "/s", "wd", "site%3A", "bsSkinCheckRadioBox1", "Series1" },
-    { "google", "谷歌", "www.google.com.hk", "/search", "q", "site%3A", "bsSkinCheckRadioBox2", "Series2" },
-    { "soso", "搜搜", "www.soso.com", "/q", "w", "site%3A", "bsSkinCheckRadioBox3", "Series3" },
-    { "yahoo", "雅虎", "sitemap.cn.yahoo.com", "/search", "p", "", "bsSkinCheckRadioBox4", "Series4" },
-    { "sogou", "搜狗", "www.sogou.com", "/web", "query", "site%3A", "bsSkinCheckRadioBox5", "Series5" },
-    { "youdao", "有道", "www.youdao.com", "/search", "q", "site%3A", "bsSkinCheckRadioBox6", "Series6" },
-    { "bing", "必应", "cn.bing.com", "/search", "q", "site%3A", "bsSkinCheckRadioBox7", "Series7" },
-} };
+struct Table
+{
+    std::array<QByteArray, EngineCount> names;
+    std::array<QByteArray, EngineCount> captions;
+    std::array<EngineInfo, EngineCount> infos {};
+};
+
+constexpr std::array<const char*, EngineCount> kCheckBoxes { "bsSkinCheckRadioBox1", "bsSkinCheckRadioBox2",
+    "bsSkinCheckRadioBox3", "bsSkinCheckRadioBox4", "bsSkinCheckRadioBox5", "bsSkinCheckRadioBox6",
+    "bsSkinCheckRadioBox7" };
+constexpr std::array<const char*, EngineCount> kSeries { "Series1", "Series2", "Series3", "Series4", "Series5",
+    "Series6", "Series7" };
+
+const Table& table()
+{
+    static const Table built = [] {
+        Table t;
+        for (const CatalogueEngine& engine : EngineCatalogue::builtIn().engines()) {
+            if (engine.column >= 0 && engine.column < EngineCount) {
+                const auto i = std::size_t(engine.column);
+                t.names[i] = engine.key.toLatin1();
+                t.captions[i] = engine.caption.toUtf8();
+            }
+        }
+        for (std::size_t i = 0; i < EngineCount; ++i) {
+            t.infos[i] = EngineInfo { t.names[i].constData(), t.captions[i].constData(), kCheckBoxes[i], kSeries[i] };
+        }
+        return t;
+    }();
+    return built;
+}
 
 } // namespace
 
 const EngineInfo& engineInfo(int index)
 {
     Q_ASSERT(index >= 0 && index < EngineCount);
-    return kEngines[static_cast<std::size_t>(index)];
+    return table().infos[static_cast<std::size_t>(index)];
 }
 
 QStringList buildEngineUrls()
 {
-    QStringList urls;
-    urls.reserve(EngineCount);
-    for (const EngineInfo& engine : kEngines) {
-        urls.append(QString(QLatin1String("http://") + QLatin1String(engine.host) + QLatin1String(engine.path)
-            + QLatin1Char('?') + QLatin1String(engine.queryKey) + QLatin1Char('=')
-            + QLatin1String(engine.valuePrefix)));
+    QStringList urls(EngineCount);
+    for (const CatalogueEngine& engine : EngineCatalogue::builtIn().engines()) {
+        if (engine.column >= 0 && engine.column < EngineCount) {
+            urls[engine.column] = engine.url;
+        }
     }
     return urls;
 }
@@ -44,7 +66,7 @@ int engineIndexFromText(const QString& text)
         return text.at(0).unicode() - '0';
     }
     for (int i = 0; i < EngineCount; ++i) {
-        if (text.compare(QLatin1String(kEngines[static_cast<std::size_t>(i)].name), Qt::CaseInsensitive) == 0) {
+        if (text.compare(QLatin1String(engineInfo(i).name), Qt::CaseInsensitive) == 0) {
             return i;
         }
     }

@@ -10,15 +10,12 @@ namespace shoulu {
 
 enum class Engine : int { Baidu = 0, Google, Soso, Yahoo, Sogou, Youdao, Bing };
 
-// The fixed facts of one engine; every table in the program is indexed the same way.
+// The seven stored engines by column, as the built-in catalogue names them, with the window's
+// controls that belong to each.
 struct EngineInfo
 {
-    const char* name; // lower-case ASCII name, also the stored column: "baidu"
+    const char* name; // lower-case ASCII key, also the stored column: "baidu"
     const char* caption; // what the user sees, UTF-8: "百度"
-    const char* host; // the engine's search host; holds the lower-case name
-    const char* path; // "/s"
-    const char* queryKey; // "wd"
-    const char* valuePrefix; // "site%3A" or ""
     const char* checkBox; // "bsSkinCheckRadioBox1"
     const char* series; // "Series1"
 };
@@ -26,7 +23,7 @@ struct EngineInfo
 // index must lie in 0..EngineCount-1.
 const EngineInfo& engineInfo(int index);
 
-// "http://" host path "?" key "=" prefix, for every engine in index order.
+// The seven query URL prefixes in column order, from the built-in catalogue.
 QStringList buildEngineUrls();
 
 // Engine index from "0".."6" or an engine name in any letter case; -1 when neither.

@@ -40,6 +40,8 @@ void THTTPGet::GetString()
     settings.UserName = UserName.toUtf8();
     settings.Password = Password.toUtf8();
     settings.Referer = Referer.toUtf8();
+    settings.AcceptLanguage = AcceptLanguage.toUtf8();
+    settings.Cookies = Cookies;
     settings.OnProgress = OnProgress;
     settings.limits = m_limits;
     m_worker = THTTPGetThread::start(this, std::move(settings));
@@ -65,9 +67,10 @@ void THTTPGet::serveHandOver()
     }
 }
 
-void THTTPGet::ThreadDone(bool success, const QByteArray& body)
+void THTTPGet::ThreadDone(bool success, const QByteArray& body, const ReplyFacts& facts)
 {
     const QPointer<THTTPGet> alive(this);
+    m_reply = facts;
     try {
         // Copies: a handler that deletes this component must not destroy itself mid-call.
         if (success) {

@@ -12,6 +12,16 @@
 namespace shoulu {
 
 class THTTPGetThread;
+class CookieJar;
+
+// What the server said, beside the body: known once a fetch has ended, kept until the next.
+struct ReplyFacts
+{
+    int httpStatus = 0; // of the last response; 0 when none came
+    QByteArray finalUrl; // where the request ended, after redirects
+    QByteArray contentType;
+    QString error; // why the fetch failed; empty on success
+};
 
 // Fetches one URL with an HTTP GET on a worker thread of its own and reports back on the
 // thread that owns the component (its event loop must keep running):
@@ -43,6 +53,8 @@ public:
     QString UserName;
     QString Password;
     QString Referer;
+    QString AcceptLanguage; // empty: none sent
+    std::shared_ptr<CookieJar> Cookies; // null: no cookies kept
 
     TOnProgressEvent OnProgress; // after each piece of body read; throwing from it fails the fetch
     TOnDoneStringEvent OnDoneString;
@@ -57,6 +69,8 @@ public:
     // it failed: OnError follows. Does nothing when idle.
     void Abort();
     bool isRunning() const;
+    // The facts of the last ended fetch; valid inside OnDoneString and OnError.
+    const ReplyFacts& reply() const { return m_reply; }
 
     // Time-outs and body cap of the next fetch; the defaults suit the engines' pages.
     void setLimits(const FetchLimits& limits) { m_limits = limits; }
@@ -66,9 +80,10 @@ private Q_SLOTS:
     void serveHandOver();
 
 private:
-    void ThreadDone(bool success, const QByteArray& body);
+    void ThreadDone(bool success, const QByteArray& body, const ReplyFacts& facts);
 
     std::shared_ptr<THTTPGetThread> m_worker;
+    ReplyFacts m_reply;
     FetchLimits m_limits;
     friend class THTTPGetThread;
 };

@@ -30,9 +30,9 @@ Result<QByteArray> RequestUrl(const UrlParts& parts)
     if (parts.port < 1 || parts.port > 65535) {
         return Error { QStringLiteral("The port %1 is not valid.").arg(parts.port) };
     }
-    // Port 80 stays implicit, as a browser would write it: a proxy sees "http://host/path".
-    QByteArray url = "http://" + parts.host;
-    if (parts.port != 80) {
+    // The default port stays implicit, as a browser would write it: a proxy sees "http://host/path".
+    QByteArray url = (parts.secure ? "https://" : "http://") + parts.host;
+    if (parts.port != (parts.secure ? 443 : 80)) {
         url += ':' + QByteArray::number(parts.port);
     }
     url.reserve(url.size() + parts.path.size() * 3);

@@ -41,10 +41,14 @@ std::optional<int> readInteger(QByteArrayView text)
 UrlParts SplitUrl(const QByteArray& url)
 {
     QByteArrayView rest = url;
+    UrlParts parts;
     if (rest.size() >= 7 && rest.first(7).compare("http://", Qt::CaseInsensitive) == 0) {
         rest = rest.sliced(7);
+    } else if (rest.size() >= 8 && rest.first(8).compare("https://", Qt::CaseInsensitive) == 0) {
+        rest = rest.sliced(8);
+        parts.secure = true;
+        parts.port = 443;
     }
-    UrlParts parts;
     QByteArrayView hostPart = rest;
     const qsizetype slash = rest.indexOf('/');
     if (slash >= 0) {
@@ -54,7 +58,7 @@ UrlParts SplitUrl(const QByteArray& url)
     const qsizetype colon = hostPart.indexOf(':');
     if (colon >= 0) {
         parts.host = hostPart.first(colon).toByteArray();
-        parts.port = readInteger(hostPart.sliced(colon + 1)).value_or(80);
+        parts.port = readInteger(hostPart.sliced(colon + 1)).value_or(parts.port);
     } else {
         parts.host = hostPart.toByteArray();
     }

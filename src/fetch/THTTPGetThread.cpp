@@ -258,6 +258,9 @@ void THTTPGetThread::Execute()
         qWarning() << "fetch failed with an unknown exception";
     }
     m_success = success && !m_stop;
+    if (!m_success && m_facts.error.isEmpty()) {
+        m_facts.error = m_stop ? QStringLiteral("the fetch was stopped") : QStringLiteral("the fetch failed");
+    }
     handOver(Call::Completion);
 }
 
@@ -265,6 +268,7 @@ bool THTTPGetThread::transfer()
 {
     const Result<QByteArray> url = RequestUrl(SplitUrl(m_settings.URL));
     if (!url || m_stop) {
+        m_facts.error = url ? QString() : url.error();
         return false;
     }
     std::unique_ptr<CURL, EasyCleanup> easy(curl_easy_init());
@@ -276,8 +280,9 @@ bool THTTPGetThread::transfer()
     m_easy = handle;
 
     curl_easy_setopt(handle, CURLOPT_URL, url->constData());
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+    // Today's engines send plain-HTTP clients on to https.
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     // The path goes out as given: no "/../" folding.
@@ -304,6 +309,11 @@ bool THTTPGetThread::transfer()
     if (!m_settings.Password.isEmpty()) {
         curl_easy_setopt(handle, CURLOPT_PASSWORD, m_settings.Password.constData());
     }
+    if (m_settings.Cookies && m_settings.Cookies->shareHandle()) {
+        // An empty file name switches the cookie engine on without reading or writing a file.
+        curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");
+        curl_easy_setopt(handle, CURLOPT_SHARE, m_settings.Cookies->shareHandle());
+    }
 
     // "Name:" with nothing after it removes a header libcurl would otherwise add.
     const QByteArray accept
@@ -312,6 +322,15 @@ bool THTTPGetThread::transfer()
     const QList<const char*> cacheHeaders = m_settings.UseCache
         ? QList<const char*> { "Pragma:" }
         : QList<const char*> { "Cache-Control: no-cache", "Pragma: no-cache" };
+    QList<QByteArray> extraHeaders;
+    if (!m_settings.AcceptLanguage.isEmpty()) {
+        extraHeaders.append("Accept-Language: " + m_settings.AcceptLanguage);
+    }
+    for (const QByteArray& header : extraHeaders) {
+        if (!headers || !curl_slist_append(headers.get(), header.constData())) {
+            return false;
+        }
+    }
     for (const char* header : cacheHeaders) {
         // Appending returns the list's head, or null (the list untouched) when out of memory.
         if (!headers || !curl_slist_append(headers.get(), header)) {
@@ -369,21 +388,49 @@ bool THTTPGetThread::transfer()
         }
     }
     wakeTarget.reset();
+    recordFacts(handle, result);
     curl_multi_remove_handle(multi.get(), handle);
     m_easy = nullptr;
 
     if (m_stop || m_tooLarge || m_progressFailed || m_body.isEmpty()) {
         return false;
     }
-    // A reply cut short after some bytes still is a page; a time-out or our own refusal is not.
+    // A reply cut short after some bytes still is a page; a time-out, a redirect loop or our own
+    // refusal is not.
     switch (result) {
     case CURLE_OPERATION_TIMEDOUT:
     case CURLE_ABORTED_BY_CALLBACK:
     case CURLE_WRITE_ERROR:
     case CURLE_FILESIZE_EXCEEDED:
+    case CURLE_TOO_MANY_REDIRECTS:
         return false;
     default:
+        m_facts.error.clear();
         return true;
+    }
+}
+
+void THTTPGetThread::recordFacts(CURL* handle, CURLcode result)
+{
+    long status = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    m_facts.httpStatus = int(status);
+    const char* text = nullptr;
+    if (curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &text) == CURLE_OK && text) {
+        m_facts.finalUrl = QByteArray(text);
+    }
+    text = nullptr;
+    if (curl_easy_getinfo(handle, CURLINFO_CONTENT_TYPE, &text) == CURLE_OK && text) {
+        m_facts.contentType = QByteArray(text);
+    }
+    if (m_tooLarge) {
+        m_facts.error = QStringLiteral("the page is larger than %1 MiB").arg(m_settings.limits.maxBodyBytes / (1024 * 1024));
+    } else if (m_stop) {
+        m_facts.error = QStringLiteral("the fetch was stopped");
+    } else if (result != CURLE_OK) {
+        m_facts.error = QString::fromUtf8(curl_easy_strerror(result));
+    } else if (m_body.isEmpty()) {
+        m_facts.error = QStringLiteral("the engine sent an empty page");
     }
 }
 
@@ -470,7 +517,7 @@ void THTTPGetThread::serveHandOver()
             m_progressFailed = true;
         }
     } else if (call == Call::Completion) {
-        component->ThreadDone(m_success && !m_stop, m_body);
+        component->ThreadDone(m_success && !m_stop, m_body, m_facts);
     }
     {
         std::lock_guard lock(m_mutex);

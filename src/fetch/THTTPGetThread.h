@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetch/CookieJar.h"
 #include "fetch/FetchLimits.h"
 #include "fetch/HTTPGet.h"
 
@@ -30,6 +31,8 @@ public:
         QByteArray UserName;
         QByteArray Password;
         QByteArray Referer;
+        QByteArray AcceptLanguage;
+        std::shared_ptr<CookieJar> Cookies;
         THTTPGet::TOnProgressEvent OnProgress;
         FetchLimits limits;
     };
@@ -65,6 +68,7 @@ private:
     void Execute();
     bool transfer();
     size_t onBody(const char* data, size_t size);
+    void recordFacts(CURL* handle, CURLcode result);
     // Worker side of the hand-over: queues the call to the component's thread and waits until
     // it has been served. False when detached (the call is dropped).
     bool handOver(Call call);
@@ -82,6 +86,7 @@ private:
     std::atomic<qint32> m_readed { 0 };
     QByteArray m_body; // worker thread only until completion, then read by the component's thread
     bool m_tooLarge = false;
+    ReplyFacts m_facts; // worker thread only until completion
     std::atomic<bool> m_progressFailed { false };
     CURL* m_easy = nullptr; // worker thread only
 

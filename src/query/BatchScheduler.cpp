@@ -24,8 +24,11 @@ BatchScheduler::StartResult BatchScheduler::start(const QStringList& domains, in
     if (domains.isEmpty()) {
         return StartResult::EmptyList;
     }
+    if (m_query.repliesPerDomain() == 0) {
+        return StartResult::NoEngines;
+    }
     m_domains = domains;
-    m_query.beginRun(EnginesPerDomain * static_cast<int>(m_domains.size()));
+    m_query.beginRun(m_query.repliesPerDomain() * static_cast<int>(m_domains.size()));
     m_delayTicks = delaySeconds;
     m_batchCursor = 0;
     m_timer.setInterval(FirstTickMs);

@@ -17,7 +17,7 @@ class BatchScheduler : public QObject
     Q_OBJECT
 
 public:
-    enum class StartResult { Started, Busy, EmptyList };
+    enum class StartResult { Started, Busy, EmptyList, NoEngines };
 
     static constexpr int FirstTickMs = 10;
     static constexpr int TickMs = 1000;

@@ -1,7 +1,7 @@
 #include "query/DomainQuery.h"
 
-#include "engines/CountExtractor.h"
-#include "engines/EngineTable.h"
+#include "engines/PageReader.h"
+#include "fetch/CookieJar.h"
 #include "fetch/HTTPGet.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
@@ -24,11 +24,12 @@ QDateTime nowToTheSecond()
 
 } // namespace
 
-DomainQuery::DomainQuery(DomainList& domains, ResultRows& rows, QStringList engineUrls, QObject* parent)
+DomainQuery::DomainQuery(DomainList& domains, ResultRows& rows, EngineCatalogue catalogue, QObject* parent)
     : QObject(parent)
     , m_domains(domains)
     , m_rows(rows)
-    , m_engineUrls(std::move(engineUrls))
+    , m_catalogue(std::move(catalogue))
+    , m_asked(m_catalogue.enabledEngines())
     , m_fetchStarter([](Tmyhttpget& fetch) { fetch.GetString(); })
 { }
 
@@ -45,7 +46,11 @@ DomainQuery::SingleStart DomainQuery::startSingle(const QString& typed, const QS
     if (m_state.Busy) {
         return result;
     }
-    beginRun(EnginesPerDomain);
+    if (m_asked.empty()) {
+        Q_EMIT errorOccurred(QStringLiteral("所有搜索引擎都已停用，没有可以查询的引擎。"));
+        return result;
+    }
+    beginRun(repliesPerDomain());
     m_state.CurrentDomain = typed;
     Q_EMIT statusChanged(QStringLiteral("正在查询：") + typed);
 
@@ -85,12 +90,14 @@ void DomainQuery::beginRun(int expectedReplies)
 void DomainQuery::startDomain(const QString& domain)
 {
     const quint64 ticket = m_nextTicket++;
-    m_pending[ticket].domain = domain;
+    PendingDomain& pending = m_pending[ticket];
+    pending.domain = domain;
+    pending.readings = EngineReadings(m_catalogue.size(), offReading());
     m_currentTicket = ticket;
     m_state.CurrentDomain = domain;
     m_state.DomainReplies = 0;
-    for (int i = 0; i < m_engineUrls.size(); ++i) {
-        startFetch(queryUrl(m_engineUrls.at(i), domain), domain, i, ticket);
+    for (const int i : m_asked) {
+        startFetch(m_catalogue.engine(i).queryUrl(domain), domain, i, ticket);
     }
 }
 
@@ -103,7 +110,9 @@ void DomainQuery::startFetch(const QByteArray& url, const QString& domain, int e
 {
     auto* fetch = new Tmyhttpget(this);
     fetch->UseCache = false;
-    fetch->Agent = QString::fromLatin1(Agent);
+    fetch->Agent = m_catalogue.userAgent();
+    fetch->AcceptLanguage = QString::fromLatin1(AcceptLanguage);
+    fetch->Cookies = cookiesFor(engineIndex);
     fetch->URL = url;
     fetch->Domain = domain;
     fetch->EngineIndex = engineIndex;
@@ -125,24 +134,50 @@ void DomainQuery::startFetch(const QByteArray& url, const QString& domain, int e
     }
 }
 
+std::shared_ptr<CookieJar> DomainQuery::cookiesFor(int engineIndex)
+{
+    std::shared_ptr<CookieJar>& jar = m_cookies[engineIndex];
+    if (!jar) {
+        jar = std::make_shared<CookieJar>();
+    }
+    return jar;
+}
+
 void DomainQuery::getstr(Tmyhttpget* sender, quint64 ticket, const QByteArray& page)
 {
-    const int engine = sender->EngineIndex;
-    const Count count = ExtractCount(engine, page);
-    m_state.EngineCounts[static_cast<size_t>(engine)] = count;
-    if (auto it = m_pending.find(ticket); it != m_pending.end()) {
-        it->second.counts[static_cast<size_t>(engine)] = count;
-    }
-    sender->deleteLater();
-    exitth(ticket);
+    FetchedPage reply;
+    reply.arrived = true;
+    reply.body = page;
+    reply.httpStatus = sender->reply().httpStatus;
+    reply.finalUrl = sender->reply().finalUrl;
+    reply.contentType = sender->reply().contentType;
+    record(sender, ticket, reply);
 }
 
 void DomainQuery::geterror(Tmyhttpget* sender, quint64 ticket)
 {
+    FetchedPage reply;
+    reply.httpStatus = sender->reply().httpStatus;
+    reply.finalUrl = sender->reply().finalUrl;
+    reply.error = sender->reply().error;
+    record(sender, ticket, reply);
+}
+
+void DomainQuery::record(Tmyhttpget* sender, quint64 ticket, const FetchedPage& reply)
+{
     const int engine = sender->EngineIndex;
-    m_state.EngineCounts[static_cast<size_t>(engine)] = 0;
-    if (auto it = m_pending.find(ticket); it != m_pending.end()) {
-        it->second.counts[static_cast<size_t>(engine)] = 0;
+    if (engine >= 0 && engine < m_catalogue.size()) {
+        const CatalogueEngine& info = m_catalogue.engine(engine);
+        const Reading reading = readReply(info, reply);
+        if (info.column >= 0 && info.column < EngineCount) {
+            m_state.EngineCounts[static_cast<size_t>(info.column)] = reading.count;
+        }
+        if (auto it = m_pending.find(ticket); it != m_pending.end()) {
+            if (info.column >= 0 && info.column < EngineCount) {
+                it->second.counts[static_cast<size_t>(info.column)] = reading.count;
+            }
+            it->second.readings[engine] = reading;
+        }
     }
     sender->deleteLater();
     exitth(ticket);
@@ -157,14 +192,14 @@ void DomainQuery::exitth(quint64 ticket)
         if (ticket == m_currentTicket) {
             m_state.DomainReplies = pending.replies;
         }
-        if (pending.replies >= EnginesPerDomain) {
+        if (pending.replies >= repliesPerDomain()) {
             const PendingDomain done = std::move(pending);
             m_pending.erase(it);
             if (ticket == m_currentTicket) {
                 m_state.DomainReplies = 0;
             }
             if (auto stored = m_rows.addshoulu(done.domain, m_state.QueryTime, done.counts); stored) {
-                Q_EMIT rowCommitted(done.domain, m_state.QueryTime, done.counts);
+                Q_EMIT rowCommitted(done.domain, m_state.QueryTime, done.counts, done.readings);
             } else {
                 Q_EMIT errorOccurred(stored.error());
             }

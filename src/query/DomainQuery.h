@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engines/EngineCatalogue.h"
+#include "engines/Reading.h"
 #include "query/QueryState.h"
 
 #include <QByteArray>
@@ -10,12 +12,19 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 namespace shoulu {
 
 class DomainList;
 class ResultRows;
 class Tmyhttpget;
+class CookieJar;
+struct FetchedPage;
+struct ReplyFacts;
+
+// One reading per catalogue engine, in catalogue order; engines switched off read "off".
+using EngineReadings = QList<Reading>;
 
 // Asks the seven engines about a domain and turns their replies into one stored row.
 // A run is a single query (startSingle) or a batch (beginRun, then startDomain per domain,
@@ -35,14 +44,17 @@ public:
         QStringList domainList; // the stored list after the typed domain was added
     };
 
-    static constexpr const char* Agent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)";
+    // Engines answer a browser's language with the Chinese pages the rules read.
+    static constexpr const char* AcceptLanguage = "zh-CN,zh;q=0.9";
 
-    DomainQuery(DomainList& domains, ResultRows& rows, QStringList engineUrls, QObject* parent = nullptr);
+    DomainQuery(DomainList& domains, ResultRows& rows, EngineCatalogue catalogue, QObject* parent = nullptr);
     ~DomainQuery() override;
 
     const QueryState& state() const { return m_state; }
     bool isBusy() const { return m_state.Busy; }
-    const QStringList& engineUrls() const { return m_engineUrls; }
+    const EngineCatalogue& catalogue() const { return m_catalogue; }
+    // Replies one domain waits for: one per engine that is switched on.
+    int repliesPerDomain() const { return int(m_asked.size()); }
     void setFetchStarter(FetchStarter starter);
 
     // The "查询" button: refused (nothing changes) while a run is busy. `typed` is used as
@@ -54,14 +66,15 @@ public:
     // Starts the seven fetches of one domain within the current run.
     void startDomain(const QString& domain);
 
-    // Starts one fetch of `url` for `domain` and engine `engineIndex`.
+    // Starts one fetch of `url` for `domain` and the catalogue's engine `engineIndex`.
     void gotourl(const QByteArray& url, const QString& domain, int engineIndex);
 
 Q_SIGNALS:
     void statusChanged(const QString& text);
     void gaugeChanged(int maximum, int position);
     // A domain's seventh reply is in and its row is stored.
-    void rowCommitted(const QString& domain, const QDateTime& queryTime, const shoulu::EngineCounts& counts);
+    void rowCommitted(const QString& domain, const QDateTime& queryTime, const shoulu::EngineCounts& counts,
+        const shoulu::EngineReadings& readings);
     // The history list should show the latest rows again.
     void historyRefreshRequested();
     // Something went wrong while handling a reply or starting the run; the run goes on.
@@ -73,17 +86,22 @@ private:
     {
         QString domain;
         shoulu::EngineCounts counts {};
+        EngineReadings readings;
         int replies = 0;
     };
 
     void getstr(Tmyhttpget* sender, quint64 ticket, const QByteArray& page);
     void geterror(Tmyhttpget* sender, quint64 ticket);
+    void record(Tmyhttpget* sender, quint64 ticket, const FetchedPage& reply);
     void exitth(quint64 ticket);
     void startFetch(const QByteArray& url, const QString& domain, int engineIndex, quint64 ticket);
+    std::shared_ptr<CookieJar> cookiesFor(int engineIndex);
 
     DomainList& m_domains;
     ResultRows& m_rows;
-    QStringList m_engineUrls;
+    EngineCatalogue m_catalogue;
+    std::vector<int> m_asked; // catalogue positions of the engines switched on
+    std::map<int, std::shared_ptr<CookieJar>> m_cookies; // per engine, for the query's life
     FetchStarter m_fetchStarter;
     QueryState m_state;
     std::map<quint64, PendingDomain> m_pending; // by ticket: replies never mix across domains

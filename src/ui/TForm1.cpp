@@ -1,5 +1,6 @@
 #include "ui/TForm1.h"
 
+#include "engines/EngineCatalogue.h"
 #include "engines/EngineTable.h"
 #include "query/BatchScheduler.h"
 #include "query/DomainQuery.h"
@@ -117,7 +118,7 @@ bool TForm1::FormCreate(const QString& databasePath, const QByteArray& bannerUrl
         MessageBox::error(this, loaded.error());
     }
     m_engineUrls = buildEngineUrls();
-    connectQuery();
+    connectQuery(EngineCatalogue::userFileBeside(databasePath));
     m_lv1->setShowGrid(true);
     m_WebBrowser1->navigate(bannerUrl);
     return true;
@@ -283,8 +284,16 @@ void TForm1::bsSkinXFormButton2Click()
     if (!isStarted()) {
         return;
     }
-    if (m_batch->start(domainItems(), m_bsSkinSpinEdit1->value()) == BatchScheduler::StartResult::EmptyList) {
+    switch (m_batch->start(domainItems(), m_bsSkinSpinEdit1->value())) {
+    case BatchScheduler::StartResult::EmptyList:
         setStatusText(QStringLiteral("域名列表为空，请先添加域名。"));
+        break;
+    case BatchScheduler::StartResult::NoEngines:
+        setStatusText(QStringLiteral("所有搜索引擎都已停用，没有可以查询的引擎。"));
+        break;
+    case BatchScheduler::StartResult::Busy:
+    case BatchScheduler::StartResult::Started:
+        break;
     }
 }
 
@@ -295,9 +304,15 @@ void TForm1::Timer1Timer()
     }
 }
 
-void TForm1::connectQuery()
+void TForm1::connectQuery(const QString& catalogueFile)
 {
-    m_query = std::make_unique<DomainQuery>(*m_domainList, *m_resultRows, m_engineUrls);
+    Result<EngineCatalogue> catalogue = EngineCatalogue::load(catalogueFile);
+    if (!catalogue) {
+        // Said once; the figures go on with the rules built into the program.
+        reportLater(QStringLiteral("搜索引擎目录文件有误，本次使用内置目录：\n%1").arg(catalogue.error()));
+    }
+    m_query = std::make_unique<DomainQuery>(
+        *m_domainList, *m_resultRows, catalogue ? std::move(catalogue.value()) : EngineCatalogue::builtIn());
     m_batch = std::make_unique<BatchScheduler>(*m_query, *m_Timer1);
     connect(m_query.get(), &DomainQuery::statusChanged, this, &TForm1::setStatusText);
     connect(m_query.get(), &DomainQuery::gaugeChanged, this, [this](int maximum, int position) {

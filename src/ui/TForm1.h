@@ -88,7 +88,7 @@ private:
     bool FormCreate(const QString& databasePath, const QByteArray& bannerUrl);
     void buildCommandStrip();
     void buildStatusBar();
-    void connectQuery();
+    void connectQuery(const QString& catalogueFile);
     void showDomains(const QStringList& stored);
     void reportLater(const QString& message);
 

@@ -1,6 +1,7 @@
 #include "engines/EngineTable.h"
 #include "fetch/THTTPGetThread.h"
 #include "query/BatchScheduler.h"
+#include "engines/EngineCatalogue.h"
 #include "query/DomainQuery.h"
 #include "store/Database.h"
 #include "store/DomainList.h"
@@ -88,7 +89,7 @@ protected:
         m_db = std::move(db.value());
         m_domains = std::make_unique<DomainList>(m_db->database());
         m_rows = std::make_unique<ResultRows>(m_db->database());
-        m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, buildEngineUrls());
+        m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, EngineCatalogue::builtIn());
         m_batch = std::make_unique<BatchScheduler>(*m_query, m_timer);
         QObject::connect(&m_timer, &QTimer::timeout, [this] { m_batch->tick(1); });
         QObject::connect(m_query.get(), &DomainQuery::runFinished, [this] { ++m_finished; });

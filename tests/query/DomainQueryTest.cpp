@@ -1,3 +1,4 @@
+#include "engines/EngineCatalogue.h"
 #include "query/DomainQuery.h"
 
 #include "engines/EngineTable.h"
@@ -37,7 +38,7 @@ protected:
         m_db = std::move(db.value());
         m_domains = std::make_unique<DomainList>(m_db->database());
         m_rows = std::make_unique<ResultRows>(m_db->database());
-        m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, buildEngineUrls());
+        m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, EngineCatalogue::builtIn());
         m_batch = std::make_unique<BatchScheduler>(*m_query, m_timer);
         QObject::connect(&m_timer, &QTimer::timeout, [this] { m_batch->tick(m_delay); });
         QObject::connect(m_query.get(), &DomainQuery::statusChanged, [this](const QString& s) { m_status = s; });

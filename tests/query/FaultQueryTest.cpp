@@ -2,6 +2,7 @@
 #include "fetch/HTTPGet.h"
 #include "fetch/THTTPGetThread.h"
 #include "query/BatchScheduler.h"
+#include "engines/EngineCatalogue.h"
 #include "query/DomainQuery.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
@@ -109,7 +110,7 @@ protected:
         m_db = std::move(db.value());
         m_domains = std::make_unique<DomainList>(m_db->database());
         m_rows = std::make_unique<ResultRows>(m_db->database());
-        m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, buildEngineUrls());
+        m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, EngineCatalogue::builtIn());
         m_query->setFetchStarter([](Tmyhttpget& fetch) {
             fetch.setLimits(kLimits);
             fetch.GetString();

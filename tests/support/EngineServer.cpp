@@ -45,8 +45,9 @@ int engineOfHost(const QByteArray& host)
 
 QString domainOfTarget(int engine, const QByteArray& target)
 {
-    const EngineInfo& info = engineInfo(engine);
-    const QByteArray marker = QByteArray(info.queryKey) + '=' + info.valuePrefix;
+    // The query parameter as the engine's URL prefix writes it: "wd=site%3A".
+    const QByteArray prefix = buildEngineUrls().at(engine).toLatin1();
+    const QByteArray marker = prefix.mid(prefix.indexOf('?') + 1);
     const qsizetype at = target.indexOf('?');
     if (at < 0) {
         return {};

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "engines/PageRule.h"
+#include "engines/PageText.h"
+#include "util/Result.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace shoulu {
+
+// One engine as the program knows it: how it is asked and how its pages read.
+struct CatalogueEngine
+{
+    QString key; // "baidu": the stored column and the word every output uses
+    QString caption; // "百度": what the user sees
+    QString url; // query URL up to the domain: "http://www.baidu.com/s?wd=site%3A"
+    PageEncoding encoding = PageEncoding::Utf8; // of a page that does not say its own
+    PageEncoding queryEncoding = PageEncoding::Gbk; // of the domain in the query URL
+    bool enabled = true;
+    QString note;
+    int column = -1; // position among the seven stored engines; -1 beyond them
+    bool fromUserFile = false; // the user's file changed or added this entry
+    // In the order they are tried: the user's rules before the built-in ones.
+    std::vector<PageRule> count;
+    std::vector<PageRule> none;
+    std::vector<PageRule> blocked;
+    std::vector<PageRule> blockedUrl;
+
+    int ruleCount() const { return int(count.size() + none.size() + blocked.size() + blockedUrl.size()); }
+    // The query URL for a domain: the prefix followed by the domain in the query encoding.
+    QByteArray queryUrl(const QString& domain) const;
+};
+
+// Every engine the program can ask: the seven stored ones first, in their fixed order, then
+// the others. Built into the program, and read again with a user's file merged over it.
+class EngineCatalogue
+{
+public:
+    static constexpr const char* kDefaultUserAgent
+        = "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/142.0.0.0 "
+          "Safari/537.36";
+
+    // The catalogue compiled into the program.
+    static const EngineCatalogue& builtIn();
+    // The built-in catalogue with the user's file merged over it; a missing file is no error.
+    // Errors name the file, the line and the cause.
+    static Result<EngineCatalogue> load(const QString& userFile);
+    // engines.json in the folder of the database file.
+    static QString userFileBeside(const QString& databasePath);
+
+    const std::vector<CatalogueEngine>& engines() const { return m_engines; }
+    const CatalogueEngine& engine(int i) const { return m_engines.at(std::size_t(i)); }
+    int size() const { return int(m_engines.size()); }
+    // By key (any letter case), caption, or column number "0".."6"; -1 when none fits.
+    int find(const QString& text) const;
+    // Positions of the engines that are asked, in order.
+    std::vector<int> enabledEngines() const;
+    const QString& userAgent() const { return m_userAgent; }
+    // The user file merged in, or empty.
+    const QString& userFile() const { return m_userFile; }
+
+    // Writes "enabled" for the engine into the user file, creating it if need be; the rest
+    // of the file is kept.
+    static Result<void> setEnabled(const QString& userFile, const QString& key, bool enabled);
+
+private:
+    Result<void> merge(const QByteArray& json, const QString& origin, bool builtIn);
+
+    std::vector<CatalogueEngine> m_engines;
+    QString m_userAgent = QLatin1String(kDefaultUserAgent);
+    QString m_userFile;
+};
+
+} // namespace shoulu

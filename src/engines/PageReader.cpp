@@ -1,0 +1,128 @@
+#include "engines/PageReader.h"
+
+#include "engines/CountExtractor.h"
+#include "engines/FigureText.h"
+
+#include <QUrl>
+
+namespace shoulu {
+
+namespace {
+
+// What the fixed markers make of a page that is not a figure: 0, or -1 for text between them.
+Count markerFigure(const CatalogueEngine& engine, const QByteArray& body)
+{
+    return engine.column >= 0 ? ExtractCount(engine.column, body) : 0;
+}
+
+Reading make(ReadingStatus status, Count count, QString rule, QString error = {})
+{
+    Reading reading;
+    reading.status = status;
+    reading.count = count;
+    reading.rule = std::move(rule);
+    reading.error = std::move(error);
+    return reading;
+}
+
+Reading gaveUp(const PageRule& rule, Count figure)
+{
+    return make(ReadingStatus::Unreadable, figure, rule.name(),
+        QStringLiteral("the rule needed more work than allowed on this page"));
+}
+
+} // namespace
+
+QString hostOf(const QByteArray& url)
+{
+    return QUrl::fromEncoded(url).host();
+}
+
+Reading offReading()
+{
+    return make(ReadingStatus::Off, 0, QString(), QStringLiteral("switched off"));
+}
+
+Reading readPage(const CatalogueEngine& engine, const QByteArray& body, const QByteArray& contentType)
+{
+    // The fixed markers come first: a page that carries them reads exactly as it always did.
+    if (const std::optional<Count> marked = engine.column >= 0 ? ExtractMarkedCount(engine.column, body) : std::nullopt) {
+        if (*marked >= 0) {
+            return make(ReadingStatus::Counted, *marked, QStringLiteral("markers"));
+        }
+        return make(ReadingStatus::Unreadable, -1, QStringLiteral("markers"),
+            QStringLiteral("the text between the markers is not a number"));
+    }
+    const PageEncoding encoding = detectEncoding(contentType, body, engine.encoding);
+    const QString text = decodePage(body, encoding);
+    const QByteArrayView raw = encoding == PageEncoding::Utf8 ? QByteArrayView(body) : QByteArrayView();
+    const Count fallback = 0; // no markers: the fixed rules give 0
+
+    for (const PageRule& rule : engine.count) {
+        const PageRule::Outcome outcome = rule.match(text, raw);
+        if (outcome.gaveUp) {
+            return gaveUp(rule, fallback);
+        }
+        if (outcome.matched) {
+            const Count figure = readHumanFigure(outcome.figure);
+            if (figure >= 0) {
+                return make(ReadingStatus::Counted, figure, rule.name());
+            }
+            return make(ReadingStatus::Unreadable, -1, rule.name(),
+                QStringLiteral("\"%1\" is not a count").arg(outcome.figure.left(80)));
+        }
+    }
+    for (const auto* rules : { &engine.none, &engine.blocked }) {
+        for (const PageRule& rule : *rules) {
+            const PageRule::Outcome outcome = rule.match(text, raw);
+            if (outcome.gaveUp) {
+                return gaveUp(rule, fallback);
+            }
+            if (outcome.matched) {
+                const ReadingStatus status
+                    = rule.kind() == RuleKind::None ? ReadingStatus::None : ReadingStatus::Blocked;
+                return make(status, fallback, rule.name());
+            }
+        }
+    }
+    return make(ReadingStatus::Unreadable, fallback, QString(), QStringLiteral("no rule understands the page"));
+}
+
+Reading readReply(const CatalogueEngine& engine, const FetchedPage& reply)
+{
+    Reading reading = [&] {
+        const int http = reply.httpStatus;
+        if (http == 403 || http == 429) {
+            return make(ReadingStatus::Blocked, reply.arrived ? markerFigure(engine, reply.body) : 0,
+                QStringLiteral("http %1").arg(http));
+        }
+        const QString finalUrl = QString::fromUtf8(reply.finalUrl);
+        for (const PageRule& rule : engine.blockedUrl) {
+            const PageRule::Outcome outcome = rule.match(finalUrl);
+            if (outcome.matched) {
+                return make(ReadingStatus::Blocked, reply.arrived ? markerFigure(engine, reply.body) : 0, rule.name());
+            }
+        }
+        if (!reply.arrived) {
+            return make(ReadingStatus::Failed, 0, QString(),
+                reply.error.isEmpty() ? QStringLiteral("no page came back") : reply.error);
+        }
+        if (http >= 400) {
+            return make(ReadingStatus::Failed, markerFigure(engine, reply.body), QStringLiteral("http %1").arg(http),
+                QStringLiteral("the engine answered HTTP %1").arg(http));
+        }
+        Reading page = readPage(engine, reply.body, reply.contentType);
+        if (page.status == ReadingStatus::Unreadable && page.error.isEmpty()) {
+            page.error = QStringLiteral("no rule understands the page");
+        }
+        return page;
+    }();
+    reading.httpStatus = reply.httpStatus;
+    reading.finalHost = hostOf(reply.finalUrl);
+    if (reading.status == ReadingStatus::Unreadable && reading.rule.isEmpty() && !reading.finalHost.isEmpty()) {
+        reading.error = QStringLiteral("no rule understands the page from %1").arg(reading.finalHost);
+    }
+    return reading;
+}
+
+} // namespace shoulu

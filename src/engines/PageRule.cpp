@@ -1,0 +1,195 @@
+#include "engines/PageRule.h"
+
+#include <algorithm>
+
+namespace shoulu {
+
+namespace {
+
+// Options that make a literal match other text (case, spacing, quoting) switch the prefilter off.
+bool changesLiteralMatching(const QString& pattern)
+{
+    static const QRegularExpression options(QStringLiteral("\\(\\?[a-zA-Z^-]*[ixnJ^]|\\\\Q|\\(\\*"));
+    return pattern.contains(options);
+}
+
+qsizetype skipClass(const QString& p, qsizetype i)
+{
+    // p[i] == '['; returns the index of the closing ']'.
+    qsizetype j = i + 1;
+    if (j < p.size() && p.at(j) == QLatin1Char('^')) {
+        ++j;
+    }
+    if (j < p.size() && p.at(j) == QLatin1Char(']')) {
+        ++j;
+    }
+    for (; j < p.size(); ++j) {
+        if (p.at(j) == QLatin1Char('\\')) {
+            ++j;
+        } else if (p.at(j) == QLatin1Char('[') && j + 1 < p.size() && p.at(j + 1) == QLatin1Char(':')) {
+            const qsizetype close = p.indexOf(QLatin1String(":]"), j + 2);
+            if (close > 0) {
+                j = close + 1;
+            }
+        } else if (p.at(j) == QLatin1Char(']')) {
+            return j;
+        }
+    }
+    return p.size();
+}
+
+bool isQuantifierBrace(const QString& p, qsizetype i, qsizetype* end)
+{
+    static const QRegularExpression brace(QStringLiteral("\\G\\{\\d+(,\\d*)?\\}"));
+    const QRegularExpressionMatch m = brace.match(p, i, QRegularExpression::NormalMatch,
+        QRegularExpression::AnchorAtOffsetMatchOption);
+    if (m.hasMatch()) {
+        *end = m.capturedEnd() - 1;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QString ruleKindName(RuleKind kind)
+{
+    switch (kind) {
+    case RuleKind::Count:
+        return QStringLiteral("count");
+    case RuleKind::None:
+        return QStringLiteral("none");
+    case RuleKind::Blocked:
+        return QStringLiteral("blocked");
+    case RuleKind::BlockedUrl:
+        return QStringLiteral("blockedUrl");
+    }
+    return QString();
+}
+
+QByteArray requiredLiteral(const QString& p)
+{
+    if (changesLiteralMatching(p)) {
+        return {};
+    }
+    QString best;
+    QString run;
+    int depth = 0;
+    auto endRun = [&] {
+        if (run.size() > best.size()) {
+            best = run;
+        }
+        run.clear();
+    };
+    for (qsizetype i = 0; i < p.size(); ++i) {
+        const QChar c = p.at(i);
+        switch (c.unicode()) {
+        case '\\': {
+            if (i + 1 >= p.size()) {
+                return {};
+            }
+            const QChar e = p.at(++i);
+            if (e.isLetterOrNumber()) {
+                endRun();
+                if (i + 1 < p.size() && p.at(i + 1) == QLatin1Char('{')) {
+                    const qsizetype close = p.indexOf(QLatin1Char('}'), i + 1);
+                    i = close < 0 ? p.size() : close;
+                }
+            } else if (depth == 0) {
+                run += e;
+            }
+            break;
+        }
+        case '[':
+            endRun();
+            i = skipClass(p, i);
+            break;
+        case '(':
+            endRun();
+            ++depth;
+            break;
+        case ')':
+            endRun();
+            --depth;
+            break;
+        case '|':
+            if (depth == 0) {
+                return {};
+            }
+            break;
+        case '.':
+        case '^':
+        case '$':
+        case '+':
+            endRun();
+            break;
+        case '?':
+        case '*':
+            run.chop(1);
+            endRun();
+            break;
+        case '{': {
+            qsizetype end = 0;
+            if (isQuantifierBrace(p, i, &end)) {
+                run.chop(1);
+                endRun();
+                i = end;
+            } else if (depth == 0) {
+                run += c;
+            }
+            break;
+        }
+        default:
+            if (depth == 0 && c != QChar(QChar::ReplacementCharacter)) {
+                run += c;
+            } else if (depth == 0) {
+                endRun();
+            }
+        }
+    }
+    endRun();
+    const QByteArray utf8 = best.toUtf8();
+    return utf8.size() >= 3 ? utf8 : QByteArray();
+}
+
+Result<PageRule> PageRule::compile(RuleKind kind, const QString& pattern)
+{
+    PageRule rule;
+    rule.m_kind = kind;
+    rule.m_pattern = pattern;
+    // The limit goes first: PCRE2 reads it only at the very start of the expression.
+    const QString limit = QStringLiteral("(*LIMIT_MATCH=%1)").arg(kMatchLimit);
+    rule.m_regex.setPattern(limit + pattern);
+    if (!rule.m_regex.isValid()) {
+        const qsizetype at = std::max<qsizetype>(0, rule.m_regex.patternErrorOffset() - limit.size());
+        return Error { QStringLiteral("the expression \"%1\" is not valid: %2 (at character %3)")
+                           .arg(pattern, rule.m_regex.errorString())
+                           .arg(at + 1) };
+    }
+    if (kind == RuleKind::Count && !rule.m_regex.namedCaptureGroups().contains(QStringLiteral("n"))) {
+        return Error { QStringLiteral("the count expression \"%1\" has no group named n for the figure").arg(pattern) };
+    }
+    rule.m_regex.optimize();
+    rule.m_required = requiredLiteral(pattern);
+    return rule;
+}
+
+PageRule::Outcome PageRule::match(const QString& text, QByteArrayView utf8) const
+{
+    Outcome outcome;
+    if (!m_required.isEmpty() && !utf8.isNull() && utf8.indexOf(m_required) < 0) {
+        return outcome;
+    }
+    const QRegularExpressionMatch m = m_regex.match(text);
+    if (!m.isValid()) {
+        outcome.gaveUp = true;
+        return outcome;
+    }
+    outcome.matched = m.hasMatch();
+    if (outcome.matched && m_kind == RuleKind::Count) {
+        outcome.figure = m.captured(QStringLiteral("n"));
+    }
+    return outcome;
+}
+
+} // namespace shoulu

@@ -1,0 +1,41 @@
+#include "engines/Reading.h"
+
+#include <array>
+#include <utility>
+
+namespace shoulu {
+
+namespace {
+
+constexpr std::array<std::pair<ReadingStatus, const char*>, 6> kWords { {
+    { ReadingStatus::Counted, "counted" },
+    { ReadingStatus::None, "none" },
+    { ReadingStatus::Blocked, "blocked" },
+    { ReadingStatus::Failed, "failed" },
+    { ReadingStatus::Unreadable, "unreadable" },
+    { ReadingStatus::Off, "off" },
+} };
+
+} // namespace
+
+QString statusWord(ReadingStatus status)
+{
+    for (const auto& [value, word] : kWords) {
+        if (value == status) {
+            return QLatin1String(word);
+        }
+    }
+    return QStringLiteral("failed");
+}
+
+std::optional<ReadingStatus> statusFromWord(QStringView word)
+{
+    for (const auto& [value, text] : kWords) {
+        if (word == QLatin1String(text)) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace shoulu
