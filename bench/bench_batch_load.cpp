@@ -4,10 +4,10 @@
 // every refresh). It checks that every row lands with its own figures, that resident memory
 // stays flat and that the event loop stays responsive, prints the figures and exits 1 when a
 // check fails. scripts/load-run builds and runs it.
+#include "engines/EngineCatalogue.h"
 #include "engines/EngineTable.h"
 #include "fetch/THTTPGetThread.h"
 #include "query/BatchScheduler.h"
-#include "engines/EngineCatalogue.h"
 #include "query/DomainQuery.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"

@@ -2,8 +2,8 @@
 // 200 ms (the target is a median of 260 ms at most: the engines' time plus 60 ms of our own),
 // and 300 single queries in a row against instant engines, whose resident memory must not
 // grow by 5 MiB or more from the 50th query to the 300th.
-#include "engines/EngineTable.h"
 #include "engines/EngineCatalogue.h"
+#include "engines/EngineTable.h"
 #include "query/DomainQuery.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"

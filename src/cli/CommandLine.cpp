@@ -1,5 +1,4 @@
 #include "cli/Command.h"
-
 #include "engines/EngineCatalogue.h"
 
 #include <QByteArray>
@@ -22,16 +21,17 @@ namespace {
 
 void printHelp(FILE* stream)
 {
-    QString text = QStringLiteral("shoulu-cli: search-engine index counts of domains, from the command line.\n"
-                                  "\n"
-                                  "Usage: shoulu-cli [--db PATH] [--engines PATH] COMMAND [ARGS...]\n"
-                                  "\n"
-                                  "Options:\n"
-                                  "  --db PATH       database file (default: ./setting.dat)\n"
-                                  "  --engines PATH  engine catalogue file (default: engines.json beside the database)\n"
-                                  "  --help          show this text\n"
-                                  "\n"
-                                  "Commands:\n");
+    QString text
+        = QStringLiteral("shoulu-cli: search-engine index counts of domains, from the command line.\n"
+                         "\n"
+                         "Usage: shoulu-cli [--db PATH] [--engines PATH] COMMAND [ARGS...]\n"
+                         "\n"
+                         "Options:\n"
+                         "  --db PATH       database file (default: ./setting.dat)\n"
+                         "  --engines PATH  engine catalogue file (default: engines.json beside the database)\n"
+                         "  --help          show this text\n"
+                         "\n"
+                         "Commands:\n");
     for (const auto& command : allCommands()) {
         text += QStringLiteral("  %1\n      %2\n").arg(command->synopsis(), command->description());
     }

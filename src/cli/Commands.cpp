@@ -1,6 +1,7 @@
 #include "cli/BatchCommand.h"
 #include "cli/Command.h"
 #include "cli/DomainsCommand.h"
+#include "cli/EnginesCommand.h"
 #include "cli/ExtractCommand.h"
 #include "cli/HistoryCommand.h"
 #include "cli/InitCommand.h"
@@ -17,6 +18,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(std::make_unique<QueryCommand>());
     commands.push_back(std::make_unique<BatchCommand>());
     commands.push_back(std::make_unique<ExtractCommand>());
+    commands.push_back(std::make_unique<EnginesCommand>());
     return commands;
 }
 

@@ -1,10 +1,12 @@
 #include "cli/ExtractCommand.h"
 
-#include "engines/CountExtractor.h"
-#include "engines/EngineTable.h"
+#include "engines/EngineCatalogue.h"
+#include "engines/PageReader.h"
 #include "util/Result.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cerrno>
 #include <cstring>
@@ -45,13 +47,21 @@ Result<QByteArray> readFile(const QString& path)
     return bytes;
 }
 
-QString engineNames()
+QString engineNames(const EngineCatalogue& catalogue)
 {
     QStringList names;
-    for (int i = 0; i < EngineCount; ++i) {
-        names.append(QLatin1String(engineInfo(i).name));
+    for (const CatalogueEngine& engine : catalogue.engines()) {
+        names.append(QStringLiteral("%1 (%2)").arg(engine.key, engine.caption));
     }
     return names.join(QLatin1String(", "));
+}
+
+QString readingJson(const CatalogueEngine& engine, const Reading& reading)
+{
+    const QJsonObject object { { QStringLiteral("engine"), engine.key },
+        { QStringLiteral("status"), statusWord(reading.status) }, { QStringLiteral("count"), qint64(reading.count) },
+        { QStringLiteral("rule"), reading.rule } };
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
 } // namespace
@@ -63,26 +73,56 @@ QString ExtractCommand::name() const
 
 QString ExtractCommand::synopsis() const
 {
-    return QStringLiteral("extract ENGINE [FILE]");
+    return QStringLiteral("extract [--format plain|json] ENGINE [FILE]");
 }
 
 QString ExtractCommand::description() const
 {
-    return QStringLiteral("print the count ENGINE (0-6 or a name) reads from a saved result page (FILE or stdin)");
+    return QStringLiteral("read a saved result page (FILE or stdin) as ENGINE (key, caption or 0-6) would: the "
+                          "figure that would be stored, or {engine, status, count, rule} as JSON");
 }
 
-int ExtractCommand::execute(const QStringList& args, const GlobalOptions& /*options*/, Streams& io)
+int ExtractCommand::execute(const QStringList& arguments, const GlobalOptions& options, Streams& io)
 {
+    QStringList args = arguments;
+    bool json = false;
+    for (qsizetype i = 0; i < args.size();) {
+        const QString& arg = args.at(i);
+        QString format;
+        if (arg == QLatin1String("--format") && i + 1 < args.size()) {
+            format = args.at(i + 1);
+            args.remove(i, 2);
+        } else if (arg.startsWith(QLatin1String("--format="))) {
+            format = arg.mid(9);
+            args.remove(i);
+        } else if (arg == QLatin1String("--format")) {
+            format = QStringLiteral("?");
+            args.remove(i);
+        } else {
+            ++i;
+            continue;
+        }
+        if (format != QLatin1String("plain") && format != QLatin1String("json")) {
+            print(io.err, kPrefix + QStringLiteral("--format takes plain or json\n"));
+            return ExitUsage;
+        }
+        json = format == QLatin1String("json");
+    }
     if (args.isEmpty() || args.size() > 2) {
         print(io.err, kPrefix + QStringLiteral("usage: shoulu-cli %1\n").arg(synopsis()));
         return ExitUsage;
     }
-    const int engine = engineIndexFromText(args.at(0));
+    const Result<EngineCatalogue> catalogue = EngineCatalogue::load(options.catalogueFile());
+    if (!catalogue) {
+        print(io.err, kPrefix + catalogue.error() + QLatin1Char('\n'));
+        return ExitFailure;
+    }
+    const int engine = catalogue->find(args.at(0));
     if (engine < 0) {
         print(io.err,
             kPrefix
                 + QStringLiteral("unknown engine '%1'; use 0-%2 or one of %3\n")
-                      .arg(args.at(0), QString::number(EngineCount - 1), engineNames()));
+                      .arg(args.at(0), QString::number(EngineCount - 1), engineNames(*catalogue)));
         return ExitUsage;
     }
     const bool fromStdin = args.size() == 1;
@@ -92,7 +132,9 @@ int ExtractCommand::execute(const QStringList& args, const GlobalOptions& /*opti
         print(io.err, kPrefix + QStringLiteral("cannot read %1: %2\n").arg(source, page.error()));
         return ExitFailure;
     }
-    print(io.out, QString::number(ExtractCount(engine, *page)) + QLatin1Char('\n'));
+    const CatalogueEngine& info = catalogue->engine(engine);
+    const Reading reading = readPage(info, *page);
+    print(io.out, (json ? readingJson(info, reading) : QString::number(reading.count)) + QLatin1Char('\n'));
     return ExitOk;
 }
 

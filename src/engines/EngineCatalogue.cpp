@@ -148,7 +148,8 @@ Result<void> EngineCatalogue::merge(const QByteArray& json, const QString& origi
     }
     for (const QJsonValue& value : list.toArray()) {
         if (!value.isObject()) {
-            return fail(lineOf(json, QStringLiteral("engines"), 0), QStringLiteral("every engine entry must be an object"));
+            return fail(
+                lineOf(json, QStringLiteral("engines"), 0), QStringLiteral("every engine entry must be an object"));
         }
         const QJsonObject entry = value.toObject();
         const QString key = entry.value(QLatin1String("key")).toString();
@@ -162,11 +163,13 @@ Result<void> EngineCatalogue::merge(const QByteArray& json, const QString& origi
         const int entryLine = lineAt(json, at);
         for (auto it = entry.begin(); it != entry.end(); ++it) {
             if (!kEntryFields.contains(it.key())) {
-                return fail(lineOf(json, it.key(), at), QStringLiteral("unknown field \"%1\" in engine \"%2\"").arg(it.key(), key));
+                return fail(lineOf(json, it.key(), at),
+                    QStringLiteral("unknown field \"%1\" in engine \"%2\"").arg(it.key(), key));
             }
         }
 
-        auto existing = std::find_if(m_engines.begin(), m_engines.end(), [&](const CatalogueEngine& e) { return e.key == key; });
+        auto existing
+            = std::find_if(m_engines.begin(), m_engines.end(), [&](const CatalogueEngine& e) { return e.key == key; });
         const bool isNew = existing == m_engines.end();
         CatalogueEngine fresh;
         CatalogueEngine& engine = isNew ? fresh : *existing;
@@ -184,7 +187,8 @@ Result<void> EngineCatalogue::merge(const QByteArray& json, const QString& origi
                 return {};
             }
             if (!v.isString() || v.toString().isEmpty()) {
-                return fail(lineOf(json, QLatin1String(name), at), QStringLiteral("\"%1\" of engine \"%2\" must be a non-empty text").arg(QLatin1String(name), key));
+                return fail(lineOf(json, QLatin1String(name), at),
+                    QStringLiteral("\"%1\" of engine \"%2\" must be a non-empty text").arg(QLatin1String(name), key));
             }
             target = v.toString();
             return {};
@@ -196,33 +200,37 @@ Result<void> EngineCatalogue::merge(const QByteArray& json, const QString& origi
             }
             const auto encoding = encodingFromName(text.toLatin1());
             if (!encoding) {
-                return fail(lineOf(json, text, at), QStringLiteral("unknown encoding \"%1\" (use utf-8, gbk or iso-8859-1)").arg(text));
+                return fail(lineOf(json, text, at),
+                    QStringLiteral("unknown encoding \"%1\" (use utf-8, gbk or iso-8859-1)").arg(text));
             }
             target = *encoding;
             return {};
         };
-        for (const Result<void>& r : { textField("caption", engine.caption), textField("url", engine.url),
-                 textField("note", engine.note), encodingField("encoding", engine.encoding),
-                 encodingField("queryEncoding", engine.queryEncoding) }) {
+        for (const Result<void>& r :
+            { textField("caption", engine.caption), textField("url", engine.url), textField("note", engine.note),
+                encodingField("encoding", engine.encoding), encodingField("queryEncoding", engine.queryEncoding) }) {
             if (!r) {
                 return Error { r.error() };
             }
         }
         if (entry.contains(QLatin1String("enabled"))) {
             if (!entry.value(QLatin1String("enabled")).isBool()) {
-                return fail(lineOf(json, QStringLiteral("enabled"), at), QStringLiteral("\"enabled\" of engine \"%1\" must be true or false").arg(key));
+                return fail(lineOf(json, QStringLiteral("enabled"), at),
+                    QStringLiteral("\"enabled\" of engine \"%1\" must be true or false").arg(key));
             }
             engine.enabled = entry.value(QLatin1String("enabled")).toBool();
         }
         if (entry.contains(QLatin1String("column"))) {
             // Only the built-in catalogue ties an engine to a stored column.
             if (!builtIn) {
-                return fail(lineOf(json, QStringLiteral("column"), at), QStringLiteral("\"column\" is fixed by the program"));
+                return fail(
+                    lineOf(json, QStringLiteral("column"), at), QStringLiteral("\"column\" is fixed by the program"));
             }
             engine.column = entry.value(QLatin1String("column")).toInt(-1);
         }
         if (!engine.url.startsWith(QLatin1String("http://")) && !engine.url.startsWith(QLatin1String("https://"))) {
-            return fail(entryLine, QStringLiteral("engine \"%1\" needs a \"url\" beginning with http:// or https://").arg(key));
+            return fail(
+                entryLine, QStringLiteral("engine \"%1\" needs a \"url\" beginning with http:// or https://").arg(key));
         }
 
         for (RuleKind kind : { RuleKind::Count, RuleKind::None, RuleKind::Blocked, RuleKind::BlockedUrl }) {
@@ -232,12 +240,14 @@ Result<void> EngineCatalogue::merge(const QByteArray& json, const QString& origi
                 continue;
             }
             if (!v.isArray()) {
-                return fail(lineOf(json, field, at), QStringLiteral("\"%1\" of engine \"%2\" must be a list of expressions").arg(field, key));
+                return fail(lineOf(json, field, at),
+                    QStringLiteral("\"%1\" of engine \"%2\" must be a list of expressions").arg(field, key));
             }
             std::vector<PageRule> added;
             for (const QJsonValue& item : v.toArray()) {
                 if (!item.isString()) {
-                    return fail(lineOf(json, field, at), QStringLiteral("\"%1\" of engine \"%2\" must hold texts only").arg(field, key));
+                    return fail(lineOf(json, field, at),
+                        QStringLiteral("\"%1\" of engine \"%2\" must hold texts only").arg(field, key));
                 }
                 Result<PageRule> rule = PageRule::compile(kind, item.toString());
                 if (!rule) {
@@ -294,8 +304,9 @@ Result<void> EngineCatalogue::setEnabled(const QString& userFile, const QString&
             return Error { QStringLiteral("%1:%2: %3, the file is left as it is")
                                .arg(userFile)
                                .arg(lineAt(json, parseError.offset))
-                               .arg(parseError.error != QJsonParseError::NoError ? parseError.errorString()
-                                                                                  : QStringLiteral("not a JSON object")) };
+                               .arg(parseError.error != QJsonParseError::NoError
+                                       ? parseError.errorString()
+                                       : QStringLiteral("not a JSON object")) };
         }
         top = document.object();
     }

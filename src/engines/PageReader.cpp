@@ -46,7 +46,8 @@ Reading offReading()
 Reading readPage(const CatalogueEngine& engine, const QByteArray& body, const QByteArray& contentType)
 {
     // The fixed markers come first: a page that carries them reads exactly as it always did.
-    if (const std::optional<Count> marked = engine.column >= 0 ? ExtractMarkedCount(engine.column, body) : std::nullopt) {
+    if (const std::optional<Count> marked
+        = engine.column >= 0 ? ExtractMarkedCount(engine.column, body) : std::nullopt) {
         if (*marked >= 0) {
             return make(ReadingStatus::Counted, *marked, QStringLiteral("markers"));
         }

@@ -41,8 +41,8 @@ qsizetype skipClass(const QString& p, qsizetype i)
 bool isQuantifierBrace(const QString& p, qsizetype i, qsizetype* end)
 {
     static const QRegularExpression brace(QStringLiteral("\\G\\{\\d+(,\\d*)?\\}"));
-    const QRegularExpressionMatch m = brace.match(p, i, QRegularExpression::NormalMatch,
-        QRegularExpression::AnchorAtOffsetMatchOption);
+    const QRegularExpressionMatch m
+        = brace.match(p, i, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
     if (m.hasMatch()) {
         *end = m.capturedEnd() - 1;
         return true;

@@ -424,7 +424,8 @@ void THTTPGetThread::recordFacts(CURL* handle, CURLcode result)
         m_facts.contentType = QByteArray(text);
     }
     if (m_tooLarge) {
-        m_facts.error = QStringLiteral("the page is larger than %1 MiB").arg(m_settings.limits.maxBodyBytes / (1024 * 1024));
+        m_facts.error
+            = QStringLiteral("the page is larger than %1 MiB").arg(m_settings.limits.maxBodyBytes / (1024 * 1024));
     } else if (m_stop) {
         m_facts.error = QStringLiteral("the fetch was stopped");
     } else if (result != CURLE_OK) {

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -44,6 +45,56 @@ TEST_F(ExtractCommandTest, ReadsStandardInputWithoutFile)
         = runCli({ QStringLiteral("extract"), QStringLiteral("bing") }, test::resultPageUtf8(6, " 1,234 "));
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, QStringLiteral("1234\n"));
+}
+
+TEST_F(ExtractCommandTest, JsonTellsTheStatusAndCaptionsNameEngines)
+{
+    const struct
+    {
+        const char* engine;
+        QByteArray page;
+        const char* json;
+    } cases[] = {
+        { "必应", "<span class=\"sb_count\">8,230 results</span>",
+            R"({"count":8230,"engine":"bing","rule":"count: <span class=\"sb_count\"[^<>]{0,60}>)" },
+        { "baidu", "<title>百度安全验证</title>", R"({"count":0,"engine":"baidu","rule":"blocked: )" },
+        { "360", "<p>该网站约 1,234 个网页被360搜索收录</p>", R"({"count":1234,"engine":"360",)" },
+        { "google", "nothing here", R"({"count":0,"engine":"google","rule":"","status":"unreadable"})" },
+    };
+    for (const auto& c : cases) {
+        const test::CliRun run = runCli({ QStringLiteral("extract"), QStringLiteral("--format"), QStringLiteral("json"),
+                                            QString::fromUtf8(c.engine) },
+            c.page);
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.out.startsWith(QString::fromUtf8(c.json))) << run.out.toStdString();
+    }
+    const test::CliRun plain
+        = runCli({ QStringLiteral("extract"), QStringLiteral("--format=plain"), QStringLiteral("bing") },
+            "<span class=\"sb_count\">8,230 results</span>");
+    EXPECT_EQ(plain.out, QStringLiteral("8230\n"));
+    EXPECT_EQ(
+        runCli({ QStringLiteral("extract"), QStringLiteral("--format=xml"), QStringLiteral("bing") }, "x").exitCode, 2);
+}
+
+TEST_F(ExtractCommandTest, EnginesListsChecksAndSwitches)
+{
+    const QString file = m_dir.filePath(QStringLiteral("engines.json"));
+    const QString engines = QStringLiteral("--engines=") + file;
+    test::CliRun run = runCli({ engines, QStringLiteral("engines"), QStringLiteral("enable"), QStringLiteral("360") });
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    run = runCli({ engines, QStringLiteral("engines") });
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(
+        run.out.contains(QRegularExpression(QStringLiteral("\\n360 +360 +on +\\d+ +file +https://www.so.com/"))))
+        << run.out.toStdString();
+    EXPECT_EQ(runCli({ QStringLiteral("engines"), QStringLiteral("check"), file }).exitCode, 0);
+
+    const QString bad = writePage("{\"engines\": [{\"key\": \"bing\", \"count\": [\"(\"]}]}");
+    run = runCli({ QStringLiteral("engines"), QStringLiteral("check"), bad });
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(bad + QStringLiteral(":1: "))) << run.err.toStdString();
+    run = runCli({ QStringLiteral("--engines"), bad, QStringLiteral("extract"), QStringLiteral("bing") }, "x");
+    EXPECT_EQ(run.exitCode, 1);
 }
 
 TEST_F(ExtractCommandTest, UnknownEngineIsAUsageError)

@@ -1,7 +1,7 @@
+#include "engines/EngineCatalogue.h"
 #include "engines/EngineTable.h"
 #include "fetch/THTTPGetThread.h"
 #include "query/BatchScheduler.h"
-#include "engines/EngineCatalogue.h"
 #include "query/DomainQuery.h"
 #include "store/Database.h"
 #include "store/DomainList.h"

@@ -1,6 +1,6 @@
-#include "engines/EngineCatalogue.h"
 #include "query/DomainQuery.h"
 
+#include "engines/EngineCatalogue.h"
 #include "engines/EngineTable.h"
 #include "fetch/HTTPGet.h"
 #include "query/BatchScheduler.h"
@@ -13,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -122,6 +123,36 @@ TEST_F(QueryFixture, everyEngineFailingStoresSevenZerosAndStillEnds)
     EXPECT_EQ(rows[0].counts, EngineCounts {});
     EXPECT_EQ(m_status, QStringLiteral("查询完毕：down.example"));
     EXPECT_EQ(m_gaugePos, 7);
+}
+
+TEST_F(QueryFixture, readingsTravelWithTheRowAndAnEngineSwitchedOffIsNotAsked)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("engines.json"));
+    ASSERT_TRUE(EngineCatalogue::setEnabled(file, QStringLiteral("yahoo"), false).ok());
+    const Result<EngineCatalogue> catalogue = EngineCatalogue::load(file);
+    ASSERT_TRUE(catalogue.ok()) << catalogue.error().toStdString();
+    m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, *catalogue);
+    m_engines.setDefault(6, { 0, 0, EngineServer::Failure::EmptyBody });
+    EngineReadings readings;
+    QObject::connect(m_query.get(), &DomainQuery::rowCommitted,
+        [&](const QString&, const QDateTime&, const EngineCounts&, const EngineReadings& r) { readings = r; });
+
+    ASSERT_TRUE(m_query->startSingle(QStringLiteral("example.com"), {}).started);
+    EXPECT_EQ(m_query->state().ExpectedReplies, EngineCount - 1);
+    ASSERT_TRUE(waitForEnd());
+    ASSERT_EQ(readings.size(), catalogue->size());
+    EXPECT_EQ(readings[0].status, ReadingStatus::Counted);
+    EXPECT_EQ(readings[0].count, Figures[0]);
+    EXPECT_EQ(readings[3].status, ReadingStatus::Off);
+    EXPECT_EQ(readings[6].status, ReadingStatus::Failed);
+    EXPECT_EQ(readings[7].status, ReadingStatus::Off); // 360, off unless switched on
+    EXPECT_EQ(m_engines.requestsFor(3, QStringLiteral("example.com")), 0);
+    const auto rows = rowsOf(QStringLiteral("example.com"));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].counts[3], 0);
+    EXPECT_EQ(rows[0].counts[6], 0);
+    EXPECT_EQ(m_query->state().TotalReplies, EngineCount - 1);
 }
 
 TEST_F(QueryFixture, clickWhileBusyChangesNothing)

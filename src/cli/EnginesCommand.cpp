@@ -1,0 +1,91 @@
+#include "cli/EnginesCommand.h"
+
+#include "engines/EngineCatalogue.h"
+
+namespace shoulu::cli {
+
+namespace {
+
+const QString kPrefix = QStringLiteral("shoulu-cli engines: ");
+
+// Pads by display columns: a Chinese character takes two.
+QString padded(const QString& text, int width)
+{
+    int columns = 0;
+    for (const QChar c : text) {
+        columns += c.unicode() >= 0x1100 ? 2 : 1;
+    }
+    return text + QString(std::max(0, width - columns), QLatin1Char(' '));
+}
+
+int list(const EngineCatalogue& catalogue, Streams& io)
+{
+    QString text = padded(QStringLiteral("KEY"), 8) + padded(QStringLiteral("CAPTION"), 9)
+        + padded(QStringLiteral("STATE"), 6) + padded(QStringLiteral("RULES"), 6) + padded(QStringLiteral("SOURCE"), 9)
+        + QStringLiteral("URL\n");
+    for (const CatalogueEngine& engine : catalogue.engines()) {
+        text += padded(engine.key, 8) + padded(engine.caption, 9)
+            + padded(engine.enabled ? QStringLiteral("on") : QStringLiteral("off"), 6)
+            + padded(QString::number(engine.ruleCount()), 6)
+            + padded(engine.fromUserFile ? QStringLiteral("file") : QStringLiteral("built-in"), 9) + engine.url
+            + QLatin1Char('\n');
+    }
+    if (!catalogue.userFile().isEmpty()) {
+        text += QStringLiteral("(merged with %1)\n").arg(catalogue.userFile());
+    }
+    print(io.out, text);
+    return ExitOk;
+}
+
+} // namespace
+
+QString EnginesCommand::name() const
+{
+    return QStringLiteral("engines");
+}
+
+QString EnginesCommand::synopsis() const
+{
+    return QStringLiteral("engines [check FILE | enable KEY | disable KEY]");
+}
+
+QString EnginesCommand::description() const
+{
+    return QStringLiteral("list the engine catalogue, check a catalogue file, or switch an engine on or off");
+}
+
+int EnginesCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
+{
+    const QString file = options.catalogueFile();
+    if (args.isEmpty()) {
+        const Result<EngineCatalogue> catalogue = EngineCatalogue::load(file);
+        if (!catalogue) {
+            print(io.err, kPrefix + catalogue.error() + QLatin1Char('\n'));
+            return ExitFailure;
+        }
+        return list(*catalogue, io);
+    }
+    const QString& action = args.at(0);
+    if (args.size() == 2 && action == QLatin1String("check")) {
+        const Result<EngineCatalogue> catalogue = EngineCatalogue::load(args.at(1));
+        if (!catalogue) {
+            print(io.err, kPrefix + catalogue.error() + QLatin1Char('\n'));
+            return ExitFailure;
+        }
+        print(io.out, QStringLiteral("%1: ok, %2 engines\n").arg(args.at(1)).arg(catalogue->size()));
+        return ExitOk;
+    }
+    if (args.size() == 2 && (action == QLatin1String("enable") || action == QLatin1String("disable"))) {
+        const bool enable = action == QLatin1String("enable");
+        if (const Result<void> written = EngineCatalogue::setEnabled(file, args.at(1), enable); !written) {
+            print(io.err, kPrefix + written.error() + QLatin1Char('\n'));
+            return ExitFailure;
+        }
+        print(io.out, QStringLiteral("%1: %2 (%3)\n").arg(args.at(1), enable ? QStringLiteral("on") : QStringLiteral("off"), file));
+        return ExitOk;
+    }
+    print(io.err, kPrefix + QStringLiteral("usage: shoulu-cli %1\n").arg(synopsis()));
+    return ExitUsage;
+}
+
+} // namespace shoulu::cli

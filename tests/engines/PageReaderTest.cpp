@@ -1,0 +1,139 @@
+#include "engines/PageReader.h"
+
+#include "engines/EngineTable.h"
+#include "engines/GbkCodec.h"
+#include "support/GbkPages.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace shoulu {
+namespace {
+
+const EngineCatalogue& catalogue()
+{
+    return EngineCatalogue::builtIn();
+}
+
+const CatalogueEngine& engineNamed(const char* key)
+{
+    const int at = catalogue().find(QLatin1String(key));
+    EXPECT_GE(at, 0) << key;
+    return catalogue().engine(std::max(at, 0));
+}
+
+QByteArray fixture(const char* name)
+{
+    QFile file(QStringLiteral(SHOULU_PAGES_DIR "/") + QLatin1String(name));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+    return file.readAll();
+}
+
+struct PageCase
+{
+    const char* file;
+    ReadingStatus status;
+    Count count;
+};
+
+// Every saved page, in the encoding it came in and as the same page sent in GBK.
+TEST(PageReaderTest, ReadsEverySavedPageInEitherEncoding)
+{
+    const PageCase cases[] = {
+        { "baidu-2014-count.html", ReadingStatus::Counted, 100000000 },
+        { "baidu-2019-count.html", ReadingStatus::Counted, 1240000 },
+        { "baidu-2021-blocked.html", ReadingStatus::Blocked, 0 },
+        { "baidu-2023-blocked.html", ReadingStatus::Blocked, 0 },
+        { "bing-2019-count.html", ReadingStatus::Counted, 1100000 },
+        { "bing-2026-count.html", ReadingStatus::Counted, 8230 },
+        { "google-2013-blocked.html", ReadingStatus::Blocked, 0 },
+        { "google-2016zh-blocked.html", ReadingStatus::Blocked, 0 },
+        { "google-2019-count.html", ReadingStatus::Counted, 298000000 },
+        { "google-2019ch-count.html", ReadingStatus::Counted, 437000 },
+        { "google-2019de-count.html", ReadingStatus::Counted, 439000000 },
+        { "sogou-2017-blocked.html", ReadingStatus::Blocked, 0 },
+        { "sogou-2017-count.html", ReadingStatus::Counted, 57817 },
+        { "sogou-2026-count.html", ReadingStatus::Counted, 30691 },
+    };
+    for (const PageCase& c : cases) {
+        const QByteArray key = QByteArray(c.file).split('-').first();
+        const CatalogueEngine& engine = engineNamed(key.constData());
+        const QByteArray page = fixture(c.file);
+        const Reading utf8 = readPage(engine, page);
+        EXPECT_EQ(statusWord(utf8.status), statusWord(c.status)) << c.file << " " << utf8.error.toStdString();
+        EXPECT_EQ(utf8.count, c.count) << c.file;
+        EXPECT_FALSE(utf8.rule.isEmpty()) << c.file;
+
+        // The Chinese engines once sent GBK; a page's own <meta> charset would say utf-8, the header wins.
+        if (key == "baidu" || key == "sogou") {
+            const QByteArray gbk = test::gbkFromUtf8(page);
+            const Reading fromGbk = readPage(engine, gbk, "text/html; charset=GBK");
+            EXPECT_EQ(fromGbk.status, utf8.status) << c.file << " as GBK";
+            EXPECT_EQ(fromGbk.count, utf8.count) << c.file << " as GBK";
+        }
+    }
+}
+
+TEST(PageReaderTest, OldMarkersReadFirstAndExactlyAsBefore)
+{
+    for (int i = 0; i < EngineCount; ++i) {
+        const CatalogueEngine& engine = catalogue().engine(i);
+        const Reading figure = readPage(engine, test::resultPageUtf8(i, "1,234"));
+        EXPECT_EQ(figure.status, ReadingStatus::Counted) << engine.key.toStdString();
+        EXPECT_EQ(figure.count, 1234) << engine.key.toStdString();
+        EXPECT_EQ(figure.rule, QStringLiteral("markers"));
+        const Reading markup = readPage(engine, test::resultPageGbk(i, "<b>1</b>"));
+        EXPECT_EQ(markup.status, ReadingStatus::Unreadable) << engine.key.toStdString();
+        EXPECT_EQ(markup.count, -1) << engine.key.toStdString();
+    }
+}
+
+TEST(PageReaderTest, ClassifiesEveryKindOfAnswer)
+{
+    const CatalogueEngine& baidu = engineNamed("baidu");
+    const CatalogueEngine& soso = engineNamed("soso");
+    const QByteArray counted = "<p>百度为您找到相关结果约1,240个</p>";
+    struct Case
+    {
+        const char* name;
+        const CatalogueEngine& engine;
+        FetchedPage reply;
+        ReadingStatus status;
+        Count count;
+    } cases[] = {
+        { "figure", baidu, { true, counted, 200, "https://www.baidu.com/s?wd=x", "text/html", {} },
+            ReadingStatus::Counted, 1240 },
+        { "no result", baidu, { true, "<div>很抱歉，没有找到与“site:x.cn”相关的网页。</div>", 200, {}, {}, {} },
+            ReadingStatus::None, 0 },
+        { "verification address", baidu,
+            { true, "<html>ok</html>", 200, "https://wappass.baidu.com/static/captcha/tuxing.html?x=1", {}, {} },
+            ReadingStatus::Blocked, 0 },
+        { "http 429 without a body", baidu, { false, {}, 429, {}, {}, QStringLiteral("empty") },
+            ReadingStatus::Blocked, 0 },
+        { "http 403 even with a figure", baidu, { true, counted, 403, {}, {}, {} }, ReadingStatus::Blocked, 0 },
+        { "http 503 page is no figure", baidu, { true, counted, 503, {}, {}, {} }, ReadingStatus::Failed, 0 },
+        { "no page", baidu, { false, {}, 0, {}, {}, QStringLiteral("Timeout was reached") }, ReadingStatus::Failed,
+            0 },
+        { "a page nothing understands", baidu, { true, "<html>hello</html>", 200, "https://www.baidu.com/", {}, {} },
+            ReadingStatus::Unreadable, 0 },
+        { "a closed engine's redirect", soso, { true, "<html>搜狗搜索</html>", 200, "https://www.sogou.com/", {}, {} },
+            ReadingStatus::Unreadable, 0 },
+        { "a figure past 64 bits", baidu,
+            { true, "百度为您找到相关结果约99,999,999,999,999,999,999个", 200, {}, {}, {} }, ReadingStatus::Unreadable,
+            -1 },
+    };
+    for (const Case& c : cases) {
+        const Reading reading = readReply(c.engine, c.reply);
+        EXPECT_EQ(statusWord(reading.status), statusWord(c.status)) << c.name;
+        EXPECT_EQ(reading.count, c.count) << c.name;
+        EXPECT_EQ(reading.httpStatus, c.reply.httpStatus) << c.name;
+    }
+    const Reading elsewhere = readReply(soso, cases[8].reply);
+    EXPECT_EQ(elsewhere.finalHost, QStringLiteral("www.sogou.com"));
+    EXPECT_TRUE(elsewhere.error.contains(QLatin1String("www.sogou.com"))) << elsewhere.error.toStdString();
+    EXPECT_EQ(readReply(baidu, cases[6].reply).error, QStringLiteral("Timeout was reached"));
+}
+
+} // namespace
+} // namespace shoulu
