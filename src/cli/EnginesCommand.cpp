@@ -81,7 +81,9 @@ int EnginesCommand::execute(const QStringList& args, const GlobalOptions& option
             print(io.err, kPrefix + written.error() + QLatin1Char('\n'));
             return ExitFailure;
         }
-        print(io.out, QStringLiteral("%1: %2 (%3)\n").arg(args.at(1), enable ? QStringLiteral("on") : QStringLiteral("off"), file));
+        print(io.out,
+            QStringLiteral("%1: %2 (%3)\n")
+                .arg(args.at(1), enable ? QStringLiteral("on") : QStringLiteral("off"), file));
         return ExitOk;
     }
     print(io.err, kPrefix + QStringLiteral("usage: shoulu-cli %1\n").arg(synopsis()));

@@ -1,5 +1,7 @@
 #include "cli/RowFormat.h"
 
+#include "engines/EngineTable.h"
+
 #include <QStringList>
 
 #include <array>
@@ -8,8 +10,18 @@ namespace shoulu::cli {
 
 namespace {
 
-constexpr std::array<const char*, EngineCount> EngineColumns { "baidu", "google", "soso", "yahoo", "sogou", "youdao",
-    "bing" };
+// The stored engines' keys in column order, from the engine catalogue.
+const std::array<const char*, EngineCount>& engineColumns()
+{
+    static const std::array<const char*, EngineCount> columns = [] {
+        std::array<const char*, EngineCount> keys {};
+        for (int i = 0; i < EngineCount; ++i) {
+            keys[std::size_t(i)] = engineInfo(i).name;
+        }
+        return keys;
+    }();
+    return columns;
+}
 
 bool isWide(char32_t c)
 {
@@ -27,9 +39,10 @@ QString padded(const QString& text, int width, bool right)
 
 QString table(const std::vector<ResultRow>& rows)
 {
-    const QStringList header { QStringLiteral("序号"), QStringLiteral("域名"), QStringLiteral("查询日期"),
-        QStringLiteral("百度"), QStringLiteral("谷歌"), QStringLiteral("搜搜"), QStringLiteral("雅虎"),
-        QStringLiteral("搜狗"), QStringLiteral("有道"), QStringLiteral("必应") };
+    QStringList header { QStringLiteral("序号"), QStringLiteral("域名"), QStringLiteral("查询日期") };
+    for (int i = 0; i < EngineCount; ++i) {
+        header.append(QString::fromUtf8(engineInfo(i).caption));
+    }
     std::vector<QStringList> lines { header };
     for (size_t i = 0; i < rows.size(); ++i) {
         const ResultRow& row = rows[i];
@@ -78,7 +91,7 @@ QString csvField(const QString& text)
 QString csv(const std::vector<ResultRow>& rows)
 {
     QString out = QStringLiteral("domain,date");
-    for (const char* column : EngineColumns) {
+    for (const char* column : engineColumns()) {
         out += QLatin1Char(',') + QLatin1String(column);
     }
     out += QLatin1Char('\n');
@@ -140,8 +153,9 @@ QString json(const std::vector<ResultRow>& rows)
         out += QStringLiteral("  {\"id\": %1, \"domain\": %2, \"date\": \"%3\", \"searchtime\": %4")
                    .arg(QString::number(row.id), jsonString(row.domain), rowDate(row),
                        row.searchTime.isValid() ? jsonString(searchTimeText(row)) : QStringLiteral("null"));
-        for (size_t e = 0; e < EngineColumns.size(); ++e) {
-            out += QStringLiteral(", \"%1\": %2").arg(QLatin1String(EngineColumns[e]), QString::number(row.counts[e]));
+        for (size_t e = 0; e < engineColumns().size(); ++e) {
+            out += QStringLiteral(", \"%1\": %2")
+                       .arg(QLatin1String(engineColumns()[e]), QString::number(row.counts[e]));
         }
         out += i + 1 < rows.size() ? QStringLiteral("},\n") : QStringLiteral("}\n");
     }

@@ -1,7 +1,10 @@
 #include "store/ResultRows.h"
 
+#include "engines/EngineTable.h"
 #include "store/Database.h"
 #include "store/DomainList.h"
+
+#include <QByteArrayList>
 
 #include <ctime>
 #include <string>
@@ -10,33 +13,56 @@ namespace shoulu {
 
 namespace {
 
-#define SHOULU_ROW_COLUMNS "id, domain, baidu, google, soso, yahoo, sogou, youdao, bing, yyyy, mm, dd, searchtime"
+// The engines' columns, in column order, as the engine catalogue names them: "baidu, google, ...".
+QByteArray engineColumnList()
+{
+    QByteArrayList names;
+    for (int i = 0; i < EngineCount; ++i) {
+        names.append(engineInfo(i).name);
+    }
+    return names.join(", ");
+}
 
-// A listed domain's rows are those whose domain equals it in any letter case, so its newest
-// row is one seek into (domain, id) per listed domain instead of a grouping of the whole table.
-const char* const LatestRows = "SELECT " SHOULU_ROW_COLUMNS " FROM shoulu WHERE id IN ("
-                               " SELECT (SELECT max(s.id) FROM shoulu s WHERE s.domain = l.domain) FROM domain l)"
-                               " ORDER BY searchtime DESC, id DESC";
+struct Statements
+{
+    QByteArray latestRows;
+    QByteArray dailyRows;
+    QByteArray chartWindow;
+    QByteArray insertRow;
+};
 
-// Every row taken equals the text in some letter case, so a row's domain is listed exactly
-// when the text is: one look-up instead of one per row.
-const char* const DailyRows = "SELECT " SHOULU_ROW_COLUMNS " FROM shoulu WHERE id IN ("
-                              " SELECT max(id) FROM shoulu WHERE domain = ?1 GROUP BY yyyy, mm, dd)"
-                              " AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1)"
-                              " ORDER BY searchtime DESC, id DESC";
-
-// yyyy/mm/dd is the date of searchtime, so the newest 30 days are the daily rows with the
-// latest searchtime; picking them by day reads 30 rows instead of all of them.
-const char* const ChartWindow = "SELECT " SHOULU_ROW_COLUMNS " FROM shoulu WHERE id IN ("
-                                " SELECT max(id) FROM shoulu WHERE domain = ?1 GROUP BY yyyy, mm, dd"
-                                " ORDER BY yyyy DESC, mm DESC, dd DESC LIMIT 30)"
-                                " AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1)"
-                                " ORDER BY searchtime, id";
-
-const char* const InsertRow = "INSERT INTO shoulu (domain, baidu, google, soso, yahoo, sogou, youdao, bing,"
-                              " yyyy, mm, dd, searchtime) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)";
-
-#undef SHOULU_ROW_COLUMNS
+const Statements& statements()
+{
+    static const Statements built = [] {
+        const QByteArray columns = "id, domain, " + engineColumnList() + ", yyyy, mm, dd, searchtime";
+        Statements s;
+        // A listed domain's rows are those whose domain equals it in any letter case, so its newest
+        // row is one seek into (domain, id) per listed domain instead of a grouping of the whole table.
+        s.latestRows = "SELECT " + columns
+            + " FROM shoulu WHERE id IN ("
+              " SELECT (SELECT max(s.id) FROM shoulu s WHERE s.domain = l.domain) FROM domain l)"
+              " ORDER BY searchtime DESC, id DESC";
+        // Every row taken equals the text in some letter case, so a row's domain is listed exactly
+        // when the text is: one look-up instead of one per row.
+        s.dailyRows = "SELECT " + columns
+            + " FROM shoulu WHERE id IN ("
+              " SELECT max(id) FROM shoulu WHERE domain = ?1 GROUP BY yyyy, mm, dd)"
+              " AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1)"
+              " ORDER BY searchtime DESC, id DESC";
+        // yyyy/mm/dd is the date of searchtime, so the newest 30 days are the daily rows with the
+        // latest searchtime; picking them by day reads 30 rows instead of all of them.
+        s.chartWindow = "SELECT " + columns
+            + " FROM shoulu WHERE id IN ("
+              " SELECT max(id) FROM shoulu WHERE domain = ?1 GROUP BY yyyy, mm, dd"
+              " ORDER BY yyyy DESC, mm DESC, dd DESC LIMIT 30)"
+              " AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1)"
+              " ORDER BY searchtime, id";
+        s.insertRow = "INSERT INTO shoulu (domain, " + engineColumnList()
+            + ", yyyy, mm, dd, searchtime) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)";
+        return s;
+    }();
+    return built;
+}
 
 int digits(std::string_view text, size_t from, size_t count, bool& ok)
 {
@@ -164,7 +190,7 @@ Result<void> ResultRows::addshoulu(const QString& domain, const QDateTime& query
         return Error { QStringLiteral("no result stored for %1: the query time is not valid").arg(trimmed) };
     }
     const QDateTime local = queryTime.toLocalTime();
-    auto statement = m_db.prepare(InsertRow);
+    auto statement = m_db.prepare(statements().insertRow.constData());
     if (!statement) {
         return Error { statement.error() };
     }
@@ -182,17 +208,17 @@ Result<void> ResultRows::addshoulu(const QString& domain, const QDateTime& query
 
 Result<std::vector<ResultRow>> ResultRows::latestRows()
 {
-    return query(m_db, LatestRows, nullptr);
+    return query(m_db, statements().latestRows.constData(), nullptr);
 }
 
 Result<std::vector<ResultRow>> ResultRows::dailyRows(const QString& domain)
 {
-    return query(m_db, DailyRows, &domain);
+    return query(m_db, statements().dailyRows.constData(), &domain);
 }
 
 Result<std::vector<ResultRow>> ResultRows::chartWindow(const QString& domain)
 {
-    return query(m_db, ChartWindow, &domain);
+    return query(m_db, statements().chartWindow.constData(), &domain);
 }
 
 } // namespace shoulu

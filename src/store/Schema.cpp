@@ -1,5 +1,6 @@
 #include "store/Schema.h"
 
+#include "engines/EngineTable.h"
 #include "store/Database.h"
 #include "store/Transaction.h"
 
@@ -16,15 +17,18 @@ CREATE TABLE domain (
     id INTEGER PRIMARY KEY AUTOINCREMENT,
     domain TEXT COLLATE NOCASE
 );
-CREATE TABLE shoulu (
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    domain TEXT COLLATE NOCASE,
-    baidu INTEGER, google INTEGER, soso INTEGER, yahoo INTEGER,
-    sogou INTEGER, youdao INTEGER, bing INTEGER,
-    yyyy INTEGER, mm INTEGER, dd INTEGER,
-    searchtime TEXT
-);
 )";
+
+// One INTEGER column per stored engine, named by the engine catalogue, between domain and yyyy.
+QByteArray createResultTable()
+{
+    QByteArray sql
+        = "CREATE TABLE shoulu (\n    id INTEGER PRIMARY KEY AUTOINCREMENT,\n    domain TEXT COLLATE NOCASE,\n";
+    for (int i = 0; i < EngineCount; ++i) {
+        sql += QByteArray("    ") + engineInfo(i).name + " INTEGER,\n";
+    }
+    return sql + "    yyyy INTEGER, mm INTEGER, dd INTEGER,\n    searchtime TEXT\n);\n";
+}
 
 // domain_text: the already-listed test and the listing filter.
 // shoulu_domain_id: a domain's newest row with one seek (latest-rows view).
@@ -61,6 +65,9 @@ Result<void> Schema::create(Database& db)
 {
     return inTransaction(db, [&db]() -> Result<void> {
         if (auto result = db.exec(CreateTables); !result) {
+            return result;
+        }
+        if (auto result = db.exec(createResultTable().constData()); !result) {
             return result;
         }
         if (auto result = db.exec(CreateIndexes); !result) {
@@ -105,11 +112,16 @@ Result<void> Schema::check(Database& db)
     if (auto result = checkColumns(db, "domain", "PRAGMA table_info(domain)", { "id", "domain" }); !result) {
         return result;
     }
-    if (auto result = checkColumns(db, "shoulu", "PRAGMA table_info(shoulu)",
-            { "id", "domain", "baidu", "google", "soso", "yahoo", "sogou", "youdao", "bing", "yyyy", "mm", "dd",
-                "searchtime" });
+    if (auto result
+        = checkColumns(db, "shoulu", "PRAGMA table_info(shoulu)", { "id", "domain", "yyyy", "mm", "dd", "searchtime" });
         !result) {
         return result;
+    }
+    // The engines' columns, as the engine catalogue names them.
+    for (int i = 0; i < EngineCount; ++i) {
+        if (auto result = checkColumns(db, "shoulu", "PRAGMA table_info(shoulu)", { engineInfo(i).name }); !result) {
+            return result;
+        }
     }
     auto version = userVersion(db);
     if (!version) {

@@ -44,8 +44,10 @@ TEST_F(EngineCatalogueTest, BuiltInKeepsTheSevenInTheirColumnsAndCarries360Off)
     EXPECT_EQ(catalogue.find(QStringLiteral("6")), 6);
     EXPECT_EQ(catalogue.find(QStringLiteral("7")), -1);
     // Part of the URL is the domain's GBK bytes, unchanged.
-    EXPECT_EQ(catalogue.engine(0).queryUrl(QStringLiteral("中文.cn")), QByteArray("http://www.baidu.com/s?wd=site%3A\xD6\xD0\xCE\xC4.cn"));
-    EXPECT_EQ(so.queryUrl(QStringLiteral("中文.cn")), QByteArray("https://www.so.com/s?q=site%3A\xE4\xB8\xAD\xE6\x96\x87.cn"));
+    EXPECT_EQ(catalogue.engine(0).queryUrl(QStringLiteral("中文.cn")),
+        QByteArray("http://www.baidu.com/s?wd=site%3A\xD6\xD0\xCE\xC4.cn"));
+    EXPECT_EQ(so.queryUrl(QStringLiteral("中文.cn")),
+        QByteArray("https://www.so.com/s?q=site%3A\xE4\xB8\xAD\xE6\x96\x87.cn"));
 }
 
 TEST_F(EngineCatalogueTest, UserEntriesMergeOverTheBuiltInOnesAndAreTriedFirst)
@@ -76,7 +78,8 @@ TEST_F(EngineCatalogueTest, ABadFileIsRefusedWithItsLineAndCause)
 {
     const std::pair<const char*, const char*> cases[] = {
         { "{\"engines\": [\n  {\"key\": \"bing\",\n   \"count\": [\"(?<n>\\\\d+\"]}\n]}", ":3: the expression" },
-        { "{\"engines\": [\n  {\"key\": \"bing\",\n   \"count\": [\"\\\\d+ results\"]}\n]}", ":3: the count expression" },
+        { "{\"engines\": [\n  {\"key\": \"bing\",\n   \"count\": [\"\\\\d+ results\"]}\n]}",
+            ":3: the count expression" },
         { "{\"engines\": [\n  {\"key\": \"bing\",\n   \"cuont\": []}\n]}", ":3: unknown field \"cuont\"" },
         { "{\"engines\": [\n  {\"key\": \"bing\"\n   \"count\": []}\n]}", ":3: " },
         { "{\"engines\": [\n  {\"key\": \"new\", \"count\": []}\n]}", "needs a \"url\"" },
