@@ -374,6 +374,47 @@ TEST_F(FetchTest, RequestHeadersOrTargetMangled)
     EXPECT_EQ(request.header("Authorization"), "Basic " + QByteArray("user:secret").toBase64());
 }
 
+TEST_F(FetchTest, CookiesLanguageAndWhereTheRequestEnded)
+{
+    LocalHttpServer server([](const HttpRequest& request, HttpConnection& c) {
+        if (request.target.startsWith("/start")) {
+            c.respond(302, "", { { "Location", "/verify?from=start" }, { "Set-Cookie", "BAIDUID=abc; Path=/" } });
+        } else {
+            c.respond(429, "slow down", { { "Content-Type", "text/html; charset=gbk" } });
+        }
+    });
+    auto jar = std::make_shared<CookieJar>();
+    THTTPGet get;
+    get.AcceptLanguage = QStringLiteral("zh-CN,zh;q=0.9");
+    get.Cookies = jar;
+    get.URL = server.url("/start");
+    ASSERT_EQ(fetchAndWait(get).done, 1);
+    EXPECT_EQ(get.reply().httpStatus, 429);
+    EXPECT_EQ(get.reply().finalUrl, server.url("/verify?from=start"));
+    EXPECT_EQ(get.reply().contentType, "text/html; charset=gbk");
+    EXPECT_EQ(server.lastRequest().header("Accept-Language"), "zh-CN,zh;q=0.9");
+    EXPECT_EQ(server.lastRequest().header("Cookie"), "BAIDUID=abc");
+
+    // Another fetch of the same engine brings the cookie back; one without the jar does not.
+    THTTPGet again;
+    again.Cookies = jar;
+    again.URL = server.url("/other");
+    ASSERT_EQ(fetchAndWait(again).done, 1);
+    EXPECT_EQ(server.lastRequest().header("Cookie"), "BAIDUID=abc");
+    THTTPGet stranger;
+    stranger.URL = server.url("/other");
+    ASSERT_EQ(fetchAndWait(stranger).done, 1);
+    EXPECT_FALSE(server.lastRequest().hasHeader("Cookie"));
+
+    // A failure says why.
+    LocalHttpServer silent([](auto&, auto& c) { c.respond(200, ""); });
+    THTTPGet empty;
+    empty.URL = silent.url("/");
+    ASSERT_EQ(fetchAndWait(empty).errors, 1);
+    EXPECT_EQ(empty.reply().httpStatus, 200);
+    EXPECT_FALSE(empty.reply().error.isEmpty());
+}
+
 TEST_F(FetchTest, ProxyFromTheEnvironmentIgnored)
 {
     LocalHttpServer proxy([](auto&, auto& c) { c.respond(200, "via proxy"); });
