@@ -8,11 +8,16 @@ class QWidget;
 namespace shoulu {
 
 // Modal message boxes with the application's title and an OK button.
+//     MessageBox::setTitle(QStringLiteral("...")); // once, at start
 //     MessageBox::setNextAnswer(QMessageBox::Ok); // tests: the next box is answered, not shown
 //     MessageBox::warning(this, QStringLiteral("...")); MessageBox::lastText() == "..."
 class MessageBox
 {
 public:
+    // The caption of every box. Kept here rather than as the application display name, which
+    // some window systems append to every window's caption.
+    static void setTitle(const QString& title);
+
     // For a problem the user can do nothing about here ("清空出错", "文件不完整").
     static QMessageBox::StandardButton warning(QWidget* parent, const QString& text);
     // For an error reported by a component (a store message), as an unhandled failure would be.
@@ -25,6 +30,8 @@ public:
     static void setAutoAnswer(QMessageBox::StandardButton button);
     // Text of the most recent box, shown or answered; empty when none since clearLastText().
     static QString lastText();
+    // Caption of that box.
+    static QString lastTitle();
     static int shownCount();
     static void clearLastText();
 
