@@ -9,6 +9,7 @@ QMessageBox::StandardButton s_autoAnswer = QMessageBox::NoButton;
 QString s_title;
 QString s_lastText;
 QString s_lastTitle;
+QMessageBox::Icon s_lastIcon = QMessageBox::NoIcon;
 int s_shownCount = 0;
 
 } // namespace
@@ -16,6 +17,11 @@ int s_shownCount = 0;
 void MessageBox::setTitle(const QString& title)
 {
     s_title = title;
+}
+
+QMessageBox::StandardButton MessageBox::plain(QWidget* parent, const QString& text)
+{
+    return show(parent, QMessageBox::NoIcon, text);
 }
 
 QMessageBox::StandardButton MessageBox::warning(QWidget* parent, const QString& text)
@@ -48,6 +54,11 @@ QString MessageBox::lastTitle()
     return s_lastTitle;
 }
 
+QMessageBox::Icon MessageBox::lastIcon()
+{
+    return s_lastIcon;
+}
+
 int MessageBox::shownCount()
 {
     return s_shownCount;
@@ -57,6 +68,7 @@ void MessageBox::clearLastText()
 {
     s_lastText.clear();
     s_lastTitle.clear();
+    s_lastIcon = QMessageBox::NoIcon;
     s_shownCount = 0;
 }
 
@@ -64,6 +76,7 @@ QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon 
 {
     s_lastText = text;
     s_lastTitle = s_title;
+    s_lastIcon = icon;
     ++s_shownCount;
     if (s_nextAnswer != QMessageBox::NoButton) {
         const auto answer = s_nextAnswer;

@@ -18,7 +18,9 @@ public:
     // some window systems append to every window's caption.
     static void setTitle(const QString& title);
 
-    // For a problem the user can do nothing about here ("清空出错", "文件不完整").
+    // Text alone, without an icon ("文件不完整").
+    static QMessageBox::StandardButton plain(QWidget* parent, const QString& text);
+    // For a problem the user can do nothing about here ("清空出错").
     static QMessageBox::StandardButton warning(QWidget* parent, const QString& text);
     // For an error reported by a component (a store message), as an unhandled failure would be.
     static QMessageBox::StandardButton error(QWidget* parent, const QString& text);
@@ -30,8 +32,9 @@ public:
     static void setAutoAnswer(QMessageBox::StandardButton button);
     // Text of the most recent box, shown or answered; empty when none since clearLastText().
     static QString lastText();
-    // Caption of that box.
+    // Caption and icon of that box.
     static QString lastTitle();
+    static QMessageBox::Icon lastIcon();
     static int shownCount();
     static void clearLastText();
 

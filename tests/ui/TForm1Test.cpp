@@ -61,6 +61,7 @@ TEST_P(UnopenableDatabaseTest, StartUpReportsIncompleteFileAndFails)
     EXPECT_FALSE(form.isStarted());
     EXPECT_EQ(MessageBox::lastText(), IncompleteFile);
     EXPECT_EQ(MessageBox::shownCount(), 1);
+    EXPECT_EQ(MessageBox::lastIcon(), QMessageBox::NoIcon);
     EXPECT_EQ(QFile::exists(path), existed) << "opening must never create the file";
 }
 
