@@ -143,6 +143,7 @@ void TrendChart::clearLines()
     }
     m_labels.clear();
     rebuildDateLabels();
+    rescaleValueAxis();
 }
 
 void TrendChart::draw(const QString& domain, const std::vector<ResultRow>& rows)
@@ -275,9 +276,9 @@ void TrendChart::layoutChildren()
     if (m_bottomBar != nullptr) {
         m_bottomBar->setGeometry(0, height() - BottomBarHeight, width(), BottomBarHeight);
     }
-    const QSizeF size = chart()->size();
-    chart()->setMargins(QMargins(
-        0, static_cast<int>(size.height() * TopMarginShare), 0, static_cast<int>(size.height() * BottomMarginShare)));
+    // Shares of the whole chart, status bar included, not of the viewport above it.
+    chart()->setMargins(
+        QMargins(0, static_cast<int>(height() * TopMarginShare), 0, static_cast<int>(height() * BottomMarginShare)));
 }
 
 } // namespace shoulu

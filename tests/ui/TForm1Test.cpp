@@ -207,6 +207,7 @@ TEST_F(UiTest, VerticalBandsStackInOrderWithTheirHeights)
     EXPECT_EQ(statusBar->geometry(), QRect(0, 280 - 21, 802, 21));
     // The plot and its date labels end where the status bar begins.
     EXPECT_EQ(form->trendChart()->chart()->size(), QSizeF(802, 280 - 21));
+    EXPECT_EQ(form->trendChart()->chart()->margins().top(), 280 * 12 / 100);
 }
 
 TEST_F(UiTest, StartUpStateOfTheControls)

@@ -112,6 +112,15 @@ TEST_F(TrendChartAloneTest, DateAxisLabelsArePointDatesFromTheOldestOnWithoutOve
     EXPECT_EQ(m_chart.dateAxis()->max(), 29);
 }
 
+TEST_F(TrendChartAloneTest, EmptyingTheLinesRescalesTheValueAxis)
+{
+    EngineCounts counts;
+    counts.fill(4000000000);
+    m_chart.draw(QStringLiteral("x.com"), { rowOn(QDate(2024, 1, 1), counts) });
+    m_chart.clearLines();
+    EXPECT_LE(m_chart.valueAxis()->max(), 1);
+}
+
 TEST_F(TrendChartAloneTest, BoxesShowAndHideLinesAndLegendEntries)
 {
     m_chart.draw(QStringLiteral("x.com"), { rowOn(QDate(2024, 1, 1), countsFrom(1)) });
