@@ -139,6 +139,10 @@ void checkBuiltPage(std::uint8_t selector, FuzzInput& input)
         if (value) {
             value = timesPlus(hundredMillions, 100000000, *value);
         }
+        // Without 亿, a sum of 0 after 万 leaves the text with its unit: no count.
+        if (!(parts & 1) && (parts & 2) && (parts & 4) && value == 0U) {
+            value = std::nullopt;
+        }
     } else {
         value = boundedValue(input);
         figure = figureText(input, rule, *value);

@@ -130,10 +130,14 @@ std::optional<Count> resolveUnits(QByteArrayView text)
     std::optional<Count> hundredMillions = 0;
     std::optional<Count> tenThousands = 0;
     bool hasUnit = false;
+    // The text is replaced by the sum only when a part came out other than the bare "0" it
+    // starts as; otherwise it keeps its unit and is no count ("0万0", "-5万50000").
+    bool rewritten = false;
     QByteArray rest = text.toByteArray();
 
     if (Find(kHundredMillion, rest) > 0) {
         hasUnit = true;
+        rewritten = true;
         const QList<QByteArray> pieces = SplitText(rest, kHundredMillion);
         hundredMillions = unitValue(pieces.at(0), kEightZeros);
         rest = pieces.at(1);
@@ -144,12 +148,18 @@ std::optional<Count> resolveUnits(QByteArrayView text)
         tenThousands = unitValue(pieces.at(pieces.size() - 2), kFourZeros);
         if (!pieces.last().isEmpty()) {
             tenThousands = add(toInteger(pieces.last()), tenThousands);
+            rewritten = rewritten || tenThousands != 0;
+        } else {
+            rewritten = true; // the piece with its zeros appended is never the bare "0"
         }
     } else if (hasUnit && !rest.isEmpty()) {
         tenThousands = toInteger(rest); // 1亿5000: the digits after 亿 count too
     }
     if (!hasUnit) {
         return std::nullopt;
+    }
+    if (!rewritten) {
+        return -1;
     }
     const std::optional<Count> sum = add(hundredMillions, tenThousands);
     return sum && *sum >= 0 ? *sum : -1;

@@ -1,17 +1,28 @@
 #include "ui/MessageBox.h"
 
-#include <QApplication>
-
 namespace shoulu {
 
 namespace {
 
 QMessageBox::StandardButton s_nextAnswer = QMessageBox::NoButton;
 QMessageBox::StandardButton s_autoAnswer = QMessageBox::NoButton;
+QString s_title;
 QString s_lastText;
+QString s_lastTitle;
+QMessageBox::Icon s_lastIcon = QMessageBox::NoIcon;
 int s_shownCount = 0;
 
 } // namespace
+
+void MessageBox::setTitle(const QString& title)
+{
+    s_title = title;
+}
+
+QMessageBox::StandardButton MessageBox::plain(QWidget* parent, const QString& text)
+{
+    return show(parent, QMessageBox::NoIcon, text);
+}
 
 QMessageBox::StandardButton MessageBox::warning(QWidget* parent, const QString& text)
 {
@@ -38,6 +49,16 @@ QString MessageBox::lastText()
     return s_lastText;
 }
 
+QString MessageBox::lastTitle()
+{
+    return s_lastTitle;
+}
+
+QMessageBox::Icon MessageBox::lastIcon()
+{
+    return s_lastIcon;
+}
+
 int MessageBox::shownCount()
 {
     return s_shownCount;
@@ -46,12 +67,16 @@ int MessageBox::shownCount()
 void MessageBox::clearLastText()
 {
     s_lastText.clear();
+    s_lastTitle.clear();
+    s_lastIcon = QMessageBox::NoIcon;
     s_shownCount = 0;
 }
 
 QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon icon, const QString& text)
 {
     s_lastText = text;
+    s_lastTitle = s_title;
+    s_lastIcon = icon;
     ++s_shownCount;
     if (s_nextAnswer != QMessageBox::NoButton) {
         const auto answer = s_nextAnswer;
@@ -61,7 +86,7 @@ QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon 
     if (s_autoAnswer != QMessageBox::NoButton) {
         return s_autoAnswer;
     }
-    QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::Ok, parent);
+    QMessageBox box(icon, s_title, text, QMessageBox::Ok, parent);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -8,12 +8,19 @@ class QWidget;
 namespace shoulu {
 
 // Modal message boxes with the application's title and an OK button.
+//     MessageBox::setTitle(QStringLiteral("...")); // once, at start
 //     MessageBox::setNextAnswer(QMessageBox::Ok); // tests: the next box is answered, not shown
 //     MessageBox::warning(this, QStringLiteral("...")); MessageBox::lastText() == "..."
 class MessageBox
 {
 public:
-    // For a problem the user can do nothing about here ("清空出错", "文件不完整").
+    // The caption of every box. Kept here rather than as the application display name, which
+    // some window systems append to every window's caption.
+    static void setTitle(const QString& title);
+
+    // Text alone, without an icon ("文件不完整").
+    static QMessageBox::StandardButton plain(QWidget* parent, const QString& text);
+    // For a problem the user can do nothing about here ("清空出错").
     static QMessageBox::StandardButton warning(QWidget* parent, const QString& text);
     // For an error reported by a component (a store message), as an unhandled failure would be.
     static QMessageBox::StandardButton error(QWidget* parent, const QString& text);
@@ -25,6 +32,9 @@ public:
     static void setAutoAnswer(QMessageBox::StandardButton button);
     // Text of the most recent box, shown or answered; empty when none since clearLastText().
     static QString lastText();
+    // Caption and icon of that box.
+    static QString lastTitle();
+    static QMessageBox::Icon lastIcon();
     static int shownCount();
     static void clearLastText();
 

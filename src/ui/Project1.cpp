@@ -1,5 +1,6 @@
 #include "ui/Project1.h"
 
+#include "ui/MessageBox.h"
 #include "ui/Skin.h"
 #include "ui/TForm1.h"
 #include "ui/TForm2.h"
@@ -10,7 +11,7 @@ namespace shoulu {
 
 int Project1(QApplication& app, const QString& databasePath)
 {
-    QApplication::setApplicationDisplayName(QStringLiteral("岚衡搜索引擎收录查询工具"));
+    MessageBox::setTitle(QStringLiteral("岚衡搜索引擎收录查询工具"));
     Skin::useBaseStyle(app);
 
     TForm1 Form1(databasePath);

@@ -107,7 +107,7 @@ bool TForm1::FormCreate(const QString& databasePath, const QByteArray& bannerUrl
 {
     auto opened = SettingsDatabase::open(databasePath);
     if (!opened) {
-        MessageBox::warning(nullptr, QStringLiteral("文件不完整"));
+        MessageBox::plain(nullptr, QStringLiteral("文件不完整"));
         return false;
     }
     m_settings = std::move(opened.value());

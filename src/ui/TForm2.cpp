@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace shoulu {
@@ -56,6 +57,8 @@ TForm2::TForm2(TForm1& form1)
 
     m_mmo1 = new QPlainTextEdit(this);
     m_mmo1->setObjectName(QStringLiteral("mmo1"));
+    // Named rather than replaced: the text area keeps its own connections to the bar it made.
+    m_mmo1->verticalScrollBar()->setObjectName(QStringLiteral("bsknscrlbr2"));
     m_mmo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_mmo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_mmo1->setTabChangesFocus(true);

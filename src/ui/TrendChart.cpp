@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QGraphicsSimpleTextItem>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -27,6 +28,10 @@ const QColor PanelColour(227, 238, 253);
 constexpr int BottomBarHeight = 21;
 constexpr double TopMarginShare = 0.12;
 constexpr double BottomMarginShare = 0.02;
+// From the plot's bottom edge down to the dates, where the axis puts its labels; and the
+// least room between two neighbouring dates.
+constexpr double DateDrop = 4;
+constexpr double DateGap = 8;
 
 struct SeriesLook
 {
@@ -44,6 +49,29 @@ const std::array<SeriesLook, EngineCount> Looks { {
     { QColor(255, 0, 255), 1 },
     { QColor(0, 0, 0), 1 },
 } };
+
+// Which of the dates in these boxes to show: every step-th from the oldest, and the newest in
+// place of the last one before it when they would touch; the smallest step at which no two
+// neighbours touch.
+QList<int> thinnedDates(const QList<QRectF>& boxes)
+{
+    const int n = static_cast<int>(boxes.size());
+    const auto apart = [&](int a, int b) { return boxes[b].left() - boxes[a].right() >= DateGap; };
+    for (int step = 1; step < n; ++step) {
+        QList<int> picks;
+        for (int p = 0; p < n - 1; p += step) {
+            picks.append(p);
+        }
+        if (picks.size() > 1 && !apart(picks.last(), n - 1)) {
+            picks.removeLast();
+        }
+        picks.append(n - 1);
+        if (std::adjacent_find(picks.begin(), picks.end(), [&](int a, int b) { return !apart(a, b); }) == picks.end()) {
+            return picks;
+        }
+    }
+    return n > 0 ? QList<int> { 0 } : QList<int> {};
+}
 
 } // namespace
 
@@ -97,6 +125,10 @@ TrendChart::TrendChart(QWidget* parent)
     m_axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_axisX->setGridLineVisible(false);
     m_axisX->setRange(0, 1);
+    // The axis' own labels keep the room under the plot but are not seen: the axis would cut
+    // them to an equal share of its length and drop the one that overhangs the plot's edge.
+    // rebuildDateLabels draws them whole.
+    m_axisX->setLabelsColor(Qt::transparent);
     m_axisY = new QValueAxis(c);
     m_axisY->setLabelFormat(QStringLiteral("%.0f"));
     m_axisY->setTickType(QValueAxis::TicksDynamic);
@@ -134,6 +166,8 @@ TrendChart::TrendChart(QWidget* parent)
     }
     m_strip->raise();
     layoutChildren();
+    // The plot moves with the value axis' label width, and the dates with it.
+    connect(c, &QChart::plotAreaChanged, this, &TrendChart::rebuildDateLabels);
 }
 
 void TrendChart::clearLines()
@@ -143,6 +177,7 @@ void TrendChart::clearLines()
     }
     m_labels.clear();
     rebuildDateLabels();
+    rescaleValueAxis();
 }
 
 void TrendChart::draw(const QString& domain, const std::vector<ResultRow>& rows)
@@ -238,9 +273,17 @@ void TrendChart::rescaleValueAxis()
 
 void TrendChart::rebuildDateLabels()
 {
+    // Changing the axis may lay the chart out again and report the same plot area.
+    if (m_placingDates) {
+        return;
+    }
+    m_placingDates = true;
     for (const QString& label : m_axisX->categoriesLabels()) {
         m_axisX->remove(label);
     }
+    qDeleteAll(m_dateItems);
+    m_dateItems.clear();
+
     const int n = static_cast<int>(m_labels.size());
     // A category needs an end above the start, so the axis starts one position early.
     m_axisX->setStartValue(-1);
@@ -249,24 +292,32 @@ void TrendChart::rebuildDateLabels()
     } else {
         m_axisX->setRange(0, n - 1);
     }
-    if (n == 0) {
-        return;
+
+    const QRectF plot = chart()->plotArea();
+    const double chartWidth = chart()->size().width();
+    const QFontMetricsF metrics(m_axisX->labelsFont());
+    const double first = m_axisX->min();
+    const double span = m_axisX->max() - first;
+    QList<QRectF> boxes;
+    for (int p = 0; p < n; ++p) {
+        const double x = plot.left() + (p - first) / span * plot.width();
+        const double width = metrics.horizontalAdvance(m_labels[p]);
+        // Under its point, but pushed inward where it would overhang the chart's edge.
+        const double left = std::clamp(x - width / 2, 0.0, std::max(0.0, chartWidth - width));
+        boxes.append(QRectF(left, plot.bottom() + DateDrop, width, metrics.height()));
     }
-    // Thirty dates do not fit side by side: label every step-th point so none overlap.
-    const QFontMetrics metrics(m_axisX->labelsFont());
-    int widest = 0;
-    for (const QString& label : m_labels) {
-        widest = std::max(widest, metrics.horizontalAdvance(label));
-    }
-    const double plotWidth = std::max(chart()->plotArea().width(), 1.0);
-    const double perPoint = n > 1 ? plotWidth / (n - 1) : plotWidth;
-    const int step = std::max(1, static_cast<int>(std::ceil((widest + 8) / perPoint)));
-    for (int p = 0; p < n; p += step) {
-        // Equal labels would merge into one category.
+    for (const int p : thinnedDates(boxes)) {
+        // Equal labels would merge into one category; the category only marks the tick.
         if (!m_axisX->categoriesLabels().contains(m_labels[p])) {
             m_axisX->append(m_labels[p], p);
         }
+        auto* item = new QGraphicsSimpleTextItem(m_labels[p], chart());
+        item->setFont(m_axisX->labelsFont());
+        item->setBrush(m_axisY->labelsBrush());
+        item->setPos(boxes[p].topLeft());
+        m_dateItems.append(item);
     }
+    m_placingDates = false;
 }
 
 void TrendChart::layoutChildren()
@@ -275,9 +326,9 @@ void TrendChart::layoutChildren()
     if (m_bottomBar != nullptr) {
         m_bottomBar->setGeometry(0, height() - BottomBarHeight, width(), BottomBarHeight);
     }
-    const QSizeF size = chart()->size();
-    chart()->setMargins(QMargins(
-        0, static_cast<int>(size.height() * TopMarginShare), 0, static_cast<int>(size.height() * BottomMarginShare)));
+    // Shares of the whole chart, status bar included, not of the viewport above it.
+    chart()->setMargins(
+        QMargins(0, static_cast<int>(height() * TopMarginShare), 0, static_cast<int>(height() * BottomMarginShare)));
 }
 
 } // namespace shoulu

@@ -13,6 +13,7 @@
 class QCategoryAxis;
 class QCheckBox;
 class QFrame;
+class QGraphicsSimpleTextItem;
 class QLineSeries;
 class QValueAxis;
 
@@ -47,6 +48,8 @@ public:
     QString titleText() const;
     // The date label of every point, position 0 first.
     const QStringList& pointLabels() const { return m_labels; }
+    // The date labels drawn under the plot, left to right: a thinned selection of the above.
+    const QList<QGraphicsSimpleTextItem*>& shownDateLabels() const { return m_dateItems; }
     QValueAxis* valueAxis() const { return m_axisY; }
     QCategoryAxis* dateAxis() const { return m_axisX; }
 
@@ -66,6 +69,8 @@ private:
     QCategoryAxis* m_axisX = nullptr;
     QValueAxis* m_axisY = nullptr;
     QStringList m_labels;
+    QList<QGraphicsSimpleTextItem*> m_dateItems;
+    bool m_placingDates = false;
 };
 
 // A value axis range with round tick steps that covers [low, high].

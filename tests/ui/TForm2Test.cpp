@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -62,6 +63,16 @@ TEST_F(TForm2Test, DomainListButtonShowsTheItemsInAModalDialog)
     EXPECT_TRUE(wasModal);
     EXPECT_EQ(shownText, m_initial.join(QLatin1Char('\n')));
     EXPECT_FALSE(m_editor->isVisible());
+}
+
+TEST_F(TForm2Test, TextAreaScrollsWithTheSkinsWiderBar)
+{
+    m_editor->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_editor));
+    const QScrollBar* bar = child<QScrollBar>(m_editor, "bsknscrlbr2");
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar, m_editor->memo()->verticalScrollBar());
+    EXPECT_EQ(bar->width(), 19);
 }
 
 TEST_F(TForm2Test, ClosingWithoutSavingDropsTheTypedTextAndStoresNothing)

@@ -8,6 +8,7 @@
 #include <QChart>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGraphicsSimpleTextItem>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineEdit>
@@ -110,6 +111,70 @@ TEST_F(TrendChartAloneTest, DateAxisLabelsArePointDatesFromTheOldestOnWithoutOve
     }
     EXPECT_EQ(m_chart.dateAxis()->min(), 0);
     EXPECT_EQ(m_chart.dateAxis()->max(), 29);
+}
+
+struct DateRun
+{
+    const char* name;
+    int days;
+    Count count;
+};
+
+void PrintTo(const DateRun& run, std::ostream* os)
+{
+    *os << run.name;
+}
+
+class DateLabelTest : public TrendChartAloneTest, public ::testing::WithParamInterface<DateRun>
+{
+};
+
+// Long dates ("11 Mar 2024" outside a Chinese locale) were cut short by the axis, and the oldest
+// fell off the plot's edge when the value axis was narrow.
+TEST_P(DateLabelTest, ShownDatesStayInsideApartAndUnderTheirPointsWithBothEnds)
+{
+    const auto [name, days, count] = GetParam();
+    std::vector<ResultRow> rows;
+    for (int d = 0; d < days; ++d) {
+        rows.push_back(rowOn(QDate(2024, 3, 11).addDays(d), countsFrom(count)));
+    }
+    m_chart.draw(QStringLiteral("x.com"), rows);
+    QCoreApplication::processEvents(); // the value axis' new labels move the plot
+
+    const QList<QGraphicsSimpleTextItem*>& shown = m_chart.shownDateLabels();
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_EQ(shown.first()->text(), m_chart.pointLabels().first());
+    EXPECT_EQ(shown.last()->text(), m_chart.pointLabels().last());
+    if (days <= 3) {
+        EXPECT_EQ(shown.size(), days);
+    }
+    const QRectF bounds(QPointF(), m_chart.chart()->size());
+    double previousRight = -1;
+    for (const QGraphicsSimpleTextItem* item : shown) {
+        const QRectF box = item->mapRectToParent(item->boundingRect());
+        EXPECT_TRUE(bounds.contains(box)) << item->text().toStdString();
+        EXPECT_GT(box.left(), previousRight) << item->text().toStdString();
+        previousRight = box.right();
+        const int position = static_cast<int>(m_chart.pointLabels().indexOf(item->text()));
+        if (item != shown.first() && item != shown.last()) {
+            const QPointF point = m_chart.chart()->mapToPosition(QPointF(position, count), m_chart.series(0));
+            EXPECT_NEAR(box.center().x(), point.x(), 1.0) << item->text().toStdString();
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, DateLabelTest,
+    ::testing::Values(DateRun { "ThreeDaysNarrowAxis", 3, 1 }, DateRun { "ThirtyDaysNarrowAxis", 30, 1 },
+        DateRun { "ThirtyDaysWideAxis", 30, 3000000000 }),
+    [](const ::testing::TestParamInfo<DateRun>& info) { return std::string(info.param.name); });
+
+TEST_F(TrendChartAloneTest, EmptyingTheLinesRescalesTheValueAxis)
+{
+    EngineCounts counts;
+    counts.fill(4000000000);
+    m_chart.draw(QStringLiteral("x.com"), { rowOn(QDate(2024, 1, 1), counts) });
+    m_chart.clearLines();
+    EXPECT_LE(m_chart.valueAxis()->max(), 1);
 }
 
 TEST_F(TrendChartAloneTest, BoxesShowAndHideLinesAndLegendEntries)
