@@ -28,6 +28,25 @@ QString statusWord(ReadingStatus status)
     return QStringLiteral("failed");
 }
 
+QString statusCaption(ReadingStatus status)
+{
+    switch (status) {
+    case ReadingStatus::Counted:
+        return QStringLiteral("计数");
+    case ReadingStatus::None:
+        return QStringLiteral("无结果");
+    case ReadingStatus::Blocked:
+        return QStringLiteral("受阻");
+    case ReadingStatus::Failed:
+        return QStringLiteral("失败");
+    case ReadingStatus::Unreadable:
+        return QStringLiteral("无法识别");
+    case ReadingStatus::Off:
+        break;
+    }
+    return QStringLiteral("停用");
+}
+
 std::optional<ReadingStatus> statusFromWord(QStringView word)
 {
     for (const auto& [value, text] : kWords) {

@@ -2,6 +2,7 @@
 
 #include "util/EngineCounts.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringView>
 
@@ -20,6 +21,8 @@ enum class ReadingStatus {
 };
 
 QString statusWord(ReadingStatus status);
+// What the window shows for it: 计数, 无结果, 受阻, 失败, 无法识别, 停用.
+QString statusCaption(ReadingStatus status);
 std::optional<ReadingStatus> statusFromWord(QStringView word);
 
 // counted and none are figures a user may trust; the rest say why there is none.
@@ -38,6 +41,14 @@ struct Reading
     int httpStatus = 0;
     QString finalHost; // where the request ended, after redirects
     QString error; // why there is no page, or what was wrong with it
+    QDateTime fetchedAt; // when the answer came; invalid for a reading never fetched
+};
+
+// A reading with the key of the engine it belongs to, as a stored row carries it.
+struct EngineReading
+{
+    QString engine;
+    Reading reading;
 };
 
 } // namespace shoulu

@@ -51,6 +51,7 @@ DomainQuery::SingleStart DomainQuery::startSingle(const QString& typed, const QS
         return result;
     }
     beginRun(repliesPerDomain());
+    m_single = true;
     m_state.CurrentDomain = typed;
     Q_EMIT statusChanged(QStringLiteral("正在查询：") + typed);
 
@@ -80,6 +81,8 @@ DomainQuery::SingleStart DomainQuery::startSingle(const QString& typed, const QS
 void DomainQuery::beginRun(int expectedReplies)
 {
     m_state.QueryTime = nowToTheSecond();
+    m_single = false;
+    m_tally = {};
     m_state.ExpectedReplies = expectedReplies;
     m_state.TotalReplies = 0;
     m_state.DomainReplies = 0;
@@ -168,7 +171,8 @@ void DomainQuery::record(Tmyhttpget* sender, quint64 ticket, const FetchedPage& 
     const int engine = sender->EngineIndex;
     if (engine >= 0 && engine < m_catalogue.size()) {
         const CatalogueEngine& info = m_catalogue.engine(engine);
-        const Reading reading = readReply(info, reply);
+        Reading reading = readReply(info, reply);
+        reading.fetchedAt = QDateTime::currentDateTime();
         if (info.column >= 0 && info.column < EngineCount) {
             m_state.EngineCounts[static_cast<size_t>(info.column)] = reading.count;
         }
@@ -181,6 +185,47 @@ void DomainQuery::record(Tmyhttpget* sender, quint64 ticket, const FetchedPage& 
     }
     sender->deleteLater();
     exitth(ticket);
+}
+
+QList<EngineReading> DomainQuery::storedReadings(const EngineReadings& readings) const
+{
+    QList<EngineReading> stored;
+    for (const int asked : m_asked) {
+        stored.append(EngineReading { m_catalogue.engine(asked).key, readings.at(asked) });
+    }
+    return stored;
+}
+
+QString DomainQuery::finishedText(const QString& domain, const EngineReadings& readings) const
+{
+    QStringList missing;
+    bool anyFigure = false;
+    for (const int asked : m_asked) {
+        const Reading& reading = readings.at(asked);
+        if (isTrustworthy(reading.status)) {
+            anyFigure = true;
+        } else {
+            missing.append(m_catalogue.engine(asked).caption + QLatin1Char(' ') + statusCaption(reading.status));
+        }
+    }
+    QString text = QStringLiteral("查询完毕：") + domain;
+    if (!anyFigure) {
+        // Stored all the same; the user must not take the zeros for figures.
+        return text + QStringLiteral("（没有一个引擎给出收录数：%1）").arg(missing.join(QStringLiteral("，")));
+    }
+    if (!missing.isEmpty()) {
+        text += QStringLiteral("（%1）").arg(missing.join(QStringLiteral("，")));
+    }
+    return text;
+}
+
+QString DomainQuery::summaryText() const
+{
+    QStringList parts;
+    for (const auto& [status, count] : m_tally.readings) {
+        parts.append(QStringLiteral("%1 %2").arg(statusCaption(status)).arg(count));
+    }
+    return QStringLiteral("批量查询完毕：%1 个域名（%2）").arg(m_tally.domains).arg(parts.join(QStringLiteral("，")));
 }
 
 void DomainQuery::exitth(quint64 ticket)
@@ -198,12 +243,18 @@ void DomainQuery::exitth(quint64 ticket)
             if (ticket == m_currentTicket) {
                 m_state.DomainReplies = 0;
             }
-            if (auto stored = m_rows.addshoulu(done.domain, m_state.QueryTime, done.counts); stored) {
+            ++m_tally.domains;
+            for (const int asked : m_asked) {
+                ++m_tally.readings[done.readings.at(asked).status];
+            }
+            if (auto stored
+                = m_rows.addshoulu(done.domain, m_state.QueryTime, done.counts, storedReadings(done.readings));
+                stored) {
                 Q_EMIT rowCommitted(done.domain, m_state.QueryTime, done.counts, done.readings);
             } else {
                 Q_EMIT errorOccurred(stored.error());
             }
-            Q_EMIT statusChanged(QStringLiteral("查询完毕：") + done.domain);
+            Q_EMIT statusChanged(finishedText(done.domain, done.readings));
             Q_EMIT historyRefreshRequested();
         }
     }
@@ -212,6 +263,9 @@ void DomainQuery::exitth(quint64 ticket)
     Q_EMIT gaugeChanged(m_state.ExpectedReplies, m_state.TotalReplies);
     if (m_state.Busy && m_state.TotalReplies >= m_state.ExpectedReplies) {
         m_state.Busy = false;
+        if (!m_single) {
+            Q_EMIT statusChanged(summaryText());
+        }
         Q_EMIT runFinished();
         Q_EMIT historyRefreshRequested();
     }

@@ -63,6 +63,14 @@ public:
 
     // A batch: resets the tally for `expectedReplies` and marks the run busy.
     void beginRun(int expectedReplies);
+
+    // What a run's readings came to, for its closing summary.
+    struct RunTally
+    {
+        int domains = 0;
+        std::map<ReadingStatus, int> readings;
+    };
+    const RunTally& runTally() const { return m_tally; }
     // Starts the seven fetches of one domain within the current run.
     void startDomain(const QString& domain);
 
@@ -96,6 +104,9 @@ private:
     void exitth(quint64 ticket);
     void startFetch(const QByteArray& url, const QString& domain, int engineIndex, quint64 ticket);
     std::shared_ptr<CookieJar> cookiesFor(int engineIndex);
+    QString finishedText(const QString& domain, const EngineReadings& readings) const;
+    QString summaryText() const;
+    QList<EngineReading> storedReadings(const EngineReadings& readings) const;
 
     DomainList& m_domains;
     ResultRows& m_rows;
@@ -105,6 +116,8 @@ private:
     FetchStarter m_fetchStarter;
     QueryState m_state;
     std::map<quint64, PendingDomain> m_pending; // by ticket: replies never mix across domains
+    RunTally m_tally;
+    bool m_single = false; // the run is one typed domain, not a batch
     quint64 m_nextTicket = 1;
     quint64 m_currentTicket = 0;
 };

@@ -3,6 +3,7 @@
 #include "engines/EngineTable.h"
 #include "store/Database.h"
 #include "store/DomainList.h"
+#include "store/Transaction.h"
 
 #include <QByteArrayList>
 
@@ -29,7 +30,20 @@ struct Statements
     QByteArray dailyRows;
     QByteArray chartWindow;
     QByteArray insertRow;
+    // With readings: a day is stood for by its newest row that holds a figure to trust.
+    QByteArray dailyRowsRead;
+    QByteArray chartWindowRead;
 };
+
+// A row is trusted when one of its readings is a figure (counted or none), or when it has no
+// readings at all (stored before readings were kept).
+const char* const DayRowChoice = "SELECT coalesce(max(CASE WHEN trusted THEN id END), max(id)) FROM ("
+                                 " SELECT s.id AS id, s.yyyy AS yyyy, s.mm AS mm, s.dd AS dd,"
+                                 " (EXISTS (SELECT 1 FROM reading r WHERE r.shoulu_id = s.id"
+                                 " AND r.status IN ('counted', 'none'))"
+                                 " OR NOT EXISTS (SELECT 1 FROM reading r WHERE r.shoulu_id = s.id)) AS trusted"
+                                 " FROM shoulu s WHERE s.domain = ?1)"
+                                 " GROUP BY yyyy, mm, dd";
 
 const Statements& statements()
 {
@@ -55,6 +69,13 @@ const Statements& statements()
             + " FROM shoulu WHERE id IN ("
               " SELECT max(id) FROM shoulu WHERE domain = ?1 GROUP BY yyyy, mm, dd"
               " ORDER BY yyyy DESC, mm DESC, dd DESC LIMIT 30)"
+              " AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1)"
+              " ORDER BY searchtime, id";
+        s.dailyRowsRead = "SELECT " + columns + " FROM shoulu WHERE id IN (" + DayRowChoice
+            + ") AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1)"
+              " ORDER BY searchtime DESC, id DESC";
+        s.chartWindowRead = "SELECT " + columns + " FROM shoulu WHERE id IN (" + DayRowChoice
+            + " ORDER BY yyyy DESC, mm DESC, dd DESC LIMIT 30)"
               " AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1)"
               " ORDER BY searchtime, id";
         s.insertRow = "INSERT INTO shoulu (domain, " + engineColumnList()
@@ -160,6 +181,47 @@ Result<std::vector<ResultRow>> readRows(Statement& statement)
     }
 }
 
+const char* const ReadingsOfRow = "SELECT r.engine, r.status, r.count, r.http_status, r.final_host, r.error,"
+                                  " (SELECT text FROM reading_rule WHERE id = r.rule_id), r.fetched_at"
+                                  " FROM reading r WHERE r.shoulu_id = ?1";
+
+Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
+{
+    auto statement = db.prepare(ReadingsOfRow);
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    for (ResultRow& row : rows) {
+        statement->reset();
+        if (auto bound = statement->bind(1, std::int64_t { row.id }); !bound) {
+            return bound;
+        }
+        for (;;) {
+            auto more = statement->step();
+            if (!more) {
+                return Error { more.error() };
+            }
+            if (!*more) {
+                break;
+            }
+            EngineReading& stored = row.readings.emplace_back();
+            stored.engine = statement->textAt(0);
+            Reading& r = stored.reading;
+            r.status = statusFromWord(statement->textAt(1)).value_or(ReadingStatus::Failed);
+            r.count = statement->int64At(2);
+            r.httpStatus = int(statement->int64At(3));
+            r.finalHost = statement->textAt(4);
+            r.error = statement->textAt(5);
+            r.rule = statement->textAt(6);
+            const qint64 fetched = statement->int64At(7);
+            if (fetched > 0) {
+                r.fetchedAt = QDateTime::fromSecsSinceEpoch(fetched);
+            }
+        }
+    }
+    return {};
+}
+
 Result<std::vector<ResultRow>> query(Database& db, const char* sql, const QString* domain)
 {
     auto statement = db.prepare(sql);
@@ -180,7 +242,60 @@ ResultRows::ResultRows(Database& db)
     : m_db(db)
 { }
 
-Result<void> ResultRows::addshoulu(const QString& domain, const QDateTime& queryTime, const EngineCounts& counts)
+bool ResultRows::keepsReadings()
+{
+    if (!m_keepsReadings) {
+        auto statement = m_db.prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'reading'");
+        auto found = statement ? statement->step() : Result<bool>(Error { statement.error() });
+        // A file that cannot say keeps none: its views read as they always did.
+        m_keepsReadings = found && *found;
+    }
+    return *m_keepsReadings;
+}
+
+Result<std::vector<ResultRow>> ResultRows::withReadings(Result<std::vector<ResultRow>> rows)
+{
+    if (rows && keepsReadings()) {
+        if (auto attached = attachReadings(m_db, rows.value()); !attached) {
+            return Error { attached.error() };
+        }
+    }
+    return rows;
+}
+
+Result<qint64> ResultRows::ruleId(const QString& text)
+{
+    if (auto known = m_ruleIds.find(text); known != m_ruleIds.end()) {
+        return known->second;
+    }
+    auto insert = m_db.prepare("INSERT OR IGNORE INTO reading_rule (text) VALUES (?1)");
+    if (!insert) {
+        return Error { insert.error() };
+    }
+    if (auto bound = insert->bind(1, text); !bound) {
+        return Error { bound.error() };
+    }
+    if (auto ran = insert->run(); !ran) {
+        return Error { ran.error() };
+    }
+    auto select = m_db.prepare("SELECT id FROM reading_rule WHERE text = ?1");
+    if (!select) {
+        return Error { select.error() };
+    }
+    if (auto bound = select->bind(1, text); !bound) {
+        return Error { bound.error() };
+    }
+    auto row = select->step();
+    if (!row || !*row) {
+        return Error { row ? QStringLiteral("a reading rule was not stored") : row.error() };
+    }
+    const qint64 id = select->int64At(0);
+    m_ruleIds.emplace(text, id);
+    return id;
+}
+
+Result<void> ResultRows::addshoulu(
+    const QString& domain, const QDateTime& queryTime, const EngineCounts& counts, const QList<EngineReading>& readings)
 {
     const QString trimmed = trimControlAndBlank(domain);
     if (trimmed.isEmpty()) {
@@ -202,23 +317,65 @@ Result<void> ResultRows::addshoulu(const QString& domain, const QDateTime& query
         !bound) {
         return bound;
     }
-    // Outside a transaction the insert commits by itself before run() returns.
-    return statement->run();
+    if (readings.isEmpty() || !keepsReadings()) {
+        // Outside a transaction the insert commits by itself before run() returns.
+        return statement->run();
+    }
+    // The row and its readings are one: stored together or not at all.
+    auto stored = inTransaction(m_db, [&]() -> Result<void> {
+        if (auto ran = statement->run(); !ran) {
+            return ran;
+        }
+        const qint64 rowId = m_db.lastInsertId();
+        auto insert = m_db.prepare("INSERT INTO reading (shoulu_id, engine, status, count, http_status, final_host,"
+                                   " error, rule_id, fetched_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+        if (!insert) {
+            return Error { insert.error() };
+        }
+        for (const EngineReading& each : readings) {
+            const Reading& r = each.reading;
+            std::int64_t rule = 0;
+            if (!r.rule.isEmpty()) {
+                auto id = ruleId(r.rule);
+                if (!id) {
+                    return Error { id.error() };
+                }
+                rule = *id;
+            }
+            insert->reset();
+            if (auto bound = insert->bindAll(std::int64_t { rowId }, each.engine, statusWord(r.status),
+                    std::int64_t { r.count }, std::int64_t { r.httpStatus }, r.finalHost, r.error, rule,
+                    std::int64_t { r.fetchedAt.isValid() ? r.fetchedAt.toSecsSinceEpoch() : 0 });
+                !bound) {
+                return bound;
+            }
+            if (auto ran = insert->run(); !ran) {
+                return ran;
+            }
+        }
+        return {};
+    });
+    if (!stored) {
+        m_ruleIds.clear(); // rolled back: ids handed out inside may be gone
+    }
+    return stored;
 }
 
 Result<std::vector<ResultRow>> ResultRows::latestRows()
 {
-    return query(m_db, statements().latestRows.constData(), nullptr);
+    return withReadings(query(m_db, statements().latestRows.constData(), nullptr));
 }
 
 Result<std::vector<ResultRow>> ResultRows::dailyRows(const QString& domain)
 {
-    return query(m_db, statements().dailyRows.constData(), &domain);
+    const Statements& s = statements();
+    return withReadings(query(m_db, (keepsReadings() ? s.dailyRowsRead : s.dailyRows).constData(), &domain));
 }
 
 Result<std::vector<ResultRow>> ResultRows::chartWindow(const QString& domain)
 {
-    return query(m_db, statements().chartWindow.constData(), &domain);
+    const Statements& s = statements();
+    return withReadings(query(m_db, (keepsReadings() ? s.chartWindowRead : s.chartWindow).constData(), &domain));
 }
 
 } // namespace shoulu

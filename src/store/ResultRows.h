@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <map>
+#include <optional>
 #include <vector>
 
 namespace shoulu {
@@ -20,19 +22,30 @@ public:
     explicit ResultRows(Database& db);
 
     // One row: the domain trimmed of characters 0-32, the counts, the date of queryTime
-    // split into yyyy/mm/dd, and queryTime as searchtime. Committed when it returns ok.
-    Result<void> addshoulu(const QString& domain, const QDateTime& queryTime, const EngineCounts& counts);
+    // split into yyyy/mm/dd, and queryTime as searchtime, with the readings of the engines
+    // asked. Committed, all of it, when it returns ok.
+    Result<void> addshoulu(const QString& domain, const QDateTime& queryTime, const EngineCounts& counts,
+        const QList<EngineReading>& readings = {});
 
     // Newest row (greatest id) of every listed domain that has rows, newest searchtime first.
     Result<std::vector<ResultRow>> latestRows();
-    // One row per day (the day's greatest id) of a listed domain, newest first; the text is
-    // used as given (not trimmed), compared without regard to letter case.
+    // One row per day of a listed domain, newest first: the day's newest row that holds a figure
+    // to trust (a counted or none reading, or no readings at all), else the day's newest row.
+    // The text is used as given (not trimmed), compared without regard to letter case.
     Result<std::vector<ResultRow>> dailyRows(const QString& domain);
     // The newest 30 rows of the daily view, delivered oldest first.
     Result<std::vector<ResultRow>> chartWindow(const QString& domain);
 
+    // Whether the file keeps readings (a read-only file of an older layout does not).
+    bool keepsReadings();
+
 private:
+    Result<std::vector<ResultRow>> withReadings(Result<std::vector<ResultRow>> rows);
+    Result<qint64> ruleId(const QString& text);
+
     Database& m_db;
+    std::optional<bool> m_keepsReadings;
+    std::map<QString, qint64> m_ruleIds; // reading_rule ids already stored
 };
 
 } // namespace shoulu

@@ -40,6 +40,26 @@ CREATE INDEX IF NOT EXISTS shoulu_domain_id ON shoulu(domain, id);
 CREATE INDEX IF NOT EXISTS shoulu_domain_day ON shoulu(domain, yyyy, mm, dd, id);
 )";
 
+// What each engine's answer was read as. The rule texts are long and few: kept once each.
+const char* const CreateReadings = R"(
+CREATE TABLE reading_rule (
+    id INTEGER PRIMARY KEY,
+    text TEXT NOT NULL UNIQUE
+);
+CREATE TABLE reading (
+    shoulu_id INTEGER NOT NULL,
+    engine TEXT NOT NULL,
+    status TEXT NOT NULL,
+    count INTEGER NOT NULL,
+    http_status INTEGER,
+    final_host TEXT,
+    error TEXT,
+    rule_id INTEGER,
+    fetched_at INTEGER,
+    PRIMARY KEY (shoulu_id, engine)
+) WITHOUT ROWID;
+)";
+
 Result<int> userVersion(Database& db)
 {
     auto statement = db.prepare("PRAGMA user_version");
@@ -55,8 +75,8 @@ Result<int> userVersion(Database& db)
 
 Result<void> stampVersion(Database& db)
 {
-    static_assert(Schema::Version == 1, "write the migration and the new number here");
-    return db.exec("PRAGMA user_version = 1");
+    static_assert(Schema::Version == 2, "write the migration and the new number here");
+    return db.exec("PRAGMA user_version = 2");
 }
 
 } // namespace
@@ -68,6 +88,9 @@ Result<void> Schema::create(Database& db)
             return result;
         }
         if (auto result = db.exec(createResultTable().constData()); !result) {
+            return result;
+        }
+        if (auto result = db.exec(CreateReadings); !result) {
             return result;
         }
         if (auto result = db.exec(CreateIndexes); !result) {
@@ -133,15 +156,34 @@ Result<void> Schema::check(Database& db)
                            .arg(*version)
                            .arg(Version) };
     }
-    if (*version == Version || db.isReadOnly()) {
-        return {}; // a read-only file works without the indexes, only slower
+    if (*version >= 2) {
+        if (auto result = checkColumns(db, "reading", "PRAGMA table_info(reading)",
+                { "shoulu_id", "engine", "status", "count", "http_status", "final_host", "error", "rule_id",
+                    "fetched_at" });
+            !result) {
+            return result;
+        }
     }
-    return inTransaction(db, [&db]() -> Result<void> {
+    if (*version == Version || db.isReadOnly()) {
+        return {}; // a read-only file works without the indexes and readings, only slower and plainer
+    }
+    const int from = *version;
+    auto migrated = inTransaction(db, [&db, from]() -> Result<void> {
         if (auto result = db.exec(CreateIndexes); !result) {
             return result;
         }
+        if (from < 2) {
+            if (auto result = db.exec(CreateReadings); !result) {
+                return result;
+            }
+        }
         return stampVersion(db);
     });
+    if (!migrated) {
+        return Error { QStringLiteral("%1 could not be brought to the current layout (left as it was): %2")
+                           .arg(db.path(), migrated.error()) };
+    }
+    return migrated;
 }
 
 } // namespace shoulu

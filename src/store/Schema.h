@@ -11,13 +11,14 @@ class Database;
 class Schema
 {
 public:
-    static constexpr int Version = 1;
+    // 1: domain and shoulu. 2: readings beside shoulu, one per asked engine of a stored row.
+    static constexpr int Version = 2;
 
     // Tables, indexes and version in an empty, keyed database, in one transaction.
     static Result<void> create(Database& db);
     // Fails with the cause when a table or column is missing or the file is of a later version.
-    // Changes nothing on failure; on a file made without a version (by hand) it adds the
-    // indexes and stamps the version.
+    // Changes nothing on failure; an older writable file is brought to this layout in one
+    // transaction (a file made without a version, by hand, also gets the indexes).
     static Result<void> check(Database& db);
 
 private:

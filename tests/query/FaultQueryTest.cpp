@@ -183,7 +183,7 @@ TEST_P(FaultQueryTest, EnginesMisbehavingAlikeStrandTheRunOrLoseTheRow)
 
     EXPECT_EQ(m_finished, 1);
     EXPECT_EQ(m_query->state().TotalReplies, EnginesPerDomain);
-    EXPECT_EQ(m_status, QStringLiteral("查询完毕：fault.example"));
+    EXPECT_TRUE(m_status.startsWith(QStringLiteral("查询完毕：fault.example"))) << m_status.toStdString();
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join(QLatin1Char('\n')).toStdString();
     const auto rows = rowsOf(QStringLiteral("fault.example"));
     ASSERT_EQ(rows.size(), 1u);

@@ -86,6 +86,65 @@ protected:
     std::unique_ptr<ResultRows> m_rows;
 };
 
+Reading readingOf(ReadingStatus status, Count count)
+{
+    Reading r;
+    r.status = status;
+    r.count = count;
+    r.rule = QStringLiteral("count: rule");
+    r.httpStatus = status == ReadingStatus::Blocked ? 429 : 200;
+    r.finalHost = QStringLiteral("www.example.cn");
+    r.error = status == ReadingStatus::Failed ? QStringLiteral("Timeout was reached") : QString();
+    r.fetchedAt = QDateTime::fromSecsSinceEpoch(1700000000);
+    return r;
+}
+
+QList<EngineReading> allReading(ReadingStatus status)
+{
+    QList<EngineReading> readings;
+    for (const char* key : { "baidu", "google", "soso", "yahoo", "sogou", "youdao", "bing" }) {
+        readings.append({ QLatin1String(key), readingOf(status, status == ReadingStatus::Counted ? 9 : 0) });
+    }
+    return readings;
+}
+
+// A day is stood for by its newest row that holds a figure to trust; a failed query later that
+// day no longer hides the good one.
+TEST_F(ResultRowsTest, DaysRowIsTheNewestWithAFigureToTrust)
+{
+    list(QStringLiteral("a.example"));
+    auto add = [&](const QDateTime& time, const QList<EngineReading>& readings) {
+        EXPECT_TRUE(m_rows->addshoulu(QStringLiteral("a.example"), time, countsOf(1), readings).ok());
+    };
+    add(at(2024, 3, 1, 9), allReading(ReadingStatus::Counted)); // 1: kept
+    add(at(2024, 3, 1, 18), allReading(ReadingStatus::Failed)); // 2
+    add(at(2024, 3, 2, 9), allReading(ReadingStatus::Blocked)); // 3: the day has nothing better
+    add(at(2024, 3, 3, 9), {}); // 4: from before readings, trusted
+    add(at(2024, 3, 3, 18), allReading(ReadingStatus::Unreadable)); // 5
+    add(at(2024, 3, 4, 9), allReading(ReadingStatus::Counted)); // 6
+    add(at(2024, 3, 4, 18), allReading(ReadingStatus::None)); // 7: a true zero is a figure
+    const auto daily = m_rows->dailyRows(QStringLiteral("a.example"));
+    ASSERT_TRUE(daily.ok()) << daily.error().toStdString();
+    EXPECT_EQ(idsOf(*daily), (std::vector<qint64> { 7, 4, 3, 1 }));
+    const auto chart = m_rows->chartWindow(QStringLiteral("a.example"));
+    ASSERT_TRUE(chart.ok());
+    EXPECT_EQ(idsOf(*chart), (std::vector<qint64> { 1, 3, 4, 7 }));
+
+    const ResultRow& blocked = (*daily)[2];
+    ASSERT_EQ(blocked.readings.size(), 7);
+    const Reading* bing = blocked.readingOf(QStringLiteral("bing"));
+    ASSERT_NE(bing, nullptr);
+    EXPECT_EQ(bing->status, ReadingStatus::Blocked);
+    EXPECT_EQ(bing->httpStatus, 429);
+    EXPECT_EQ(bing->finalHost, QStringLiteral("www.example.cn"));
+    EXPECT_EQ(bing->rule, QStringLiteral("count: rule"));
+    EXPECT_EQ(bing->fetchedAt, QDateTime::fromSecsSinceEpoch(1700000000));
+    EXPECT_EQ((*daily)[3].readingOf(QStringLiteral("soso"))->count, 9);
+    const auto latest = m_rows->latestRows();
+    ASSERT_TRUE(latest.ok());
+    EXPECT_EQ(latest->front().readingOf(QStringLiteral("baidu"))->status, ReadingStatus::None);
+}
+
 TEST_F(ResultRowsTest, EmptyTableGivesEmptyViewsAndTakesTheFirstRow)
 {
     list(QStringLiteral("a.com"));

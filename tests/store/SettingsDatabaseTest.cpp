@@ -2,6 +2,7 @@
 
 #include "store/Database.h"
 #include "store/DomainList.h"
+#include "store/ResultRows.h"
 #include "store/Schema.h"
 #include "support/TempDatabase.h"
 
@@ -147,7 +148,15 @@ INSTANTIATE_TEST_SUITE_P(Files, BadFileTest,
                 const QByteArray schema = QByteArray(BothTables) + "PRAGMA user_version = 99;";
                 makeDatabase(p, OurKey, schema.constData());
             },
-            "later version" }),
+            "later version" },
+        BadFile { "MigrationThatFails",
+            [](const QString& p) {
+                // A table of the new layout's name already there: the migration stops half way.
+                const QByteArray schema
+                    = QByteArray(BothTables) + "CREATE TABLE reading_rule (x); PRAGMA user_version = 1;";
+                makeDatabase(p, OurKey, schema.constData());
+            },
+            "left as it was" }),
     [](const ::testing::TestParamInfo<BadFile>& info) { return std::string(info.param.name); });
 
 TEST(SettingsDatabaseTest, OpenOfDirectoryFails)
@@ -250,6 +259,33 @@ TEST(SettingsDatabaseTest, HandMadeFileWithoutVersionGetsIndexesAndVersion)
     ASSERT_TRUE(*indexes->step());
     EXPECT_EQ(indexes->int64At(0), 3);
     auto version = (*raw)->prepare("PRAGMA user_version");
+    ASSERT_TRUE(version.ok());
+    ASSERT_TRUE(*version->step());
+    EXPECT_EQ(version->int64At(0), Schema::Version);
+}
+
+TEST(SettingsDatabaseTest, VersionOneFileIsMigratedAndReadsAsBefore)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("setting.dat"));
+    const QByteArray schema = QByteArray(BothTables)
+        + "INSERT INTO domain (domain) VALUES ('old.example');"
+          "INSERT INTO shoulu (domain, baidu, google, soso, yahoo, sogou, youdao, bing, yyyy, mm, dd, searchtime)"
+          " VALUES ('old.example', 5, 0, 0, 0, 0, 0, 7, 2024, 3, 1, '2024-03-01 09:00:00'),"
+          " ('old.example', 0, 0, 0, 0, 0, 0, 0, 2024, 3, 1, '2024-03-01 18:00:00');"
+          "PRAGMA user_version = 1;";
+    makeDatabase(path, OurKey, schema.constData());
+    auto db = SettingsDatabase::open(path);
+    ASSERT_TRUE(db.ok()) << db.error().toStdString();
+    ResultRows rows((*db)->database());
+    EXPECT_TRUE(rows.keepsReadings());
+    // Rows from before readings have none and are trusted as they were: the day's newest row.
+    const auto daily = rows.dailyRows(QStringLiteral("old.example"));
+    ASSERT_TRUE(daily.ok()) << daily.error().toStdString();
+    ASSERT_EQ(daily->size(), 1u);
+    EXPECT_EQ(daily->front().id, 2);
+    EXPECT_TRUE(daily->front().readings.isEmpty());
+    auto version = (*db)->database().prepare("PRAGMA user_version");
     ASSERT_TRUE(version.ok());
     ASSERT_TRUE(*version->step());
     EXPECT_EQ(version->int64At(0), Schema::Version);
