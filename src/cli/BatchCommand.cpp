@@ -23,9 +23,14 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
         return ExitUsage;
     };
     int delay = DefaultDelay;
+    bool withStatus = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         QString value;
+        if (arg == QLatin1String("--status")) {
+            withStatus = true;
+            continue;
+        }
         if (arg.startsWith(QLatin1String("--delay="))) {
             value = arg.mid(8);
         } else if (arg == QLatin1String("--delay")) {
@@ -60,14 +65,18 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
     BatchScheduler batch(run->query(), timer);
     QObject::connect(&timer, &QTimer::timeout, [&batch, delay] { batch.tick(delay); });
     bool first = true;
+    std::vector<ResultRow> stored;
     QObject::connect(&run->query(), &DomainQuery::rowCommitted,
-        [&](const QString& name, const QDateTime& time, const EngineCounts& counts, const EngineReadings&) {
+        [&](const QString& name, const QDateTime& time, const EngineCounts& counts,
+            const QList<EngineReading>& readings) {
             ResultRow row;
             row.domain = trimControlAndBlank(name);
             row.searchTime = time;
             row.counts = counts;
+            row.readings = readings;
             // CSV, the header once: each row is printed the moment it is stored.
-            const QString text = formatRows({ row }, RowFormat::Csv);
+            const QString text = formatRows({ row }, RowFormat::Csv, withStatus);
+            stored.push_back(row);
             print(io.out, first ? text : text.mid(text.indexOf(QLatin1Char('\n')) + 1));
             first = false;
         });
@@ -86,7 +95,10 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
         break;
     }
     run->waitUntilFinished();
-    return run->errorCount() == 0 ? ExitOk : ExitFailure;
+    if (run->errorCount() > 0) {
+        return ExitFailure;
+    }
+    return reportMissingFigures(stored, io) ? ExitNoFigure : ExitOk;
 }
 
 } // namespace shoulu::cli

@@ -13,7 +13,7 @@ public:
     static constexpr int MaxDelay = 60;
 
     QString name() const override { return QStringLiteral("batch"); }
-    QString synopsis() const override { return QStringLiteral("batch [--delay SECONDS]"); }
+    QString synopsis() const override { return QStringLiteral("batch [--delay SECONDS] [--status]"); }
     QString description() const override
     {
         return QStringLiteral("query every listed domain, one every SECONDS+1 seconds (1-60, default 2), "

@@ -10,7 +10,9 @@
 namespace shoulu::cli {
 
 // Exit codes shared by every command.
-enum ExitCode : int { ExitOk = 0, ExitFailure = 1, ExitUsage = 2 };
+// ExitNoFigure: the rows were stored, but some engine gave no figure (blocked, failed or
+// unreadable), so that an unattended run can tell "the engines blocked me" from "all is well".
+enum ExitCode : int { ExitOk = 0, ExitFailure = 1, ExitUsage = 2, ExitNoFigure = 3 };
 
 // What a command reads and writes; tests hand in buffers, main() the process streams.
 struct Streams

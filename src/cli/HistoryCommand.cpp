@@ -19,7 +19,7 @@ QString HistoryCommand::name() const
 
 QString HistoryCommand::synopsis() const
 {
-    return QStringLiteral("history [DOMAIN] [--format table|csv|json]");
+    return QStringLiteral("history [DOMAIN] [--format table|csv|json] [--status]");
 }
 
 QString HistoryCommand::description() const
@@ -35,12 +35,17 @@ int HistoryCommand::execute(const QStringList& args, const GlobalOptions& option
     };
     std::optional<QString> domain;
     RowFormat format = RowFormat::Table;
+    bool withStatus = false;
     bool optionsEnded = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         QString formatName;
         if (!optionsEnded && arg == QLatin1String("--")) {
             optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && arg == QLatin1String("--status")) {
+            withStatus = true;
             continue;
         }
         if (!optionsEnded && arg == QLatin1String("--format")) {
@@ -78,7 +83,7 @@ int HistoryCommand::execute(const QStringList& args, const GlobalOptions& option
         print(io.err, Prefix + view.error() + QLatin1Char('\n'));
         return ExitFailure;
     }
-    print(io.out, formatRows(*view, format));
+    print(io.out, formatRows(*view, format, withStatus));
     return ExitOk;
 }
 

@@ -21,9 +21,12 @@ int QueryCommand::execute(const QStringList& args, const GlobalOptions& options,
     };
     std::optional<QString> domain;
     RowFormat format = RowFormat::Table;
+    bool withStatus = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args.at(i);
-        if (arg == QLatin1String("--format") || arg.startsWith(QLatin1String("--format="))) {
+        if (arg == QLatin1String("--status")) {
+            withStatus = true;
+        } else if (arg == QLatin1String("--format") || arg.startsWith(QLatin1String("--format="))) {
             QString name;
             if (arg.size() > 8) {
                 name = arg.mid(9);
@@ -33,7 +36,7 @@ int QueryCommand::execute(const QStringList& args, const GlobalOptions& options,
                 return usage(QStringLiteral("--format needs a value"));
             }
             const auto parsed = rowFormatFromName(name);
-            if (!parsed || *parsed == RowFormat::Json) {
+            if (!parsed) {
                 return usage(QStringLiteral("unknown format '%1'").arg(name));
             }
             format = *parsed;
@@ -55,11 +58,13 @@ int QueryCommand::execute(const QStringList& args, const GlobalOptions& options,
     }
     std::vector<ResultRow> stored;
     QObject::connect(&run->query(), &DomainQuery::rowCommitted,
-        [&stored](const QString& name, const QDateTime& time, const EngineCounts& counts) {
+        [&stored](const QString& name, const QDateTime& time, const EngineCounts& counts,
+            const QList<EngineReading>& readings) {
             ResultRow row;
             row.domain = trimControlAndBlank(name);
             row.searchTime = time;
             row.counts = counts;
+            row.readings = readings;
             stored.push_back(row);
         });
     auto listed = run->domains().loadDomain();
@@ -75,8 +80,11 @@ int QueryCommand::execute(const QStringList& args, const GlobalOptions& options,
     if (stored.empty()) {
         return ExitFailure; // the commit failed; the cause is on stderr already
     }
-    print(io.out, formatRows(stored, format));
-    return run->errorCount() == 0 ? ExitOk : ExitFailure;
+    print(io.out, formatRows(stored, format, withStatus));
+    if (run->errorCount() > 0) {
+        return ExitFailure;
+    }
+    return reportMissingFigures(stored, io) ? ExitNoFigure : ExitOk;
 }
 
 } // namespace shoulu::cli

@@ -9,7 +9,7 @@ class QueryCommand : public Command
 {
 public:
     QString name() const override { return QStringLiteral("query"); }
-    QString synopsis() const override { return QStringLiteral("query DOMAIN [--format table|csv]"); }
+    QString synopsis() const override { return QStringLiteral("query DOMAIN [--format table|csv|json] [--status]"); }
     QString description() const override
     {
         return QStringLiteral(

@@ -24,6 +24,24 @@ QString progressBar(int maximum, int position)
 
 } // namespace
 
+bool reportMissingFigures(const std::vector<ResultRow>& rows, Streams& io)
+{
+    bool missing = false;
+    for (const ResultRow& row : rows) {
+        for (const EngineReading& r : row.readings) {
+            if (!isTrustworthy(r.reading.status)) {
+                missing = true;
+                const QString why
+                    = r.reading.error.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(r.reading.error);
+                print(io.err,
+                    QStringLiteral("shoulu-cli: %1: %2 %3%4\n")
+                        .arg(row.domain, r.engine, statusWord(r.reading.status), why));
+            }
+        }
+    }
+    return missing;
+}
+
 QueryRun::QueryRun(Streams& io)
     : m_io(io)
 { }

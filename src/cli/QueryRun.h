@@ -1,10 +1,12 @@
 #pragma once
 
 #include "cli/Command.h"
+#include "store/ResultRow.h"
 
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 namespace shoulu {
 class SettingsDatabase;
@@ -17,6 +19,9 @@ namespace shoulu::cli {
 
 // The store and query objects a query-running command needs, opened from the --db path;
 // progress and errors go to the command's streams.
+// Names on stderr each domain and engine whose reading gave no figure; true when there was one.
+bool reportMissingFigures(const std::vector<ResultRow>& rows, Streams& io);
+
 class QueryRun
 {
 public:

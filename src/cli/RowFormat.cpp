@@ -47,8 +47,11 @@ QString table(const std::vector<ResultRow>& rows)
     for (size_t i = 0; i < rows.size(); ++i) {
         const ResultRow& row = rows[i];
         QStringList cells { QString::number(i + 1), row.domain, rowDate(row) };
-        for (Count count : row.counts) {
-            cells.append(QString::number(count));
+        for (int e = 0; e < EngineCount; ++e) {
+            const Reading* reading = row.readingOf(QLatin1String(engineColumns()[std::size_t(e)]));
+            const bool figure = row.readings.isEmpty() || (reading && isTrustworthy(reading->status));
+            cells.append(figure ? QString::number(row.counts[std::size_t(e)])
+                                : statusCaption(reading ? reading->status : ReadingStatus::Off));
         }
         lines.push_back(cells);
     }
@@ -88,11 +91,16 @@ QString csvField(const QString& text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QString csv(const std::vector<ResultRow>& rows)
+QString csv(const std::vector<ResultRow>& rows, bool withStatus)
 {
     QString out = QStringLiteral("domain,date");
     for (const char* column : engineColumns()) {
         out += QLatin1Char(',') + QLatin1String(column);
+    }
+    if (withStatus) {
+        for (const char* column : engineColumns()) {
+            out += QLatin1Char(',') + QLatin1String(column) + QStringLiteral("_status");
+        }
     }
     out += QLatin1Char('\n');
     for (const ResultRow& row : rows) {
@@ -100,9 +108,24 @@ QString csv(const std::vector<ResultRow>& rows)
         for (Count count : row.counts) {
             out += QLatin1Char(',') + QString::number(count);
         }
+        if (withStatus) {
+            for (const char* column : engineColumns()) {
+                out += QLatin1Char(',') + statusOf(row, QLatin1String(column));
+            }
+        }
         out += QLatin1Char('\n');
     }
     return out;
+}
+
+bool isStoredColumn(const QString& engine)
+{
+    for (const char* column : engineColumns()) {
+        if (engine == QLatin1String(column)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 QString jsonString(const QString& text)
@@ -157,6 +180,20 @@ QString json(const std::vector<ResultRow>& rows)
             out += QStringLiteral(", \"%1\": %2")
                        .arg(QLatin1String(engineColumns()[e]), QString::number(row.counts[e]));
         }
+        if (!row.readings.isEmpty()) {
+            QStringList statuses;
+            QStringList beyond;
+            for (const EngineReading& r : row.readings) {
+                statuses.append(QStringLiteral("%1: \"%2\"").arg(jsonString(r.engine), statusWord(r.reading.status)));
+                if (!isStoredColumn(r.engine)) {
+                    beyond.append(QStringLiteral("%1: %2").arg(jsonString(r.engine), QString::number(r.reading.count)));
+                }
+            }
+            out += QStringLiteral(", \"status\": {%1}").arg(statuses.join(QStringLiteral(", ")));
+            if (!beyond.isEmpty()) {
+                out += QStringLiteral(", \"counts\": {%1}").arg(beyond.join(QStringLiteral(", ")));
+            }
+        }
         out += i + 1 < rows.size() ? QStringLiteral("},\n") : QStringLiteral("}\n");
     }
     return out + QStringLiteral("]\n");
@@ -178,13 +215,22 @@ std::optional<RowFormat> rowFormatFromName(const QString& name)
     return std::nullopt;
 }
 
-QString formatRows(const std::vector<ResultRow>& rows, RowFormat format)
+QString statusOf(const ResultRow& row, const QString& engine)
+{
+    if (row.readings.isEmpty()) {
+        return QString();
+    }
+    const Reading* reading = row.readingOf(engine);
+    return statusWord(reading ? reading->status : ReadingStatus::Off);
+}
+
+QString formatRows(const std::vector<ResultRow>& rows, RowFormat format, bool withStatus)
 {
     switch (format) {
     case RowFormat::Table:
         return table(rows);
     case RowFormat::Csv:
-        return csv(rows);
+        return csv(rows, withStatus);
     case RowFormat::Json:
         return json(rows);
     }

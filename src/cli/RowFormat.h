@@ -16,8 +16,15 @@ enum class RowFormat { Table, Csv, Json };
 std::optional<RowFormat> rowFormatFromName(const QString& name);
 
 // The rows in their given order, each format ending with a line break. CSV columns are fixed:
-// domain,date,baidu,google,soso,yahoo,sogou,youdao,bing.
-QString formatRows(const std::vector<ResultRow>& rows, RowFormat format);
+// domain,date,baidu,google,soso,yahoo,sogou,youdao,bing; with `withStatus` one KEY_status
+// column per engine follows (empty for rows stored before readings were kept). JSON rows that
+// carry readings gain "status" {KEY: WORD} and, for engines beyond the seven, "counts".
+// The table shows a status word where a reading gave no figure.
+QString formatRows(const std::vector<ResultRow>& rows, RowFormat format, bool withStatus = false);
+
+// The status word of an engine's reading in a row: empty for a row without readings, "off"
+// for an engine the row's query did not ask.
+QString statusOf(const ResultRow& row, const QString& engine);
 
 // YYYY-MM-DD of the row's query time (its stored day when the time is unreadable).
 QString rowDate(const ResultRow& row);

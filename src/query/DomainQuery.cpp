@@ -247,10 +247,9 @@ void DomainQuery::exitth(quint64 ticket)
             for (const int asked : m_asked) {
                 ++m_tally.readings[done.readings.at(asked).status];
             }
-            if (auto stored
-                = m_rows.addshoulu(done.domain, m_state.QueryTime, done.counts, storedReadings(done.readings));
-                stored) {
-                Q_EMIT rowCommitted(done.domain, m_state.QueryTime, done.counts, done.readings);
+            const QList<EngineReading> readings = storedReadings(done.readings);
+            if (auto stored = m_rows.addshoulu(done.domain, m_state.QueryTime, done.counts, readings); stored) {
+                Q_EMIT rowCommitted(done.domain, m_state.QueryTime, done.counts, readings);
             } else {
                 Q_EMIT errorOccurred(stored.error());
             }

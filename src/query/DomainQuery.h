@@ -81,8 +81,9 @@ Q_SIGNALS:
     void statusChanged(const QString& text);
     void gaugeChanged(int maximum, int position);
     // A domain's seventh reply is in and its row is stored.
+    // The readings are those stored with the row: one per engine asked, by key.
     void rowCommitted(const QString& domain, const QDateTime& queryTime, const shoulu::EngineCounts& counts,
-        const shoulu::EngineReadings& readings);
+        const QList<shoulu::EngineReading>& readings);
     // The history list should show the latest rows again.
     void historyRefreshRequested();
     // Something went wrong while handling a reply or starting the run; the run goes on.

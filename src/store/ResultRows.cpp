@@ -7,6 +7,7 @@
 
 #include <QByteArrayList>
 
+#include <algorithm>
 #include <ctime>
 #include <string>
 
@@ -218,6 +219,14 @@ Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
                 r.fetchedAt = QDateTime::fromSecsSinceEpoch(fetched);
             }
         }
+        // In the engines' column order, the ones beyond the seven after them.
+        std::stable_sort(row.readings.begin(), row.readings.end(), [](const EngineReading& a, const EngineReading& b) {
+            const auto rank = [](const QString& key) {
+                const int column = engineIndexFromText(key);
+                return column >= 0 && key.size() > 1 ? column : EngineCount;
+            };
+            return rank(a.engine) < rank(b.engine);
+        });
     }
     return {};
 }

@@ -54,6 +54,38 @@ TEST_F(QueryCommandTest, queryStoresListsAndPrintsTheRowAsCsv)
     EXPECT_EQ(history.out, run.out);
 }
 
+// Blocked, failed, none and counted engines in one query: the row is stored, each reading keeps
+// its word, and the exit status tells that some engine gave no figure.
+TEST_F(QueryCommandTest, readingsWithoutAFigureAreNamedAndExitThree)
+{
+    m_engines.setPage(0, 200, "<title>百度安全验证</title>");
+    m_engines.setPage(1, 429, "unusual traffic");
+    m_engines.setDefault(2, { 0, 0, EngineServer::Failure::Reset });
+    m_engines.setPage(4, 200, "<p>很抱歉，没有找到与“site:x”相关的网页。</p>");
+    m_engines.setPage(6, 200, "<html>a page of another kind</html>");
+    const CliRun run = runCli(withDb({ QStringLiteral("query"), QStringLiteral("mixed.example"),
+        QStringLiteral("--format=csv"), QStringLiteral("--status") }));
+    EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
+    const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    EXPECT_EQ(run.out,
+        QStringLiteral("domain,date,baidu,google,soso,yahoo,sogou,youdao,bing,baidu_status,google_status,soso_status,"
+                       "yahoo_status,sogou_status,youdao_status,bing_status\n"
+                       "mixed.example,%1,0,0,0,4000,0,6000,0,blocked,blocked,failed,counted,none,counted,unreadable\n")
+            .arg(today));
+    for (const char* named : { "mixed.example: baidu blocked", "mixed.example: google blocked",
+             "mixed.example: soso failed", "mixed.example: bing unreadable" }) {
+        EXPECT_TRUE(run.err.contains(QLatin1String(named))) << named << "\n" << run.err.toStdString();
+    }
+    EXPECT_FALSE(run.err.contains(QLatin1String("sogou")));
+
+    const CliRun json = runCli(withDb({ QStringLiteral("history"), QStringLiteral("--format=json") }));
+    EXPECT_TRUE(json.out.contains(QLatin1String("\"status\": {\"baidu\": \"blocked\", \"google\": \"blocked\", "
+                                                "\"soso\": \"failed\", \"yahoo\": \"counted\", \"sogou\": \"none\"")))
+        << json.out.toStdString();
+    const CliRun table = runCli(withDb({ QStringLiteral("history") }));
+    EXPECT_TRUE(table.out.contains(QStringLiteral("受阻"))) << table.out.toStdString();
+}
+
 TEST_F(QueryCommandTest, batchPrintsOneLinePerStoredRowAndEnds)
 {
     ASSERT_EQ(runCli(withDb({ QStringLiteral("domains"), QStringLiteral("add"), QStringLiteral("a.example"),

@@ -6,6 +6,7 @@
 #include <QByteArrayList>
 
 #include <cstdlib>
+#include <optional>
 
 namespace shoulu::test {
 
@@ -93,6 +94,12 @@ void EngineServer::setDefault(int engine, Answer answer)
     m_defaults[engine] = answer;
 }
 
+void EngineServer::setPage(int engine, int status, const QByteArray& page)
+{
+    std::lock_guard lock(m_mutex);
+    m_pages[engine] = { status, page };
+}
+
 void EngineServer::setEncoding(Encoding encoding)
 {
     std::lock_guard lock(m_mutex);
@@ -135,11 +142,15 @@ void EngineServer::handle(const HttpRequest& request, HttpConnection& connection
     const QString domain = domainOfTarget(engine, request.target);
     Answer answer;
     Encoding encoding;
+    std::optional<std::pair<int, QByteArray>> page;
     {
         std::lock_guard lock(m_mutex);
         ++m_seen[{ engine, domain }];
         answer = answerFor(engine, domain);
         encoding = m_encoding;
+        if (const auto it = m_pages.find(engine); it != m_pages.end()) {
+            page = it->second;
+        }
     }
     if (answer.delayMs > 0 && !connection.sleepMs(answer.delayMs)) {
         return;
@@ -155,6 +166,10 @@ void EngineServer::handle(const HttpRequest& request, HttpConnection& connection
         break;
     }
     const QByteArray charset = encoding == Encoding::Gbk ? "gbk" : "utf-8";
+    if (page) {
+        connection.respond(page->first, page->second, { { "Content-Type", "text/html; charset=utf-8" } });
+        return;
+    }
     connection.respond(
         200, resultPage(engine, answer.figure, encoding), { { "Content-Type", "text/html; charset=" + charset } });
 }

@@ -37,6 +37,8 @@ public:
     // What `engine` answers for every domain without an answer of its own.
     void setDefault(int engine, Answer answer);
     void setEncoding(Encoding encoding);
+    // What `engine` answers for every domain instead of a result page: a verification page, say.
+    void setPage(int engine, int status, const QByteArray& page);
 
     // The page an engine prints for a figure, with thousands separators as the engines write them.
     static QByteArray resultPage(int engine, Count figure, Encoding encoding);
@@ -53,6 +55,7 @@ private:
     Encoding m_encoding;
     std::map<std::pair<int, QString>, Answer> m_answers;
     std::map<int, Answer> m_defaults;
+    std::map<int, std::pair<int, QByteArray>> m_pages;
     std::map<std::pair<int, QString>, int> m_seen;
     std::optional<QByteArray> m_previousProxy;
     LocalHttpServer m_server;
