@@ -232,5 +232,20 @@ TEST_F(UiTest, StartUpStateOfTheControls)
     EXPECT_EQ(form->trendChart()->titleText(), QStringLiteral("最近30日收录量走势图"));
 }
 
+TEST_F(UiTest, ABadEngineFileIsSaidOnceAndTheBuiltInCatalogueRuns)
+{
+    QFile file(m_temp.filePath(QStringLiteral("engines.json")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("{\"engines\": [{\"key\": \"bing\", \"count\": [\"(\"]}]}");
+    file.close();
+    auto form = openForm();
+    ASSERT_TRUE(waitUntil([] { return MessageBox::shownCount() > 0; }));
+    EXPECT_EQ(MessageBox::shownCount(), 1);
+    EXPECT_TRUE(MessageBox::lastText().contains(QStringLiteral("engines.json:1:")))
+        << MessageBox::lastText().toStdString();
+    EXPECT_TRUE(MessageBox::lastText().startsWith(QStringLiteral("搜索引擎目录文件有误")))
+        << MessageBox::lastText().toStdString();
+}
+
 } // namespace
 } // namespace shoulu::test
