@@ -1,5 +1,6 @@
 #include "cli/EnginesCommand.h"
 
+#include "cli/RowFormat.h"
 #include "engines/EngineCatalogue.h"
 
 namespace shoulu::cli {
@@ -11,11 +12,7 @@ const QString kPrefix = QStringLiteral("shoulu-cli engines: ");
 // Pads by display columns: a Chinese character takes two.
 QString padded(const QString& text, int width)
 {
-    int columns = 0;
-    for (const QChar c : text) {
-        columns += c.unicode() >= 0x1100 ? 2 : 1;
-    }
-    return text + QString(std::max(0, width - columns), QLatin1Char(' '));
+    return text + QString(std::max(0, width - displayWidth(text)), QLatin1Char(' '));
 }
 
 int list(const EngineCatalogue& catalogue, Streams& io)
