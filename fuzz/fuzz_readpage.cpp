@@ -73,6 +73,10 @@ void checkReading(const CatalogueEngine& engine, const QByteArray& page)
 int fuzzReadPage(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray page(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    // The rules rely on it and do not check it again.
+    for (PageEncoding encoding : { PageEncoding::Utf8, PageEncoding::Gbk, PageEncoding::Latin1 }) {
+        FUZZ_CHECK(decodePage(page, encoding).isValidUtf16());
+    }
     for (const CatalogueEngine& engine : EngineCatalogue::builtIn().engines()) {
         checkReading(engine, page);
     }

@@ -180,7 +180,11 @@ PageRule::Outcome PageRule::match(const QString& text, QByteArrayView utf8) cons
     if (!m_required.isEmpty() && !utf8.isNull() && utf8.indexOf(m_required) < 0) {
         return outcome;
     }
-    const QRegularExpressionMatch m = m_regex.match(text);
+    // PCRE2 would otherwise check the whole text for valid UTF-16 again for every rule: the
+    // larger part of reading a page that no rule matches.
+    Q_ASSERT(text.isValidUtf16());
+    const QRegularExpressionMatch m = m_regex.match(
+        text, 0, QRegularExpression::NormalMatch, QRegularExpression::DontCheckSubjectStringMatchOption);
     if (!m.isValid()) {
         outcome.gaveUp = true;
         return outcome;
