@@ -1,5 +1,7 @@
 #include "engines/PageRule.h"
 
+#include "engines/ByteText.h"
+
 #include <algorithm>
 
 namespace shoulu {
@@ -177,7 +179,9 @@ Result<PageRule> PageRule::compile(RuleKind kind, const QString& pattern)
 PageRule::Outcome PageRule::match(const QString& text, QByteArrayView utf8) const
 {
     Outcome outcome;
-    if (!m_required.isEmpty() && !utf8.isNull() && utf8.indexOf(m_required) < 0) {
+    // Find (memmem) rather than QByteArrayView::indexOf: its Boyer-Moore takes short steps
+    // through UTF-8 Chinese text, where most bytes recur in the needle.
+    if (!m_required.isEmpty() && !utf8.isNull() && Find(m_required, utf8) == 0) {
         return outcome;
     }
     // PCRE2 would otherwise check the whole text for valid UTF-16 again for every rule: the
