@@ -1,8 +1,8 @@
 // A user's engines.json of any content, merged over the built-in catalogue: it loads or is
 // refused with a message naming the file, and never moves the seven stored engines.
 //
-// The file's own text doubles as a page for its rules: a rule the literal prefilter skips on
-// it must not match it either.
+// The file's own text, and its captions and notes, double as pages for its rules: a rule the
+// literal prefilter skips on one must not match it either.
 //
 // Input: the bytes of the user file.
 #include "FuzzCheck.h"
@@ -38,13 +38,14 @@ const QString& userFile()
     return path;
 }
 
-void checkPrefilter(const EngineCatalogue& catalogue, const QByteArray& bytes)
+// A rule the prefilter skips on a page must not match its text either.
+void checkPrefilterOn(const EngineCatalogue& catalogue, const QByteArray& utf8)
 {
-    const QString text = QString::fromUtf8(bytes);
+    const QString text = QString::fromUtf8(utf8);
     for (const CatalogueEngine& engine : catalogue.engines()) {
         for (const auto* rules : { &engine.count, &engine.none, &engine.blocked, &engine.blockedUrl }) {
             for (const PageRule& rule : *rules) {
-                const PageRule::Outcome filtered = rule.match(text, bytes);
+                const PageRule::Outcome filtered = rule.match(text, utf8);
                 const PageRule::Outcome full = rule.match(text);
                 if (!filtered.gaveUp && !full.gaveUp) {
                     FUZZ_CHECK(filtered.matched == full.matched);
@@ -52,6 +53,17 @@ void checkPrefilter(const EngineCatalogue& catalogue, const QByteArray& bytes)
             }
         }
     }
+}
+
+// The file as a page, and its captions and notes without the expressions beside them.
+void checkPrefilter(const EngineCatalogue& catalogue, const QByteArray& file)
+{
+    checkPrefilterOn(catalogue, file);
+    QString texts;
+    for (const CatalogueEngine& engine : catalogue.engines()) {
+        texts += engine.caption + QLatin1Char('\n') + engine.note + QLatin1Char('\n');
+    }
+    checkPrefilterOn(catalogue, texts.toUtf8());
 }
 
 } // namespace
