@@ -40,6 +40,58 @@ qsizetype skipClass(const QString& p, qsizetype i)
     return p.size();
 }
 
+// p[i] is the letter or digit after a backslash; returns the index of the escape's last
+// character, so that what the escape takes as its argument (\x41, \cA, \pL, \k<n>, \g-1,
+// \101) is not read as text. Reaching a little too far only shortens the literal.
+qsizetype escapeEnd(const QString& p, qsizetype i)
+{
+    const auto at = [&p](qsizetype j) { return j < p.size() ? p.at(j).unicode() : char16_t(0); };
+    const auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+    const auto isHex = [&](char16_t c) { return isDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); };
+    const auto upTo = [&p](qsizetype from, char16_t close) {
+        const qsizetype end = p.indexOf(QChar(close), from);
+        return end < 0 ? p.size() : end;
+    };
+    const char16_t e = at(i);
+    const char16_t next = at(i + 1);
+    // Only these take braces: after \d a brace is a quantifier or plain text, which the caller reads.
+    if (next == u'{' && QStringView(u"xoNpPgk").contains(QChar(e))) {
+        return upTo(i + 2, u'}');
+    }
+    if ((e == u'k' || e == u'g') && (next == u'<' || next == u'\'')) {
+        return upTo(i + 2, next == u'<' ? u'>' : u'\'');
+    }
+    qsizetype last = i;
+    switch (e) {
+    case u'x':
+        while (last < i + 2 && isHex(at(last + 1))) {
+            ++last;
+        }
+        return last;
+    case u'c':
+    case u'p':
+    case u'P':
+        return std::min(i + 1, p.size() - 1);
+    case u'g':
+        last += next == u'-' || next == u'+' ? 1 : 0;
+        break;
+    default:
+        if (!isDigit(e)) {
+            return i;
+        }
+    }
+    while (isDigit(at(last + 1))) {
+        ++last;
+    }
+    return last;
+}
+
+// Takes the last character off a run, a surrogate pair whole.
+void chopCharacter(QString& run)
+{
+    run.chop(run.size() >= 2 && run.back().isLowSurrogate() && run.at(run.size() - 2).isHighSurrogate() ? 2 : 1);
+}
+
 bool isQuantifierBrace(const QString& p, qsizetype i, qsizetype* end)
 {
     static const QRegularExpression brace(QStringLiteral("\\G\\{\\d+(,\\d*)?\\}"));
@@ -93,10 +145,7 @@ QByteArray requiredLiteral(const QString& p)
             const QChar e = p.at(++i);
             if (e.isLetterOrNumber()) {
                 endRun();
-                if (i + 1 < p.size() && p.at(i + 1) == QLatin1Char('{')) {
-                    const qsizetype close = p.indexOf(QLatin1Char('}'), i + 1);
-                    i = close < 0 ? p.size() : close;
-                }
+                i = escapeEnd(p, i);
             } else if (depth == 0) {
                 run += e;
             }
@@ -127,13 +176,13 @@ QByteArray requiredLiteral(const QString& p)
             break;
         case '?':
         case '*':
-            run.chop(1);
+            chopCharacter(run);
             endRun();
             break;
         case '{': {
             qsizetype end = 0;
             if (isQuantifierBrace(p, i, &end)) {
-                run.chop(1);
+                chopCharacter(run);
                 endRun();
                 i = end;
             } else if (depth == 0) {
