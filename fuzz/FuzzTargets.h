@@ -11,6 +11,8 @@ namespace shoulu::fuzz {
 int fuzzByteText(const std::uint8_t* data, std::size_t size);
 int fuzzGbk(const std::uint8_t* data, std::size_t size);
 int fuzzExtract(const std::uint8_t* data, std::size_t size);
+int fuzzCatalogue(const std::uint8_t* data, std::size_t size);
+int fuzzReadPage(const std::uint8_t* data, std::size_t size);
 int fuzzSplitUrl(const std::uint8_t* data, std::size_t size);
 int fuzzCli(const std::uint8_t* data, std::size_t size);
 int fuzzRowFormat(const std::uint8_t* data, std::size_t size);

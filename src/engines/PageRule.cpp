@@ -1,5 +1,7 @@
 #include "engines/PageRule.h"
 
+#include "engines/ByteText.h"
+
 #include <algorithm>
 
 namespace shoulu {
@@ -36,6 +38,58 @@ qsizetype skipClass(const QString& p, qsizetype i)
         }
     }
     return p.size();
+}
+
+// p[i] is the letter or digit after a backslash; returns the index of the escape's last
+// character, so that what the escape takes as its argument (\x41, \cA, \pL, \k<n>, \g-1,
+// \101) is not read as text. Reaching a little too far only shortens the literal.
+qsizetype escapeEnd(const QString& p, qsizetype i)
+{
+    const auto at = [&p](qsizetype j) { return j < p.size() ? p.at(j).unicode() : char16_t(0); };
+    const auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+    const auto isHex = [&](char16_t c) { return isDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); };
+    const auto upTo = [&p](qsizetype from, char16_t close) {
+        const qsizetype end = p.indexOf(QChar(close), from);
+        return end < 0 ? p.size() : end;
+    };
+    const char16_t e = at(i);
+    const char16_t next = at(i + 1);
+    // Only these take braces: after \d a brace is a quantifier or plain text, which the caller reads.
+    if (next == u'{' && QStringView(u"xoNpPgk").contains(QChar(e))) {
+        return upTo(i + 2, u'}');
+    }
+    if ((e == u'k' || e == u'g') && (next == u'<' || next == u'\'')) {
+        return upTo(i + 2, next == u'<' ? u'>' : u'\'');
+    }
+    qsizetype last = i;
+    switch (e) {
+    case u'x':
+        while (last < i + 2 && isHex(at(last + 1))) {
+            ++last;
+        }
+        return last;
+    case u'c':
+    case u'p':
+    case u'P':
+        return std::min(i + 1, p.size() - 1);
+    case u'g':
+        last += next == u'-' || next == u'+' ? 1 : 0;
+        break;
+    default:
+        if (!isDigit(e)) {
+            return i;
+        }
+    }
+    while (isDigit(at(last + 1))) {
+        ++last;
+    }
+    return last;
+}
+
+// Takes the last character off a run, a surrogate pair whole.
+void chopCharacter(QString& run)
+{
+    run.chop(run.size() >= 2 && run.back().isLowSurrogate() && run.at(run.size() - 2).isHighSurrogate() ? 2 : 1);
 }
 
 bool isQuantifierBrace(const QString& p, qsizetype i, qsizetype* end)
@@ -91,10 +145,7 @@ QByteArray requiredLiteral(const QString& p)
             const QChar e = p.at(++i);
             if (e.isLetterOrNumber()) {
                 endRun();
-                if (i + 1 < p.size() && p.at(i + 1) == QLatin1Char('{')) {
-                    const qsizetype close = p.indexOf(QLatin1Char('}'), i + 1);
-                    i = close < 0 ? p.size() : close;
-                }
+                i = escapeEnd(p, i);
             } else if (depth == 0) {
                 run += e;
             }
@@ -125,13 +176,13 @@ QByteArray requiredLiteral(const QString& p)
             break;
         case '?':
         case '*':
-            run.chop(1);
+            chopCharacter(run);
             endRun();
             break;
         case '{': {
             qsizetype end = 0;
             if (isQuantifierBrace(p, i, &end)) {
-                run.chop(1);
+                chopCharacter(run);
                 endRun();
                 i = end;
             } else if (depth == 0) {
@@ -177,10 +228,16 @@ Result<PageRule> PageRule::compile(RuleKind kind, const QString& pattern)
 PageRule::Outcome PageRule::match(const QString& text, QByteArrayView utf8) const
 {
     Outcome outcome;
-    if (!m_required.isEmpty() && !utf8.isNull() && utf8.indexOf(m_required) < 0) {
+    // Find (memmem) rather than QByteArrayView::indexOf: its Boyer-Moore takes short steps
+    // through UTF-8 Chinese text, where most bytes recur in the needle.
+    if (!m_required.isEmpty() && !utf8.isNull() && Find(m_required, utf8) == 0) {
         return outcome;
     }
-    const QRegularExpressionMatch m = m_regex.match(text);
+    // PCRE2 would otherwise check the whole text for valid UTF-16 again for every rule: the
+    // larger part of reading a page that no rule matches.
+    Q_ASSERT(text.isValidUtf16());
+    const QRegularExpressionMatch m = m_regex.match(
+        text, 0, QRegularExpression::NormalMatch, QRegularExpression::DontCheckSubjectStringMatchOption);
     if (!m.isValid()) {
         outcome.gaveUp = true;
         return outcome;

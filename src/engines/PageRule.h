@@ -36,7 +36,8 @@ public:
     };
 
     // utf8 may hold the page's raw bytes when it is UTF-8; a rule whose fixed text is absent
-    // from them is skipped without running the expression.
+    // from them is skipped without running the expression. text must be valid UTF-16, as any
+    // decoded text is (decodePage, QString::fromUtf8): it is not checked again.
     Outcome match(const QString& text, QByteArrayView utf8 = {}) const;
 
     RuleKind kind() const { return m_kind; }

@@ -16,7 +16,7 @@ std::optional<PageEncoding> encodingFromName(QByteArrayView name);
 // (looked for near its start), else the engine's default.
 PageEncoding detectEncoding(QByteArrayView contentType, QByteArrayView body, PageEncoding fallback);
 
-// The page as text; bytes that do not belong to the encoding become U+FFFD.
+// The page as text, always valid UTF-16: bytes that do not belong to the encoding become U+FFFD.
 QString decodePage(QByteArrayView body, PageEncoding encoding);
 
 } // namespace shoulu

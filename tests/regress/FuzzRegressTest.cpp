@@ -25,6 +25,8 @@ const Target kTargets[] = {
     { "bytetext", fuzzByteText },
     { "gbk", fuzzGbk },
     { "extract", fuzzExtract },
+    { "catalogue", fuzzCatalogue },
+    { "readpage", fuzzReadPage },
     { "spliturl", fuzzSplitUrl },
     { "cli", fuzzCli },
     { "rowformat", fuzzRowFormat },
