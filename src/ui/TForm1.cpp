@@ -314,6 +314,7 @@ void TForm1::connectQuery(const QString& catalogueFile)
     m_query = std::make_unique<DomainQuery>(
         *m_domainList, *m_resultRows, catalogue ? std::move(catalogue.value()) : EngineCatalogue::builtIn());
     m_batch = std::make_unique<BatchScheduler>(*m_query, *m_Timer1);
+    m_lv1->setCatalogue(m_query->catalogue());
     connect(m_query.get(), &DomainQuery::statusChanged, this, &TForm1::setStatusText);
     connect(m_query.get(), &DomainQuery::gaugeChanged, this, [this](int maximum, int position) {
         m_bskng1->setMaximum(maximum);
