@@ -59,6 +59,8 @@ TEST_F(QueryWalkTest, TypedDomainQueryShowsItsRowAndFinishedStatus)
     auto* gauge = child<QProgressBar>(form.get(), "bskng1");
     EXPECT_EQ(gauge->maximum(), 7);
     EXPECT_EQ(gauge->value(), 7);
+    EXPECT_TRUE(gauge->isTextVisible());
+    EXPECT_EQ(gauge->text(), QStringLiteral("7/7"));
     EXPECT_EQ(box->currentText(), QStringLiteral("example.com"));
     EXPECT_EQ(storedDomains(), QStringList { QStringLiteral("example.com") });
 
