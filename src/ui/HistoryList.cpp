@@ -1,5 +1,6 @@
 #include "ui/HistoryList.h"
 
+#include "engines/EngineCatalogue.h"
 #include "engines/EngineTable.h"
 
 #include <QHeaderView>
@@ -50,6 +51,29 @@ Qt::Alignment columnAlignment(int column)
     return (column == HistoryList::NumberColumn ? Qt::AlignLeft : Qt::AlignHCenter) | Qt::AlignVCenter;
 }
 
+// Why a cell holds a word rather than a figure: whatever the reading recorded.
+QString whyText(const Reading& reading)
+{
+    QStringList lines { statusCaption(reading.status) };
+    if (reading.httpStatus != 0) {
+        lines.append(QStringLiteral("HTTP 状态：%1").arg(reading.httpStatus));
+    }
+    if (!reading.finalHost.isEmpty()) {
+        lines.append(QStringLiteral("最终主机：") + reading.finalHost);
+    }
+    if (!reading.error.isEmpty()) {
+        lines.append(QStringLiteral("原因：") + reading.error);
+    }
+    if (!reading.rule.isEmpty()) {
+        lines.append(QStringLiteral("规则：") + reading.rule);
+    }
+    if (reading.fetchedAt.isValid()) {
+        lines.append(QStringLiteral("时间：")
+            + QLocale::system().toString(reading.fetchedAt.toLocalTime(), QLocale::ShortFormat));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 HistoryList::HistoryList(QWidget* parent)
@@ -76,19 +100,42 @@ HistoryList::HistoryList(QWidget* parent)
     header->setSortIndicatorShown(false);
     header->setHighlightSections(false);
     header->setMinimumSectionSize(20);
-    for (int column = 0; column < ColumnCount; ++column) {
-        auto* item = new QTableWidgetItem(columnCaption(column));
-        item->setTextAlignment(columnAlignment(column));
-        setHorizontalHeaderItem(column, item);
-        if (initialWidth(column) == 0) {
-            header->setSectionResizeMode(column, QHeaderView::Stretch);
-        } else {
-            header->setSectionResizeMode(column, QHeaderView::Fixed);
-            header->resizeSection(column, initialWidth(column));
-        }
-    }
+    setCatalogue(EngineCatalogue::builtIn());
 
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &HistoryList::onSelectionChanged);
+}
+
+void HistoryList::setCatalogue(const EngineCatalogue& catalogue)
+{
+    clearRows();
+    m_engines.assign(EngineCount, EngineColumn {});
+    QStringList extraCaptions;
+    for (const CatalogueEngine& engine : catalogue.engines()) {
+        if (engine.column >= 0 && engine.column < EngineCount) {
+            m_engines[engine.column] = { engine.key, engine.column };
+        } else if (engine.enabled) {
+            m_engines.push_back({ engine.key, -1 });
+            extraCaptions.append(engine.caption);
+        }
+    }
+    setColumnCount(ColumnCount + static_cast<int>(extraCaptions.size()));
+    for (int column = 0; column < columnCount(); ++column) {
+        setUpColumn(column, column < ColumnCount ? columnCaption(column) : extraCaptions[column - ColumnCount]);
+    }
+}
+
+void HistoryList::setUpColumn(int column, const QString& caption)
+{
+    auto* item = new QTableWidgetItem(caption);
+    item->setTextAlignment(columnAlignment(column));
+    setHorizontalHeaderItem(column, item);
+    QHeaderView* header = horizontalHeader();
+    if (initialWidth(column) == 0) {
+        header->setSectionResizeMode(column, QHeaderView::Stretch);
+    } else {
+        header->setSectionResizeMode(column, QHeaderView::Fixed);
+        header->resizeSection(column, initialWidth(column));
+    }
 }
 
 bool HistoryList::clearRows()
@@ -112,13 +159,12 @@ void HistoryList::appendRows(const std::vector<ResultRow>& rows)
     setRowCount(row + static_cast<int>(rows.size()));
     int number = 1;
     for (const ResultRow& result : rows) {
-        QStringList texts { QString::number(number), result.domain,
+        const QStringList texts { QString::number(number), result.domain,
             locale.toString(result.searchTime.date(), QLocale::ShortFormat) };
-        for (const Count count : result.counts) {
-            texts.append(QString::number(count));
-        }
-        for (int column = 0; column < ColumnCount; ++column) {
-            auto* item = new QTableWidgetItem(texts[column]);
+        for (int column = 0; column < columnCount(); ++column) {
+            QTableWidgetItem* item = column < FirstCountColumn
+                ? new QTableWidgetItem(texts[column])
+                : countItem(result, m_engines[column - FirstCountColumn]);
             item->setTextAlignment(columnAlignment(column));
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
             setItem(row, column, item);
@@ -126,6 +172,31 @@ void HistoryList::appendRows(const std::vector<ResultRow>& rows)
         ++row;
         ++number;
     }
+}
+
+QTableWidgetItem* HistoryList::countItem(const ResultRow& row, const EngineColumn& engine) const
+{
+    if (row.readings.isEmpty()) {
+        // Stored before readings were kept: the bare figure, as it always showed.
+        return new QTableWidgetItem(engine.stored >= 0 ? QString::number(row.counts[engine.stored]) : QString());
+    }
+    Reading off;
+    off.status = ReadingStatus::Off;
+    off.error = QStringLiteral("该搜索引擎已停用，未被查询");
+    const Reading* found = row.readingOf(engine.key);
+    const Reading& reading = found != nullptr ? *found : off;
+    switch (reading.status) {
+    case ReadingStatus::Counted:
+        return new QTableWidgetItem(QLocale::system().toString(static_cast<qint64>(reading.count)));
+    case ReadingStatus::None:
+        return new QTableWidgetItem(QStringLiteral("0"));
+    default:
+        break;
+    }
+    auto* item = new QTableWidgetItem(statusCaption(reading.status));
+    item->setForeground(mutedColour());
+    item->setToolTip(whyText(reading));
+    return item;
 }
 
 QString HistoryList::domainAt(int row) const

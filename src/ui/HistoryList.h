@@ -2,23 +2,34 @@
 
 #include "store/ResultRow.h"
 
+#include <QColor>
 #include <QTableWidget>
 
 #include <vector>
 
 namespace shoulu {
 
+class EngineCatalogue;
+
 // The history list: one text-only line per result row, numbered from 1 per refresh.
-//     list.clearRows(); list.appendRows(rows);
+//     list.setCatalogue(catalogue); list.clearRows(); list.appendRows(rows);
 // Emits selectItem for every row whose selected state changes, the deselected one first.
 class HistoryList : public QTableWidget
 {
     Q_OBJECT
 
 public:
+    // ColumnCount: the columns every list has; switched-on engines beyond the seven follow.
     enum Column { NumberColumn = 0, DomainColumn = 1, DateColumn = 2, FirstCountColumn = 3, ColumnCount = 10 };
 
+    // Cells whose reading gives no figure to trust.
+    static QColor mutedColour() { return QColor(128, 128, 128); }
+
+    // Starts with the built-in catalogue.
     explicit HistoryList(QWidget* parent = nullptr);
+
+    // The engines whose readings the cells show; empties the list.
+    void setCatalogue(const EngineCatalogue& catalogue);
 
     // Removes every line without reporting a selection change. False when that failed.
     bool clearRows();
@@ -30,8 +41,17 @@ Q_SIGNALS:
     void selectItem(const QString& domain, bool selected);
 
 private:
-    void onSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    struct EngineColumn
+    {
+        QString key;
+        int stored; // position among the stored counts; -1 when the figure lives in readings only
+    };
 
+    void onSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void setUpColumn(int column, const QString& caption);
+    QTableWidgetItem* countItem(const ResultRow& row, const EngineColumn& engine) const;
+
+    std::vector<EngineColumn> m_engines; // column FirstCountColumn + i shows m_engines[i]
     bool m_clearing = false;
 };
 

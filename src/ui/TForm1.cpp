@@ -71,7 +71,10 @@ TForm1::TForm1(const QString& databasePath, const QByteArray& bannerUrl, QWidget
     m_bskng1 = new QProgressBar(this);
     m_bskng1->setObjectName(QStringLiteral("bskng1"));
     m_bskng1->setFixedHeight(GaugeHeight);
+    // Text from the first run on: "41/126", replies counted of those expected.
     m_bskng1->setTextVisible(false);
+    m_bskng1->setFormat(QStringLiteral("%v/%m"));
+    m_bskng1->setAlignment(Qt::AlignCenter);
     m_bskng1->setRange(0, 100);
     m_bskng1->setValue(0);
     layout->addWidget(m_bskng1);
@@ -314,10 +317,12 @@ void TForm1::connectQuery(const QString& catalogueFile)
     m_query = std::make_unique<DomainQuery>(
         *m_domainList, *m_resultRows, catalogue ? std::move(catalogue.value()) : EngineCatalogue::builtIn());
     m_batch = std::make_unique<BatchScheduler>(*m_query, *m_Timer1);
+    m_lv1->setCatalogue(m_query->catalogue());
     connect(m_query.get(), &DomainQuery::statusChanged, this, &TForm1::setStatusText);
     connect(m_query.get(), &DomainQuery::gaugeChanged, this, [this](int maximum, int position) {
         m_bskng1->setMaximum(maximum);
         m_bskng1->setValue(position);
+        m_bskng1->setTextVisible(true);
     });
     connect(m_query.get(), &DomainQuery::historyRefreshRequested, this, [this] {
         if (const auto shown = LoadShoulu(QString()); !shown) {

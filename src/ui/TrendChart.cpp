@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace shoulu {
 
@@ -73,6 +74,33 @@ QList<int> thinnedDates(const QList<QRectF>& boxes)
     return n > 0 ? QList<int> { 0 } : QList<int> {};
 }
 
+// What a row gives the engine's line: its stored figure when the row predates readings, else
+// the reading's figure when it is one to trust; nothing (a gap) otherwise.
+std::optional<Count> plottedFigure(const ResultRow& row, int engine)
+{
+    if (row.readings.isEmpty()) {
+        return row.counts[engine];
+    }
+    const Reading* reading = row.readingOf(QString::fromLatin1(engineInfo(engine).name));
+    if (reading == nullptr || !isTrustworthy(reading->status)) {
+        return std::nullopt;
+    }
+    return reading->status == ReadingStatus::None ? 0 : reading->count;
+}
+
+void hideFromLegend(QChart* chart, QLineSeries* series)
+{
+    for (QLegendMarker* marker : chart->legend()->markers(series)) {
+        marker->setVisible(false);
+    }
+}
+
+// A line needs two points to be seen; a point alone shows as a dot.
+void markLonePoint(QLineSeries* series)
+{
+    series->setPointsVisible(series->count() == 1);
+}
+
 } // namespace
 
 AxisScale niceScale(double low, double high, int maxTicks)
@@ -110,6 +138,9 @@ TrendChart::TrendChart(QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A line of one point reports no area to repaint, so its dot would leave traces behind
+    // when the axis moves it.
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
     setBackgroundBrush(PanelColour);
 
     QChart* c = chart();
@@ -144,14 +175,13 @@ TrendChart::TrendChart(QWidget* parent)
         s->setName(QString::fromUtf8(engineInfo(i).caption));
         s->setPen(QPen(Looks[i].colour, Looks[i].width));
         s->setPointsVisible(false);
+        s->setMarkerSize(Looks[i].width + 3.0);
         s->setPointLabelsVisible(false);
         c->addSeries(s);
         s->attachAxis(m_axisX);
         s->attachAxis(m_axisY);
         s->setVisible(false);
-        for (QLegendMarker* marker : c->legend()->markers(s)) {
-            marker->setVisible(false);
-        }
+        hideFromLegend(c, s);
         m_series[i] = s;
     }
 
@@ -172,40 +202,98 @@ TrendChart::TrendChart(QWidget* parent)
 
 void TrendChart::clearLines()
 {
+    removeSegments();
     for (QLineSeries* s : m_series) {
         s->clear();
+        markLonePoint(s);
     }
     m_labels.clear();
+    chart()->setTitle(TitleSuffix);
     rebuildDateLabels();
     rescaleValueAxis();
 }
 
 void TrendChart::draw(const QString& domain, const std::vector<ResultRow>& rows)
 {
-    std::array<QList<QPointF>, EngineCount> points;
+    // Each engine's line as stretches of consecutive points; a gap starts the next stretch.
+    std::array<QList<QList<QPointF>>, EngineCount> stretches;
+    std::array<bool, EngineCount> afterGap;
+    afterGap.fill(true);
     m_labels.clear();
     for (std::size_t p = 0; p < rows.size(); ++p) {
         const ResultRow& row = rows[p];
         m_labels.append(QLocale::system().toString(row.searchTime.date(), QLocale::ShortFormat));
         for (int i = 0; i < EngineCount; ++i) {
-            points[i].append(QPointF(static_cast<double>(p), static_cast<double>(row.counts[i])));
+            const std::optional<Count> figure = plottedFigure(row, i);
+            if (!figure) {
+                afterGap[i] = true;
+                continue;
+            }
+            if (afterGap[i]) {
+                stretches[i].append(QList<QPointF> {});
+                afterGap[i] = false;
+            }
+            stretches[i].last().append(QPointF(static_cast<double>(p), static_cast<double>(*figure)));
         }
     }
+    removeSegments();
     for (int i = 0; i < EngineCount; ++i) {
-        m_series[i]->replace(points[i]);
+        setLine(i, stretches[i]);
     }
     rebuildDateLabels();
     chart()->setTitle(domain + TitleSuffix);
     updateChatline();
 }
 
+void TrendChart::setLine(int engine, const QList<QList<QPointF>>& stretches)
+{
+    QLineSeries* first = m_series[engine];
+    first->replace(stretches.value(0));
+    markLonePoint(first);
+    for (qsizetype k = 1; k < stretches.size(); ++k) {
+        auto* s = new QLineSeries(chart());
+        s->setPen(first->pen());
+        s->setMarkerSize(first->markerSize());
+        s->replace(stretches[k]);
+        markLonePoint(s);
+        chart()->addSeries(s);
+        s->attachAxis(m_axisX);
+        s->attachAxis(m_axisY);
+        s->setVisible(first->isVisible());
+        hideFromLegend(chart(), s);
+        m_segments[engine].append(s);
+    }
+}
+
+void TrendChart::removeSegments()
+{
+    for (QList<QLineSeries*>& segments : m_segments) {
+        for (QLineSeries* s : segments) {
+            chart()->removeSeries(s);
+            delete s;
+        }
+        segments.clear();
+    }
+}
+
+QList<QLineSeries*> TrendChart::lines(int engine) const
+{
+    return QList<QLineSeries*> { m_series.at(engine) } + m_segments.at(engine);
+}
+
 void TrendChart::updateChatline()
 {
     for (int i = 0; i < EngineCount; ++i) {
         const bool shown = m_boxes[i]->isChecked();
-        m_series[i]->setVisible(shown);
+        for (QLineSeries* s : lines(i)) {
+            s->setVisible(shown);
+        }
+        // One legend entry per engine: the named series'.
         for (QLegendMarker* marker : chart()->legend()->markers(m_series[i])) {
             marker->setVisible(shown);
+        }
+        for (QLineSeries* s : std::as_const(m_segments[i])) {
+            hideFromLegend(chart(), s);
         }
     }
     rescaleValueAxis();
@@ -244,13 +332,15 @@ void TrendChart::rescaleValueAxis()
 {
     double low = std::numeric_limits<double>::max();
     double high = std::numeric_limits<double>::lowest();
-    for (QLineSeries* s : m_series) {
-        if (!s->isVisible()) {
-            continue;
-        }
-        for (const QPointF& point : s->points()) {
-            low = std::min(low, point.y());
-            high = std::max(high, point.y());
+    for (int i = 0; i < EngineCount; ++i) {
+        for (const QLineSeries* s : lines(i)) {
+            if (!s->isVisible()) {
+                continue;
+            }
+            for (const QPointF& point : s->points()) {
+                low = std::min(low, point.y());
+                high = std::max(high, point.y());
+            }
         }
     }
     if (low > high) {

@@ -21,7 +21,8 @@ namespace shoulu {
 
 // The seven-line trend chart of one domain with its strip of engine check boxes.
 //     chart.draw(domain, rows); // rows oldest first; chart.updateChatline() after a box click
-// The boxes only show and hide lines: nothing here reads the database.
+// The boxes only show and hide lines: nothing here reads the database. A day without a figure
+// to trust is a gap: the line after it goes on in an unnamed series drawn with the same pen.
 class TrendChart : public QChartView
 {
     Q_OBJECT
@@ -31,7 +32,7 @@ public:
 
     explicit TrendChart(QWidget* parent = nullptr);
 
-    // Removes every point and date label; the title and the visibility stay.
+    // Removes every point and date label and the domain from the title; the visibility stays.
     void clearLines();
     // Plots the rows at x = 0, 1, ... in the order given, names the domain in the title and
     // applies the boxes. No rows empty the lines, so title and lines never disagree.
@@ -42,7 +43,10 @@ public:
     // Placed under the plot, across the chart's full width; the chart takes ownership.
     void setBottomBar(QWidget* bar);
 
+    // The engine's first stretch of line, up to its first gap.
     QLineSeries* series(int engine) const { return m_series.at(engine); }
+    // Every stretch of the engine's line, left to right, series(engine) first.
+    QList<QLineSeries*> lines(int engine) const;
     QCheckBox* checkBox(int engine) const { return m_boxes.at(engine); }
     QFrame* checkBoxStrip() const { return m_strip; }
     QString titleText() const;
@@ -57,12 +61,15 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void setLine(int engine, const QList<QList<QPointF>>& stretches);
+    void removeSegments();
     void rescaleValueAxis();
     void rebuildDateLabels();
     void layoutChildren();
     void fitChartToViewport();
 
     std::array<QLineSeries*, EngineCount> m_series {};
+    std::array<QList<QLineSeries*>, EngineCount> m_segments; // the stretches after a gap
     std::array<QCheckBox*, EngineCount> m_boxes {};
     QFrame* m_strip = nullptr;
     QWidget* m_bottomBar = nullptr;

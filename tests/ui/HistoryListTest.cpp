@@ -1,6 +1,8 @@
 #include "ui/HistoryList.h"
 
 #include "UiTest.h"
+#include "engines/EngineCatalogue.h"
+#include "engines/EngineTable.h"
 #include "ui/TrendChart.h"
 
 #include <QComboBox>
@@ -12,6 +14,8 @@
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace shoulu::test {
 namespace {
@@ -121,7 +125,7 @@ TEST_F(HistoryListTest, BoxTextIsUsedUntrimmed)
     EXPECT_EQ(m_chart->titleText(), QStringLiteral("最近30日收录量走势图"));
 }
 
-TEST_F(HistoryListTest, LatestViewThatFindsRowsEmptiesTheLinesButKeepsTheTitle)
+TEST_F(HistoryListTest, LatestViewThatFindsRowsEmptiesTheLinesAndTakesTheDomainFromTheTitle)
 {
     history(QStringLiteral("a.com"));
     ASSERT_GT(m_chart->series(0)->count(), 0);
@@ -129,7 +133,7 @@ TEST_F(HistoryListTest, LatestViewThatFindsRowsEmptiesTheLinesButKeepsTheTitle)
     for (int i = 0; i < EngineCount; ++i) {
         EXPECT_EQ(m_chart->series(i)->count(), 0) << "series " << i;
     }
-    EXPECT_EQ(m_chart->titleText(), QStringLiteral("a.com最近30日收录量走势图"));
+    EXPECT_EQ(m_chart->titleText(), QStringLiteral("最近30日收录量走势图"));
 }
 
 TEST_F(HistoryListTest, UnlistedDomainShowsNothingAndLeavesTheChartAlone)
@@ -212,6 +216,66 @@ TEST_F(HistoryListTest, StoreErrorIsShownAndLeavesListEmptyAndChartAsItWas)
     EXPECT_EQ(m_list->rowCount(), 0);
     EXPECT_EQ(m_chart->titleText(), QStringLiteral("a.com最近30日收录量走势图"));
     EXPECT_EQ(m_chart->series(0)->count(), 2);
+}
+
+// A figure to trust shows as a figure; anything else as a grey word whose tooltip says why.
+TEST_F(HistoryListTest, ReadingCellsShowAFigureOrAGreyWordThatSaysWhy)
+{
+    using S = ReadingStatus;
+    const struct
+    {
+        std::optional<Reading> reading; // none: the engine was not asked
+        QString text;
+        QStringList why; // all in the tooltip; none: a plain figure without one
+    } cases[EngineCount] {
+        { reading(S::Counted, 1234567), QLocale::system().toString(qint64(1234567)), {} },
+        { reading(S::None, 0), QStringLiteral("0"), {} },
+        { reading(S::Blocked, 0, QStringLiteral("http 429"), 429, QStringLiteral("wappass.baidu.com")),
+            QStringLiteral("受阻"), { QStringLiteral("429"), QStringLiteral("wappass.baidu.com") } },
+        { reading(S::Failed, 0, {}, 0, {}, QStringLiteral("Connection refused")), QStringLiteral("失败"),
+            { QStringLiteral("Connection refused") } },
+        { reading(S::Unreadable, -1, QStringLiteral("markers")), QStringLiteral("无法识别"),
+            { QStringLiteral("markers") } },
+        { reading(S::Off), QStringLiteral("停用"), { QStringLiteral("停用") } },
+        { std::nullopt, QStringLiteral("停用"), { QStringLiteral("停用") } },
+    };
+    EngineCounts counts {};
+    QList<EngineReading> readings;
+    for (int i = 0; i < EngineCount; ++i) {
+        if (cases[i].reading) {
+            counts[i] = cases[i].reading->count;
+            readings.append({ QString::fromLatin1(engineInfo(i).name), *cases[i].reading });
+        }
+    }
+    addRow(QStringLiteral("a.com"), at(2024, 3, 3), counts, readings);
+    history(QStringLiteral("a.com"));
+    for (int i = 0; i < EngineCount; ++i) {
+        SCOPED_TRACE(engineInfo(i).name);
+        const QTableWidgetItem* cell = m_list->item(0, HistoryList::FirstCountColumn + i);
+        EXPECT_EQ(cell->text(), cases[i].text);
+        EXPECT_EQ(cell->foreground().color() == HistoryList::mutedColour(), !cases[i].why.isEmpty());
+        EXPECT_EQ(cell->toolTip().isEmpty(), cases[i].why.isEmpty());
+        for (const QString& why : cases[i].why) {
+            EXPECT_TRUE(cell->toolTip().contains(why)) << cell->toolTip().toStdString();
+        }
+    }
+}
+
+TEST_F(HistoryListTest, SwitchedOnEngineBeyondTheSevenGetsAColumnAfterBing)
+{
+    ASSERT_TRUE(
+        EngineCatalogue::setEnabled(EngineCatalogue::userFileBeside(m_temp.path()), QStringLiteral("360"), true));
+    addRow(QStringLiteral("b.com"), at(2024, 3, 4), countsFrom(1),
+        { { QStringLiteral("360"), reading(ReadingStatus::Counted, 4321) } });
+    m_form = openForm();
+    m_list = m_form->historyList();
+    m_button = child<QPushButton>(m_form.get(), "bsSkinXFormButton3");
+    history(QString());
+    ASSERT_EQ(m_list->columnCount(), HistoryList::ColumnCount + 1);
+    EXPECT_EQ(m_list->horizontalHeaderItem(HistoryList::ColumnCount)->text(), QStringLiteral("360"));
+    EXPECT_EQ(m_list->item(0, HistoryList::ColumnCount)->text(), QLocale::system().toString(qint64(4321)));
+    // A row from before readings shows as it always did, with nothing under the new engine.
+    EXPECT_EQ(rowTexts(m_list, 1), expectedRow(2, QStringLiteral("a.com"), at(2024, 3, 2, 17), m_aDay2) << QString());
 }
 
 } // namespace

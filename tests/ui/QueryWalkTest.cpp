@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -25,6 +26,12 @@ namespace {
 Count figure(int engine, int domain)
 {
     return (domain + 1) * 10000 + (engine + 1) * 111;
+}
+
+// How the list shows a counted figure.
+QString shown(Count count)
+{
+    return QLocale::system().toString(static_cast<qint64>(count));
 }
 
 // The main window driven as a user drives it, against engines served on this machine.
@@ -52,6 +59,8 @@ TEST_F(QueryWalkTest, TypedDomainQueryShowsItsRowAndFinishedStatus)
     auto* gauge = child<QProgressBar>(form.get(), "bskng1");
     EXPECT_EQ(gauge->maximum(), 7);
     EXPECT_EQ(gauge->value(), 7);
+    EXPECT_TRUE(gauge->isTextVisible());
+    EXPECT_EQ(gauge->text(), QStringLiteral("7/7"));
     EXPECT_EQ(box->currentText(), QStringLiteral("example.com"));
     EXPECT_EQ(storedDomains(), QStringList { QStringLiteral("example.com") });
 
@@ -59,7 +68,7 @@ TEST_F(QueryWalkTest, TypedDomainQueryShowsItsRowAndFinishedStatus)
     ASSERT_EQ(list->rowCount(), 1);
     EXPECT_EQ(list->item(0, 1)->text(), QStringLiteral("example.com"));
     for (int i = 0; i < EngineCount; ++i) {
-        EXPECT_EQ(list->item(0, 3 + i)->text(), QString::number(figure(i, 0)));
+        EXPECT_EQ(list->item(0, 3 + i)->text(), shown(figure(i, 0)));
     }
     EXPECT_EQ(MessageBox::shownCount(), 0) << MessageBox::lastText().toStdString();
 }
@@ -123,7 +132,7 @@ TEST_F(QueryWalkTest, NewUserListsDomainsRunsABatchAndReadsTheResults)
         ASSERT_GE(d, 0);
         EXPECT_EQ(list->item(r, 0)->text(), QString::number(r + 1));
         for (int i = 0; i < EngineCount; ++i) {
-            EXPECT_EQ(list->item(r, 3 + i)->text(), QString::number(figure(i, d)));
+            EXPECT_EQ(list->item(r, 3 + i)->text(), shown(figure(i, d)));
         }
     }
     listed.sort();
@@ -153,7 +162,7 @@ TEST_F(QueryWalkTest, NewUserListsDomainsRunsABatchAndReadsTheResults)
     QTest::mouseClick(child<QPushButton>(form.get(), "bsSkinXFormButton3"), Qt::LeftButton);
     ASSERT_EQ(list->rowCount(), 1);
     EXPECT_EQ(list->item(0, 1)->text(), domains[2]);
-    EXPECT_EQ(list->item(0, 9)->text(), QString::number(figure(6, 2)));
+    EXPECT_EQ(list->item(0, 9)->text(), shown(figure(6, 2)));
     EXPECT_EQ(chart->titleText(), domains[2] + QStringLiteral("最近30日收录量走势图"));
     EXPECT_EQ(MessageBox::shownCount(), 0) << MessageBox::lastText().toStdString();
 }

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
 namespace shoulu::test {
 namespace {
@@ -221,6 +222,61 @@ TEST_F(TrendChartAloneTest, ValueAxisRescalesBetweenHugeAndTinyCounts)
     EXPECT_LE((m_chart.valueAxis()->max() - m_chart.valueAxis()->min()) / m_chart.valueAxis()->tickInterval(), 5.0);
     drawConstant(4000000000);
     EXPECT_GE(m_chart.valueAxis()->min(), 1000000000.0) << "the axis follows the counts, not zero";
+}
+
+// Baidu on three days, the middle one as given or not asked at all; Google counted every day.
+std::vector<ResultRow> threeDays(const std::optional<Reading>& middle)
+{
+    std::vector<ResultRow> rows;
+    for (int d = 0; d < 3; ++d) {
+        ResultRow row = rowOn(QDate(2024, 1, 1).addDays(d), EngineCounts {});
+        row.readings.append({ QStringLiteral("google"), reading(ReadingStatus::Counted, 7) });
+        const std::optional<Reading> baidu = d == 1 ? middle : reading(ReadingStatus::Counted, 10 * (d + 1));
+        if (baidu) {
+            row.readings.append({ QStringLiteral("baidu"), *baidu });
+            row.counts[0] = baidu->count;
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+TEST_F(TrendChartAloneTest, OnlyTrustedFiguresArePointsAndEmptyingLeavesNoStretchNorDomain)
+{
+    using S = ReadingStatus;
+    const QList<QList<QPointF>> gap { { { 0, 10 } }, { { 2, 30 } } };
+    const std::pair<std::optional<Reading>, QList<QList<QPointF>>> cases[] {
+        { reading(S::Counted, 20), { { { 0, 10 }, { 1, 20 }, { 2, 30 } } } },
+        { reading(S::None, 0), { { { 0, 10 }, { 1, 0 }, { 2, 30 } } } },
+        { reading(S::Blocked, -1), gap },
+        { reading(S::Failed, -1), gap },
+        { reading(S::Unreadable, -1), gap },
+        { reading(S::Off, -1), gap },
+        { std::nullopt, gap },
+    };
+    for (const auto& [middle, expected] : cases) {
+        SCOPED_TRACE(middle ? statusWord(middle->status).toStdString() : "not asked");
+        m_chart.draw(QStringLiteral("x.com"), threeDays(middle));
+        QCoreApplication::processEvents(); // the legend lays out its new entries
+        QList<QList<QPointF>> stretches;
+        for (QLineSeries* line : m_chart.lines(0)) {
+            stretches.append(line->points());
+            EXPECT_EQ(line->pointsVisible(), line->count() == 1) << "a lone point shows as a dot";
+            EXPECT_EQ(line->pen(), m_chart.series(0)->pen());
+            EXPECT_TRUE(line->isVisible());
+            const auto markers = m_chart.chart()->legend()->markers(line);
+            EXPECT_EQ(!markers.isEmpty() && markers.first()->isVisible(), line == m_chart.series(0));
+        }
+        EXPECT_EQ(stretches, expected);
+        EXPECT_GE(m_chart.valueAxis()->min(), 0) << "a -1 that is no figure must not pull the axis down";
+    }
+    m_chart.checkBox(0)->setChecked(false);
+    m_chart.updateChatline();
+    EXPECT_FALSE(m_chart.lines(0).last()->isVisible()) << "the box switches every stretch";
+
+    m_chart.clearLines();
+    EXPECT_EQ(m_chart.chart()->series().size(), EngineCount) << "no stretch outlives the lines";
+    EXPECT_EQ(m_chart.titleText(), QStringLiteral("最近30日收录量走势图"));
 }
 
 // ---- axis steps ---------------------------------------------------------------------------------

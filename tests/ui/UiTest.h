@@ -68,6 +68,20 @@ inline EngineCounts countsFrom(Count first)
     return counts;
 }
 
+// Fields in the order Reading declares them.
+inline Reading reading(ReadingStatus status, Count count = 0, const QString& rule = {}, int httpStatus = 0,
+    const QString& finalHost = {}, const QString& error = {})
+{
+    Reading r;
+    r.status = status;
+    r.count = count;
+    r.rule = rule;
+    r.httpStatus = httpStatus;
+    r.finalHost = finalHost;
+    r.error = error;
+    return r;
+}
+
 inline QDateTime at(int year, int month, int day, int hour = 9, int minute = 0)
 {
     return QDateTime(QDate(year, month, day), QTime(hour, minute));
@@ -96,9 +110,10 @@ protected:
         }
     }
 
-    void addRow(const QString& domain, const QDateTime& time, const EngineCounts& counts)
+    void addRow(const QString& domain, const QDateTime& time, const EngineCounts& counts,
+        const QList<EngineReading>& readings = {})
     {
-        const auto added = m_otherRows->addshoulu(domain, time, counts);
+        const auto added = m_otherRows->addshoulu(domain, time, counts, readings);
         ASSERT_TRUE(added.ok()) << added.error().toStdString();
     }
 
