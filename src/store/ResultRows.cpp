@@ -126,6 +126,18 @@ QDateTime localDateTime(QDate date, QTime time)
     return QDateTime(date, time); // a time skipped by a clock change: Qt's rule
 }
 
+// An instant as local wall-clock time at its UTC offset, like searchTime: Qt's local time
+// would look the zone up again for every one of a view's thousands of readings.
+QDateTime localFromEpoch(qint64 secs)
+{
+    const auto instant = static_cast<time_t>(secs);
+    std::tm parts = {};
+    if (localtime_r(&instant, &parts) == nullptr) {
+        return QDateTime::fromSecsSinceEpoch(secs);
+    }
+    return QDateTime::fromSecsSinceEpoch(secs, Qt::OffsetFromUTC, static_cast<int>(parts.tm_gmtoff));
+}
+
 // "YYYY-MM-DD HH:MM:SS" (also with 'T' or without the time), read by hand: QDateTime's
 // format parser costs more than the rest of a 1,000-row view.
 QDateTime parseSearchTime(std::string_view text)
@@ -182,9 +194,60 @@ Result<std::vector<ResultRow>> readRows(Statement& statement)
     }
 }
 
-const char* const ReadingsOfRow = "SELECT r.engine, r.status, r.count, r.http_status, r.final_host, r.error,"
-                                  " (SELECT text FROM reading_rule WHERE id = r.rule_id), r.fetched_at"
-                                  " FROM reading r WHERE r.shoulu_id = ?1";
+// As Statement::textAt makes it: NULL gives a null string, '' an empty one.
+QString fromUtf8(std::string_view utf8)
+{
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+// The few distinct texts of a column (engine keys, status words, hosts), made once per view
+// and shared instead of once for each of thousands of readings.
+class TextPool
+{
+public:
+    // The entry of the text, added when new; -1 once the pool is full of other texts.
+    int find(std::string_view utf8)
+    {
+        const bool isNull = utf8.data() == nullptr;
+        for (size_t i = 0; i < m_entries.size(); ++i) {
+            if (m_entries[i].isNull == isNull && m_entries[i].bytes == utf8) {
+                return static_cast<int>(i);
+            }
+        }
+        if (m_entries.size() >= MaxEntries) {
+            return -1;
+        }
+        m_entries.push_back({ std::string(utf8), isNull, fromUtf8(utf8) });
+        return static_cast<int>(m_entries.size() - 1);
+    }
+    QString text(std::string_view utf8)
+    {
+        const int entry = find(utf8);
+        return entry >= 0 ? at(entry) : fromUtf8(utf8);
+    }
+    const QString& at(int entry) const { return m_entries[static_cast<size_t>(entry)].text; }
+
+private:
+    static constexpr size_t MaxEntries = 32;
+    struct Entry
+    {
+        std::string bytes;
+        bool isNull;
+        QString text;
+    };
+    std::vector<Entry> m_entries;
+};
+
+// Where a reading goes among a row's: the engines' column order, the other keys after them.
+int rankOf(const QString& key)
+{
+    const int column = engineIndexFromText(key);
+    return column >= 0 && key.size() > 1 ? column : EngineCount;
+}
+
+// The rule ids are resolved by a look-up of their own, once per distinct id, not once per reading.
+const char* const ReadingsOfRow = "SELECT engine, status, count, http_status, final_host, error, rule_id, fetched_at"
+                                  " FROM reading WHERE shoulu_id = ?1";
 
 Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
 {
@@ -192,11 +255,27 @@ Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
     if (!statement) {
         return Error { statement.error() };
     }
+    auto ruleText = db.prepare("SELECT text FROM reading_rule WHERE id = ?1");
+    if (!ruleText) {
+        return Error { ruleText.error() };
+    }
+    TextPool engines;
+    TextPool statuses;
+    TextPool hosts;
+    TextPool errors;
+    std::vector<int> engineRanks; // by entry of `engines`
+    std::vector<ReadingStatus> statusOf; // by entry of `statuses`
+    std::map<qint64, QString> rules;
+    std::vector<int> ranks; // of the current row's readings
+    qint64 lastFetched = 0;
+    QDateTime lastFetchedAt;
     for (ResultRow& row : rows) {
+        row.readings.reserve(EngineCount);
         statement->reset();
         if (auto bound = statement->bind(1, std::int64_t { row.id }); !bound) {
             return bound;
         }
+        ranks.clear();
         for (;;) {
             auto more = statement->step();
             if (!more) {
@@ -206,30 +285,87 @@ Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
                 break;
             }
             EngineReading& stored = row.readings.emplace_back();
-            stored.engine = statement->textAt(0);
+            const std::string_view key = statement->utf8At(0);
+            if (const int entry = engines.find(key); entry >= 0) {
+                if (static_cast<size_t>(entry) == engineRanks.size()) {
+                    engineRanks.push_back(rankOf(engines.at(entry)));
+                }
+                stored.engine = engines.at(entry);
+                ranks.push_back(engineRanks[static_cast<size_t>(entry)]);
+            } else {
+                stored.engine = fromUtf8(key);
+                ranks.push_back(rankOf(stored.engine));
+            }
             Reading& r = stored.reading;
-            r.status = statusFromWord(statement->textAt(1)).value_or(ReadingStatus::Failed);
+            const std::string_view word = statement->utf8At(1);
+            if (const int entry = statuses.find(word); entry >= 0) {
+                if (static_cast<size_t>(entry) == statusOf.size()) {
+                    statusOf.push_back(statusFromWord(statuses.at(entry)).value_or(ReadingStatus::Failed));
+                }
+                r.status = statusOf[static_cast<size_t>(entry)];
+            } else {
+                r.status = statusFromWord(fromUtf8(word)).value_or(ReadingStatus::Failed);
+            }
             r.count = statement->int64At(2);
             r.httpStatus = int(statement->int64At(3));
-            r.finalHost = statement->textAt(4);
-            r.error = statement->textAt(5);
-            r.rule = statement->textAt(6);
+            r.finalHost = hosts.text(statement->utf8At(4));
+            r.error = errors.text(statement->utf8At(5));
+            const qint64 rule = statement->int64At(6);
+            auto known = rules.find(rule);
+            if (known == rules.end()) {
+                ruleText->reset();
+                if (auto bound = ruleText->bind(1, std::int64_t { rule }); !bound) {
+                    return bound;
+                }
+                auto found = ruleText->step();
+                if (!found) {
+                    return Error { found.error() };
+                }
+                known = rules.emplace(rule, *found ? ruleText->textAt(0) : QString()).first;
+            }
+            r.rule = known->second;
             const qint64 fetched = statement->int64At(7);
             if (fetched > 0) {
-                r.fetchedAt = QDateTime::fromSecsSinceEpoch(fetched);
+                if (fetched != lastFetched) {
+                    lastFetched = fetched;
+                    lastFetchedAt = localFromEpoch(fetched);
+                }
+                r.fetchedAt = lastFetchedAt;
             }
         }
-        // In the engines' column order, the ones beyond the seven after them.
-        std::stable_sort(row.readings.begin(), row.readings.end(), [](const EngineReading& a, const EngineReading& b) {
-            const auto rank = [](const QString& key) {
-                const int column = engineIndexFromText(key);
-                return column >= 0 && key.size() > 1 ? column : EngineCount;
-            };
-            return rank(a.engine) < rank(b.engine);
-        });
+        // Stable, by rank: a handful of readings.
+        for (size_t i = 1; i < ranks.size(); ++i) {
+            for (size_t j = i; j > 0 && ranks[j - 1] > ranks[j]; --j) {
+                std::swap(ranks[j - 1], ranks[j]);
+                row.readings.swapItemsAt(static_cast<qsizetype>(j - 1), static_cast<qsizetype>(j));
+            }
+        }
     }
     return {};
 }
+
+// A view's statements read one snapshot and take the file's read lock once, not at every
+// look-up of a row's readings. A savepoint, so that a view inside a caller's transaction works.
+class ReadSnapshot
+{
+public:
+    explicit ReadSnapshot(Database& db)
+        : m_db(db)
+        , m_open(db.exec("SAVEPOINT view").ok())
+    { }
+    ~ReadSnapshot()
+    {
+        if (m_open) {
+            (void)m_db.exec("RELEASE view");
+        }
+    }
+    ReadSnapshot(const ReadSnapshot&) = delete;
+    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+private:
+    Database& m_db;
+    bool m_open;
+};
 
 Result<std::vector<ResultRow>> query(Database& db, const char* sql, const QString* domain)
 {
@@ -372,17 +508,20 @@ Result<void> ResultRows::addshoulu(
 
 Result<std::vector<ResultRow>> ResultRows::latestRows()
 {
+    const ReadSnapshot snapshot(m_db);
     return withReadings(query(m_db, statements().latestRows.constData(), nullptr));
 }
 
 Result<std::vector<ResultRow>> ResultRows::dailyRows(const QString& domain)
 {
+    const ReadSnapshot snapshot(m_db);
     const Statements& s = statements();
     return withReadings(query(m_db, (keepsReadings() ? s.dailyRowsRead : s.dailyRows).constData(), &domain));
 }
 
 Result<std::vector<ResultRow>> ResultRows::chartWindow(const QString& domain)
 {
+    const ReadSnapshot snapshot(m_db);
     const Statements& s = statements();
     return withReadings(query(m_db, (keepsReadings() ? s.chartWindowRead : s.chartWindow).constData(), &domain));
 }

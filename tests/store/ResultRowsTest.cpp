@@ -4,8 +4,11 @@
 #include "store/DomainList.h"
 #include "support/TempDatabase.h"
 
+#include <QStringList>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <limits>
 #include <ostream>
@@ -143,6 +146,22 @@ TEST_F(ResultRowsTest, DaysRowIsTheNewestWithAFigureToTrust)
     const auto latest = m_rows->latestRows();
     ASSERT_TRUE(latest.ok());
     EXPECT_EQ(latest->front().readingOf(QStringLiteral("baidu"))->status, ReadingStatus::None);
+}
+
+TEST_F(ResultRowsTest, ReadingsComeBackInColumnOrderWithOtherEnginesLast)
+{
+    list(QStringLiteral("a.example"));
+    QList<EngineReading> readings = allReading(ReadingStatus::Counted);
+    std::reverse(readings.begin(), readings.end());
+    readings.prepend({ QStringLiteral("extra"), readingOf(ReadingStatus::Counted, 3) });
+    ASSERT_TRUE(m_rows->addshoulu(QStringLiteral("a.example"), at(2024, 3, 1), countsOf(1), readings).ok());
+    const std::vector<ResultRow> rows = latest();
+    ASSERT_EQ(rows.size(), 1u);
+    QStringList engines;
+    for (const EngineReading& each : rows.front().readings) {
+        engines.append(each.engine);
+    }
+    EXPECT_EQ(engines.join(u' '), QStringLiteral("baidu google soso yahoo sogou youdao bing extra"));
 }
 
 TEST_F(ResultRowsTest, EmptyTableGivesEmptyViewsAndTakesTheFirstRow)

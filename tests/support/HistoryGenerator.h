@@ -16,10 +16,17 @@ namespace shoulu::test {
 class HistoryGenerator
 {
 public:
-    static Result<void> fill(Database& db, int domains, int days, QDate firstDay);
+    enum class Readings {
+        Without, // rows as stored before readings were kept
+        Seven, // each row with one reading per engine: mostly counted, some none, blocked or failed
+    };
+
+    static Result<void> fill(
+        Database& db, int domains, int days, QDate firstDay, Readings readings = Readings::Without);
     // The name of generated domain number index (0-based).
     static QString domainName(int index);
-    // The count stored for engine on day dayIndex of domain domainIndex.
+    // The count stored for engine on day dayIndex of domain domainIndex; with readings, rows whose
+    // reading for the engine is not counted store 0 instead.
     static qint64 count(int domainIndex, int dayIndex, int engine);
 };
 
