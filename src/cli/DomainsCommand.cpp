@@ -1,13 +1,11 @@
 #include "cli/DomainsCommand.h"
 
+#include "fetch/FetchLimits.h"
 #include "store/DomainList.h"
 #include "store/SettingsDatabase.h"
+#include "util/BoundedRead.h"
 
-#include <QFile>
 #include <QStringDecoder>
-
-#include <cerrno>
-#include <cstring>
 
 namespace shoulu::cli {
 
@@ -15,45 +13,22 @@ namespace {
 
 const QString Prefix = QStringLiteral("shoulu-cli domains: ");
 
-Result<QByteArray> readInput(const QStringList& args, FILE* in)
-{
-    if (!args.isEmpty()) {
-        QFile file(args.at(0));
-        if (!file.open(QIODevice::ReadOnly)) {
-            return Error { QStringLiteral("cannot read '%1': %2").arg(args.at(0), file.errorString()) };
-        }
-        QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            return Error { QStringLiteral("cannot read '%1': %2").arg(args.at(0), file.errorString()) };
-        }
-        return bytes;
-    }
-    QByteArray bytes;
-    char buffer[65536];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-        bytes.append(buffer, static_cast<qsizetype>(got));
-    }
-    if (std::ferror(in)) {
-        return Error {
-            QStringLiteral("cannot read standard input: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))
-        };
-    }
-    return bytes;
-}
-
 // The list as lines of UTF-8 text; anything else is refused before the stored list is touched.
 Result<QStringList> readLines(const QStringList& args, FILE* in)
 {
-    auto bytes = readInput(args, in);
+    const QString source = args.isEmpty() ? QStringLiteral("standard input") : QStringLiteral("'%1'").arg(args.at(0));
+    auto bytes = args.isEmpty() ? readAtMost(in, kMaxBodyBytes) : readFileAtMost(args.at(0), kMaxBodyBytes);
     if (!bytes) {
-        return Error { bytes.error() };
+        return Error { QStringLiteral("cannot read %1: %2; the list is unchanged").arg(source, bytes.error()) };
+    }
+    if (const qsizetype nul = bytes->indexOf('\0'); nul >= 0) {
+        return Error { QStringLiteral("%1 is not text: it holds a NUL byte (byte %2); the list is unchanged")
+                           .arg(source)
+                           .arg(nul + 1) };
     }
     QStringDecoder decoder(QStringDecoder::Utf8);
     const QString text = decoder(*bytes);
     if (decoder.hasError()) {
-        const QString source
-            = args.isEmpty() ? QStringLiteral("standard input") : QStringLiteral("'%1'").arg(args.at(0));
         return Error { QStringLiteral("%1 is not UTF-8 text; the list is unchanged").arg(source) };
     }
     return text.split(QLatin1Char('\n'));
