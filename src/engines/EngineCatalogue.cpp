@@ -78,7 +78,9 @@ std::vector<PageRule>& rulesOf(CatalogueEngine& engine, RuleKind kind)
 QByteArray CatalogueEngine::queryUrl(const QString& domain) const
 {
     const QByteArray domainBytes = queryEncoding == PageEncoding::Utf8 ? domain.toUtf8() : toGbk(domain);
-    return url.toLatin1() + domainBytes;
+    // Only unreserved bytes go raw: '&', '#', '+', '%' or a blank can neither start another
+    // parameter nor cut the address short.
+    return url.toLatin1() + domainBytes.toPercentEncoding();
 }
 
 const EngineCatalogue& EngineCatalogue::builtIn()
