@@ -1,6 +1,7 @@
 #include "cli/DomainsCommand.h"
 
 #include "fetch/FetchLimits.h"
+#include "query/DomainText.h"
 #include "store/DomainList.h"
 #include "store/SettingsDatabase.h"
 #include "util/BoundedRead.h"
@@ -63,6 +64,7 @@ int DomainsCommand::execute(const QStringList& args, const GlobalOptions& option
     const bool list = args.isEmpty() || (action == QLatin1String("list") && args.size() == 1);
     const bool add = action == QLatin1String("add") && args.size() >= 2;
     const bool set = action == QLatin1String("set") && args.size() <= 2;
+    const QStringList files = set ? args.mid(1) : QStringList();
     if (!list && !add && !set) {
         print(io.err, Prefix + QStringLiteral("usage: shoulu-cli %1\n").arg(synopsis()));
         return ExitUsage;
@@ -71,7 +73,7 @@ int DomainsCommand::execute(const QStringList& args, const GlobalOptions& option
     // Read the new list before opening the database: bad input leaves everything as it was.
     QStringList lines;
     if (set) {
-        auto read = readLines(args.mid(1), io.in);
+        auto read = readLines(files, io.in);
         if (!read) {
             return fail(io, read.error());
         }
@@ -83,31 +85,61 @@ int DomainsCommand::execute(const QStringList& args, const GlobalOptions& option
         return fail(io, QStringLiteral("cannot open the database: %1").arg(db.error()));
     }
     DomainList domains((*db)->database());
+    auto stored = domains.loadDomain();
+    if (!stored) {
+        return fail(io, stored.error());
+    }
 
     if (set) {
-        if (auto replaced = domains.replaceAll(lines); !replaced) {
+        const QString source
+            = files.isEmpty() ? QStringLiteral("standard input") : QStringLiteral("'%1'").arg(files.at(0));
+        const DomainLines checked = checkDomainLines(lines, *stored);
+        if (!checked.faults.isEmpty()) {
+            constexpr qsizetype Shown = 10;
+            QString why;
+            for (const auto& [line, fault] : checked.faults.first(qMin(Shown, checked.faults.size()))) {
+                why += Prefix
+                    + QStringLiteral("%1, line %2: %3 is not a domain: %4\n")
+                          .arg(source)
+                          .arg(line)
+                          .arg(quotedForMessage(lines.at(line - 1)), fault.message());
+            }
+            if (checked.faults.size() > Shown) {
+                why += Prefix + QStringLiteral("... and %1 more lines\n").arg(checked.faults.size() - Shown);
+            }
+            print(io.err, why);
+            return fail(io, QStringLiteral("the list is unchanged"));
+        }
+        if (auto replaced = domains.replaceAll(checked.domains); !replaced) {
             return fail(io, QStringLiteral("the list is unchanged: %1").arg(replaced.error()));
         }
         return ExitOk;
     }
     if (add) {
+        // All checked before any is stored: a refused one leaves the list as it was.
+        QStringList cleaned;
         for (const QString& text : args.mid(1)) {
             if (trimControlAndBlank(text).isEmpty()) {
                 print(io.err, Prefix + QStringLiteral("skipping an empty domain\n"));
                 continue;
             }
-            if (auto added = domains.addDomain(text); !added) {
-                return fail(io, QStringLiteral("cannot add '%1': %2").arg(text, added.error()));
+            const DomainCheck check = checkDomain(text, *stored);
+            if (!check.ok()) {
+                return fail(io,
+                    QStringLiteral("%1 is not a domain: %2; nothing was added")
+                        .arg(quotedForMessage(text), check.message()));
+            }
+            cleaned.append(check.domain);
+        }
+        for (const QString& domain : std::as_const(cleaned)) {
+            if (auto added = domains.addDomain(domain); !added) {
+                return fail(io, QStringLiteral("cannot add %1: %2").arg(quotedForMessage(domain), added.error()));
             }
         }
         return ExitOk;
     }
-    auto stored = domains.loadDomain();
-    if (!stored) {
-        return fail(io, stored.error());
-    }
     QString out;
-    for (const QString& domain : *stored) {
+    for (const QString& domain : std::as_const(*stored)) {
         out += domain + QLatin1Char('\n');
     }
     print(io.out, out);

@@ -4,6 +4,7 @@
 #include "engines/EngineTable.h"
 #include "query/BatchScheduler.h"
 #include "query/DomainQuery.h"
+#include "query/DomainText.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
 #include "ui/HistoryList.h"
@@ -270,13 +271,21 @@ void TForm1::bsSkinXFormButton1Click()
     if (!isStarted()) {
         return;
     }
-    const QString typed = m_cbb1->currentText();
-    const auto start = m_query->startSingle(typed, domainItems());
+    if (m_query->isBusy()) {
+        return;
+    }
+    const QStringList items = domainItems();
+    const DomainCheck typed = checkDomain(m_cbb1->currentText(), items);
+    if (!typed.ok()) {
+        setStatusText(QStringLiteral("域名无效：") + typed.messageZh());
+        return;
+    }
+    const auto start = m_query->startSingle(typed.domain, items);
     if (!start.started) {
         return;
     }
     showDomains(start.domainList);
-    m_cbb1->setEditText(typed);
+    m_cbb1->setEditText(typed.domain);
 }
 
 void TForm1::bsSkinXFormButton2Click()

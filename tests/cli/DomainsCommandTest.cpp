@@ -44,9 +44,9 @@ TEST_F(DomainsCommandTest, EmptyListPrintsNothing)
 TEST_F(DomainsCommandTest, AddStoresEachTrimmedUnlessListedAndListKeepsOrder)
 {
     const CliRun run = domains({ QStringLiteral("add"), QStringLiteral("b.com"), QStringLiteral(" A.com\t"),
-        QStringLiteral("B.COM"), QStringLiteral("it's 100%.com"), QStringLiteral("中文.中国") });
+        QStringLiteral("B.COM"), QStringLiteral("it's100%.com"), QStringLiteral("中文.中国") });
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(listed(), QStringLiteral("b.com\nA.com\nit's 100%.com\n中文.中国\n"));
+    EXPECT_EQ(listed(), QStringLiteral("b.com\nA.com\nit's100%.com\n中文.中国\n"));
 }
 
 TEST_F(DomainsCommandTest, AddOfBlankDomainWarnsAndStoresNothing)
@@ -83,6 +83,22 @@ TEST_F(DomainsCommandTest, SetOfNothingEmptiesTheList)
     ASSERT_EQ(domains({ QStringLiteral("add"), QStringLiteral("a.com") }).exitCode, 0);
     ASSERT_EQ(domains({ QStringLiteral("set") }, QByteArray()).exitCode, 0);
     EXPECT_TRUE(listed().isEmpty());
+}
+
+TEST_F(DomainsCommandTest, BadDomainsAreRefusedNamingTheLineAndNothingIsStored)
+{
+    ASSERT_EQ(domains({ QStringLiteral("add"), QStringLiteral("kept.com") }).exitCode, 0);
+    const CliRun set = domains({ QStringLiteral("set") }, "ok.com\nbad name.com\n\nx\x1b]0;pwn\x07.com\n");
+    EXPECT_EQ(set.exitCode, 1);
+    for (const char* named : { "line 2: 'bad name.com' is not a domain", "line 4: 'x\\u001b]0;pwn\\u0007.com'" }) {
+        EXPECT_TRUE(set.err.contains(QLatin1String(named))) << named << "\n" << set.err.toStdString();
+    }
+    EXPECT_FALSE(set.err.contains(QLatin1Char('\x1b')));
+
+    const CliRun add = domains({ QStringLiteral("add"), QStringLiteral("new.com"), QStringLiteral("a\tb.com") });
+    EXPECT_EQ(add.exitCode, 1);
+    EXPECT_TRUE(add.err.contains(QStringLiteral("U+0009"))) << add.err.toStdString();
+    EXPECT_EQ(listed(), QStringLiteral("kept.com\n"));
 }
 
 TEST_F(DomainsCommandTest, BadInputToSetFailsAndKeepsTheList)

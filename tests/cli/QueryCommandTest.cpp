@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace shoulu::test {
 namespace {
 
@@ -100,6 +102,47 @@ TEST_F(QueryCommandTest, batchPrintsOneLinePerStoredRowAndEnds)
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("b.example,")));
     EXPECT_TRUE(lines[2].endsWith(QStringLiteral(",7000")));
 }
+
+struct Typed
+{
+    const char* name;
+    QString typed;
+    QString asked; // empty: refused, nothing asked or stored
+};
+
+void PrintTo(const Typed& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class QueryDomainTest : public QueryCommandTest, public ::testing::WithParamInterface<Typed>
+{
+};
+
+TEST_P(QueryDomainTest, typedDomainIsCleanedAskedAndStoredAsOneOrRefused)
+{
+    const CliRun run = runCli(withDb({ QStringLiteral("query"), GetParam().typed }));
+    if (GetParam().asked.isEmpty()) {
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(QStringLiteral("is not a domain"))) << run.err.toStdString();
+        EXPECT_TRUE(storedDomains().isEmpty());
+        return;
+    }
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(storedDomains(), QStringList { GetParam().asked });
+    for (int i = 0; i < EngineCount; ++i) {
+        EXPECT_EQ(m_engines.requestsFor(i, GetParam().asked), 1) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Domains, QueryDomainTest,
+    ::testing::Values(Typed { "Trimmed", QStringLiteral("  lead.com  "), QStringLiteral("lead.com") },
+        Typed { "PastedUrl", QStringLiteral("http://www.example.com/news/?x=1#top"),
+            QStringLiteral("www.example.com/news/") },
+        Typed { "AmpersandStaysInTheOneParameter", QStringLiteral("a.com&wd=evil"), QStringLiteral("a.com&wd=evil") },
+        Typed { "ChineseAsGbk", QStringLiteral("例子.中国"), QStringLiteral("例子.中国") },
+        Typed { "InnerBlank", QStringLiteral("a b.com"), {} }, Typed { "Escape", QStringLiteral("a\x1b[2J.com"), {} }),
+    [](const ::testing::TestParamInfo<Typed>& info) { return std::string(info.param.name); });
 
 TEST_F(QueryCommandTest, batchOverEmptyListRefusesWithAReason)
 {

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace shoulu::test {
 namespace {
 
@@ -63,6 +65,45 @@ TEST_F(QueryWalkTest, TypedDomainQueryShowsItsRowAndFinishedStatus)
     }
     EXPECT_EQ(MessageBox::shownCount(), 0) << MessageBox::lastText().toStdString();
 }
+
+struct Typed
+{
+    const char* name;
+    QString typed;
+    QString status; // right after the click
+    QStringList stored;
+};
+
+void PrintTo(const Typed& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class TypedDomainTest : public QueryWalkTest, public ::testing::WithParamInterface<Typed>
+{
+};
+
+TEST_P(TypedDomainTest, QueryButtonAsksTheCleanedDomainOrRefusesSendingNothing)
+{
+    auto form = openForm();
+    auto* box = child<QComboBox>(form.get(), "cbb1");
+    box->setEditText(GetParam().typed);
+    QTest::mouseClick(child<QPushButton>(form.get(), "bsSkinXFormButton1"), Qt::LeftButton);
+    EXPECT_EQ(status(*form), GetParam().status);
+    EXPECT_EQ(form->domainQuery().isBusy(), !GetParam().stored.isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return !form->domainQuery().isBusy(); }, 20000));
+    EXPECT_EQ(storedDomains(), GetParam().stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, TypedDomainTest,
+    ::testing::Values(
+        Typed { "PastedUrl", QStringLiteral("http://www.example.com/news/?x=1#top"),
+            QStringLiteral("正在查询：www.example.com/news/"), { QStringLiteral("www.example.com/news/") } },
+        Typed { "InnerBlank", QStringLiteral("bad name.com"),
+            QStringLiteral("域名无效：第 4 个字符是空白 U+0020，域名中间不能有空格"), {} },
+        Typed { "Escape", QStringLiteral("a\x1b.com"), QStringLiteral("域名无效：第 2 个字符是控制字符 U+001B"), {} },
+        Typed { "Empty", QString(), QStringLiteral("域名无效：没有填写域名"), {} }),
+    [](const ::testing::TestParamInfo<Typed>& info) { return std::string(info.param.name); });
 
 TEST_F(QueryWalkTest, BatchOverAnEmptyListSaysSoAndDoesNotStart)
 {
