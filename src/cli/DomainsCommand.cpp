@@ -140,7 +140,7 @@ int DomainsCommand::execute(const QStringList& args, const GlobalOptions& option
     }
     QString out;
     for (const QString& domain : std::as_const(*stored)) {
-        out += domain + QLatin1Char('\n');
+        out += escapeControls(domain) + QLatin1Char('\n');
     }
     print(io.out, out);
     return ExitOk;

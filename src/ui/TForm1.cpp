@@ -178,6 +178,8 @@ void TForm1::buildStatusBar()
 
     m_bsSkinStatusPanel1 = new QLabel(m_bsSkinStatusBar1);
     m_bsSkinStatusPanel1->setObjectName(QStringLiteral("bsSkinStatusPanel1"));
+    // It shows stored names: one that looks like markup must still read as typed.
+    m_bsSkinStatusPanel1->setTextFormat(Qt::PlainText);
     m_bsSkinStatusPanel1->setFixedWidth(561);
     m_bsSkinStatusBar1->addWidget(m_bsSkinStatusPanel1);
 

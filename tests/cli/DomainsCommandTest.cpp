@@ -1,3 +1,4 @@
+#include "store/DomainList.h"
 #include "support/CliRunner.h"
 #include "support/TempDatabase.h"
 
@@ -99,6 +100,30 @@ TEST_F(DomainsCommandTest, BadDomainsAreRefusedNamingTheLineAndNothingIsStored)
     EXPECT_EQ(add.exitCode, 1);
     EXPECT_TRUE(add.err.contains(QStringLiteral("U+0009"))) << add.err.toStdString();
     EXPECT_EQ(listed(), QStringLiteral("kept.com\n"));
+}
+
+// Names stored by an older version are listed one to a line with controls escaped; sent back
+// unchanged they are kept, escaped ones are refused rather than stored as other names.
+TEST_F(DomainsCommandTest, OldNamesAreListedEscapedAndNeverRewrittenSilently)
+{
+    {
+        auto db = m_temp.open();
+        ASSERT_TRUE(db.ok());
+        DomainList list((*db)->database());
+        for (const QString& old : { QStringLiteral("old name.com"), QStringLiteral("two\nlines.com") }) {
+            ASSERT_TRUE(list.addDomain(old).ok());
+        }
+    }
+    const QString shown = listed();
+    EXPECT_EQ(shown, QStringLiteral("old name.com\ntwo\\u000alines.com\n"));
+
+    const CliRun back = domains({ QStringLiteral("set") }, shown.toUtf8());
+    EXPECT_EQ(back.exitCode, 1);
+    EXPECT_TRUE(back.err.contains(QStringLiteral("line 2:"))) << back.err.toStdString();
+    EXPECT_EQ(listed(), shown);
+
+    ASSERT_EQ(domains({ QStringLiteral("set") }, "old name.com\nnew.com\n").exitCode, 0);
+    EXPECT_EQ(listed(), QStringLiteral("old name.com\nnew.com\n"));
 }
 
 TEST_F(DomainsCommandTest, BadInputToSetFailsAndKeepsTheList)

@@ -144,6 +144,34 @@ INSTANTIATE_TEST_SUITE_P(Domains, QueryDomainTest,
         Typed { "InnerBlank", QStringLiteral("a b.com"), {} }, Typed { "Escape", QStringLiteral("a\x1b[2J.com"), {} }),
     [](const ::testing::TestParamInfo<Typed>& info) { return std::string(info.param.name); });
 
+// A name an older version stored is still asked, as it is; every output shows its controls escaped.
+TEST_F(QueryCommandTest, oldStoredNameIsAskedAsItIsAndNeverReachesTheTerminalRaw)
+{
+    const QString old = QStringLiteral("old\x1b]0;pwn\x07name.com");
+    {
+        auto db = m_temp.open();
+        ASSERT_TRUE(db.ok());
+        ASSERT_TRUE(DomainList(db.value()->database()).addDomain(old).ok());
+    }
+    const QString shown = QStringLiteral("old\\u001b]0;pwn\\u0007name.com");
+    const CliRun batch = runCli(withDb({ QStringLiteral("batch"), QStringLiteral("--delay=1") }), {}, true);
+    EXPECT_EQ(batch.exitCode, 0) << batch.err.toStdString();
+    EXPECT_EQ(m_engines.requestsFor(0, old), 1);
+    EXPECT_TRUE(batch.err.contains(shown)) << batch.err.toStdString();
+    const QList<QStringList> views { { QStringLiteral("history") },
+        { QStringLiteral("history"), QStringLiteral("--format=csv") }, { QStringLiteral("history"), old } };
+    for (const QStringList& view : views) {
+        const CliRun run = runCli(withDb(view));
+        EXPECT_TRUE(run.out.contains(shown)) << run.out.toStdString();
+    }
+    EXPECT_TRUE(batch.out.contains(shown)) << batch.out.toStdString();
+    // The progress line's own "erase the line" is the only escape sequence written.
+    for (const QString& text : { batch.out, QString(batch.err).remove(QStringLiteral("\r\x1b[K")) }) {
+        EXPECT_FALSE(text.contains(QLatin1Char('\x1b'))) << text.toStdString();
+        EXPECT_FALSE(text.contains(QLatin1Char('\x07'))) << text.toStdString();
+    }
+}
+
 TEST_F(QueryCommandTest, batchOverEmptyListRefusesWithAReason)
 {
     const CliRun run = runCli(withDb({ QStringLiteral("batch") }));
