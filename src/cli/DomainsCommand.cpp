@@ -50,12 +50,13 @@ QString DomainsCommand::name() const
 
 QString DomainsCommand::synopsis() const
 {
-    return QStringLiteral("domains [add DOMAIN... | set [FILE]]");
+    return QStringLiteral("domains [add DOMAIN... | set [--allow-empty] [FILE]]");
 }
 
 QString DomainsCommand::description() const
 {
-    return QStringLiteral("print the domain list; add domains to it; or replace it with the lines of FILE or stdin");
+    return QStringLiteral("print the domain list; add domains to it; or replace it with the lines of FILE or stdin "
+                          "(emptying it takes --allow-empty)");
 }
 
 int DomainsCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
@@ -63,9 +64,19 @@ int DomainsCommand::execute(const QStringList& args, const GlobalOptions& option
     const QString action = args.value(0);
     const bool list = args.isEmpty() || (action == QLatin1String("list") && args.size() == 1);
     const bool add = action == QLatin1String("add") && args.size() >= 2;
-    const bool set = action == QLatin1String("set") && args.size() <= 2;
-    const QStringList files = set ? args.mid(1) : QStringList();
-    if (!list && !add && !set) {
+    bool set = action == QLatin1String("set");
+    bool allowEmpty = false;
+    QStringList files;
+    for (const QString& arg : args.mid(set ? 1 : args.size())) {
+        if (arg == QLatin1String("--allow-empty")) {
+            allowEmpty = true;
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            set = false;
+        } else {
+            files.append(arg);
+        }
+    }
+    if (!list && !add && !(set && files.size() <= 1)) {
         print(io.err, Prefix + QStringLiteral("usage: shoulu-cli %1\n").arg(synopsis()));
         return ExitUsage;
     }
@@ -109,6 +120,12 @@ int DomainsCommand::execute(const QStringList& args, const GlobalOptions& option
             }
             print(io.err, why);
             return fail(io, QStringLiteral("the list is unchanged"));
+        }
+        if (checked.domains.isEmpty() && !allowEmpty) {
+            return fail(io,
+                QStringLiteral(
+                    "%1 holds no domain; the list is unchanged (to empty it, use 'domains set --allow-empty')")
+                    .arg(source));
         }
         if (auto replaced = domains.replaceAll(checked.domains); !replaced) {
             return fail(io, QStringLiteral("the list is unchanged: %1").arg(replaced.error()));

@@ -79,10 +79,16 @@ TEST_F(DomainsCommandTest, SetFromFileReplacesTheList)
     EXPECT_EQ(listed(), QStringLiteral("first.com\nsecond.com\n"));
 }
 
-TEST_F(DomainsCommandTest, SetOfNothingEmptiesTheList)
+TEST_F(DomainsCommandTest, SetOfNothingEmptiesTheListOnlyWithAllowEmpty)
 {
     ASSERT_EQ(domains({ QStringLiteral("add"), QStringLiteral("a.com") }).exitCode, 0);
-    ASSERT_EQ(domains({ QStringLiteral("set") }, QByteArray()).exitCode, 0);
+    for (const QByteArray& input : { QByteArray(), QByteArray("\n  \n") }) {
+        const CliRun refused = domains({ QStringLiteral("set") }, input);
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.err.contains(QStringLiteral("--allow-empty"))) << refused.err.toStdString();
+        EXPECT_EQ(listed(), QStringLiteral("a.com\n"));
+    }
+    ASSERT_EQ(domains({ QStringLiteral("set"), QStringLiteral("--allow-empty") }, QByteArray()).exitCode, 0);
     EXPECT_TRUE(listed().isEmpty());
 }
 
