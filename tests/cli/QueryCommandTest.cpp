@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 namespace shoulu::test {
 namespace {
 
@@ -103,46 +101,20 @@ TEST_F(QueryCommandTest, batchPrintsOneLinePerStoredRowAndEnds)
     EXPECT_TRUE(lines[2].endsWith(QStringLiteral(",7000")));
 }
 
-struct Typed
+// The typed text cleaned: '&' stays inside the one parameter, Chinese goes as GBK.
+TEST_F(QueryCommandTest, queryAsksTheCleanedDomainOrRefusesIt)
 {
-    const char* name;
-    QString typed;
-    QString asked; // empty: refused, nothing asked or stored
-};
-
-void PrintTo(const Typed& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class QueryDomainTest : public QueryCommandTest, public ::testing::WithParamInterface<Typed>
-{
-};
-
-TEST_P(QueryDomainTest, typedDomainIsCleanedAskedAndStoredAsOneOrRefused)
-{
-    const CliRun run = runCli(withDb({ QStringLiteral("query"), GetParam().typed }));
-    if (GetParam().asked.isEmpty()) {
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_TRUE(run.err.contains(QStringLiteral("is not a domain"))) << run.err.toStdString();
-        EXPECT_TRUE(storedDomains().isEmpty());
-        return;
+    for (auto [typed, asked] : { std::pair { " http://www.example.com/news/?x=1#top ", "www.example.com/news/" },
+             { "a.com&wd=evil", "a.com&wd=evil" }, { "例子.中国", "例子.中国" } }) {
+        const CliRun run = runCli(withDb({ QStringLiteral("query"), QString::fromUtf8(typed) }));
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_EQ(m_engines.requestsFor(0, QString::fromUtf8(asked)), 1) << asked;
     }
-    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(storedDomains(), QStringList { GetParam().asked });
-    for (int i = 0; i < EngineCount; ++i) {
-        EXPECT_EQ(m_engines.requestsFor(i, GetParam().asked), 1) << i;
-    }
+    const CliRun bad = runCli(withDb({ QStringLiteral("query"), QStringLiteral("a b.com") }));
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_TRUE(bad.err.contains(QStringLiteral("is not a domain"))) << bad.err.toStdString();
+    EXPECT_EQ(storedDomains().size(), 3);
 }
-
-INSTANTIATE_TEST_SUITE_P(Domains, QueryDomainTest,
-    ::testing::Values(Typed { "Trimmed", QStringLiteral("  lead.com  "), QStringLiteral("lead.com") },
-        Typed { "PastedUrl", QStringLiteral("http://www.example.com/news/?x=1#top"),
-            QStringLiteral("www.example.com/news/") },
-        Typed { "AmpersandStaysInTheOneParameter", QStringLiteral("a.com&wd=evil"), QStringLiteral("a.com&wd=evil") },
-        Typed { "ChineseAsGbk", QStringLiteral("例子.中国"), QStringLiteral("例子.中国") },
-        Typed { "InnerBlank", QStringLiteral("a b.com"), {} }, Typed { "Escape", QStringLiteral("a\x1b[2J.com"), {} }),
-    [](const ::testing::TestParamInfo<Typed>& info) { return std::string(info.param.name); });
 
 // A name an older version stored is still asked, as it is; every output shows its controls escaped.
 TEST_F(QueryCommandTest, oldStoredNameIsAskedAsItIsAndNeverReachesTheTerminalRaw)
@@ -158,12 +130,6 @@ TEST_F(QueryCommandTest, oldStoredNameIsAskedAsItIsAndNeverReachesTheTerminalRaw
     EXPECT_EQ(batch.exitCode, 0) << batch.err.toStdString();
     EXPECT_EQ(m_engines.requestsFor(0, old), 1);
     EXPECT_TRUE(batch.err.contains(shown)) << batch.err.toStdString();
-    const QList<QStringList> views { { QStringLiteral("history") },
-        { QStringLiteral("history"), QStringLiteral("--format=csv") }, { QStringLiteral("history"), old } };
-    for (const QStringList& view : views) {
-        const CliRun run = runCli(withDb(view));
-        EXPECT_TRUE(run.out.contains(shown)) << run.out.toStdString();
-    }
     EXPECT_TRUE(batch.out.contains(shown)) << batch.out.toStdString();
     // The progress line's own "erase the line" is the only escape sequence written.
     for (const QString& text : { batch.out, QString(batch.err).remove(QStringLiteral("\r\x1b[K")) }) {

@@ -58,28 +58,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, CheckDomainTest,
         DomainCase {
             "PathOver2048", QStringLiteral("a.com/") + QString(2043, QLatin1Char('p')), {}, DomainFault::TooLong },
         DomainCase { "Blank", QStringLiteral(" \t "), {}, DomainFault::Empty },
-        DomainCase { "SchemeOnly", QStringLiteral("http://"), {}, DomainFault::Empty },
         DomainCase { "OldListedNameStaysUsable", QStringLiteral(" old name.com "), QStringLiteral("old name.com") }),
     [](const ::testing::TestParamInfo<DomainCase>& info) { return std::string(info.param.name); });
-
-TEST(EscapeControlsTest, ControlsAndBackslashesAreEscapedAndNothingElse)
-{
-    for (auto [text, shown] : { std::pair { u"例子.中国", u"例子.中国" }, { u"a\x1b]0;x\x07", u"a\\u001b]0;x\\u0007" },
-             { u"a\nb\u2028c", u"a\\u000ab\\u2028c" }, { u"a\u009b\u202eb", u"a\\u009b\\u202eb" },
-             { u"a\\b", u"a\\\\b" } }) {
-        EXPECT_EQ(escapeControls(QString::fromUtf16(text)), QString::fromUtf16(shown));
-    }
-}
-
-TEST(CheckDomainLinesTest, BadLinesAreNumberedAndBlankOnesSkipped)
-{
-    const DomainLines lines = checkDomainLines(
-        { QStringLiteral("a.com"), QStringLiteral(" "), QStringLiteral("b c.com"), QStringLiteral("http://d.com/") },
-        {});
-    EXPECT_EQ(lines.domains, (QStringList { QStringLiteral("a.com"), QStringLiteral("d.com") }));
-    ASSERT_EQ(lines.faults.size(), 1);
-    EXPECT_EQ(lines.faults.at(0).first, 3);
-}
 
 } // namespace
 } // namespace shoulu
