@@ -1,13 +1,12 @@
 #include "cli/DomainsCommand.h"
 
+#include "fetch/FetchLimits.h"
+#include "query/DomainText.h"
 #include "store/DomainList.h"
 #include "store/SettingsDatabase.h"
+#include "util/BoundedRead.h"
 
-#include <QFile>
 #include <QStringDecoder>
-
-#include <cerrno>
-#include <cstring>
 
 namespace shoulu::cli {
 
@@ -15,45 +14,22 @@ namespace {
 
 const QString Prefix = QStringLiteral("shoulu-cli domains: ");
 
-Result<QByteArray> readInput(const QStringList& args, FILE* in)
-{
-    if (!args.isEmpty()) {
-        QFile file(args.at(0));
-        if (!file.open(QIODevice::ReadOnly)) {
-            return Error { QStringLiteral("cannot read '%1': %2").arg(args.at(0), file.errorString()) };
-        }
-        QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            return Error { QStringLiteral("cannot read '%1': %2").arg(args.at(0), file.errorString()) };
-        }
-        return bytes;
-    }
-    QByteArray bytes;
-    char buffer[65536];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-        bytes.append(buffer, static_cast<qsizetype>(got));
-    }
-    if (std::ferror(in)) {
-        return Error {
-            QStringLiteral("cannot read standard input: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))
-        };
-    }
-    return bytes;
-}
-
 // The list as lines of UTF-8 text; anything else is refused before the stored list is touched.
 Result<QStringList> readLines(const QStringList& args, FILE* in)
 {
-    auto bytes = readInput(args, in);
+    const QString source = args.isEmpty() ? QStringLiteral("standard input") : QStringLiteral("'%1'").arg(args.at(0));
+    auto bytes = args.isEmpty() ? readAtMost(in, kMaxBodyBytes) : readFileAtMost(args.at(0), kMaxBodyBytes);
     if (!bytes) {
-        return Error { bytes.error() };
+        return Error { QStringLiteral("cannot read %1: %2; the list is unchanged").arg(source, bytes.error()) };
+    }
+    if (const qsizetype nul = bytes->indexOf('\0'); nul >= 0) {
+        return Error { QStringLiteral("%1 is not text: it holds a NUL byte (byte %2); the list is unchanged")
+                           .arg(source)
+                           .arg(nul + 1) };
     }
     QStringDecoder decoder(QStringDecoder::Utf8);
     const QString text = decoder(*bytes);
     if (decoder.hasError()) {
-        const QString source
-            = args.isEmpty() ? QStringLiteral("standard input") : QStringLiteral("'%1'").arg(args.at(0));
         return Error { QStringLiteral("%1 is not UTF-8 text; the list is unchanged").arg(source) };
     }
     return text.split(QLatin1Char('\n'));
@@ -74,12 +50,13 @@ QString DomainsCommand::name() const
 
 QString DomainsCommand::synopsis() const
 {
-    return QStringLiteral("domains [add DOMAIN... | set [FILE]]");
+    return QStringLiteral("domains [add DOMAIN... | set [--allow-empty] [FILE]]");
 }
 
 QString DomainsCommand::description() const
 {
-    return QStringLiteral("print the domain list; add domains to it; or replace it with the lines of FILE or stdin");
+    return QStringLiteral("print the domain list; add domains to it; or replace it with the lines of FILE or stdin "
+                          "(emptying it takes --allow-empty)");
 }
 
 int DomainsCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
@@ -87,8 +64,19 @@ int DomainsCommand::execute(const QStringList& args, const GlobalOptions& option
     const QString action = args.value(0);
     const bool list = args.isEmpty() || (action == QLatin1String("list") && args.size() == 1);
     const bool add = action == QLatin1String("add") && args.size() >= 2;
-    const bool set = action == QLatin1String("set") && args.size() <= 2;
-    if (!list && !add && !set) {
+    bool set = action == QLatin1String("set");
+    bool allowEmpty = false;
+    QStringList files;
+    for (const QString& arg : args.mid(set ? 1 : args.size())) {
+        if (arg == QLatin1String("--allow-empty")) {
+            allowEmpty = true;
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            set = false;
+        } else {
+            files.append(arg);
+        }
+    }
+    if (!list && !add && !(set && files.size() <= 1)) {
         print(io.err, Prefix + QStringLiteral("usage: shoulu-cli %1\n").arg(synopsis()));
         return ExitUsage;
     }
@@ -96,7 +84,7 @@ int DomainsCommand::execute(const QStringList& args, const GlobalOptions& option
     // Read the new list before opening the database: bad input leaves everything as it was.
     QStringList lines;
     if (set) {
-        auto read = readLines(args.mid(1), io.in);
+        auto read = readLines(files, io.in);
         if (!read) {
             return fail(io, read.error());
         }
@@ -108,32 +96,68 @@ int DomainsCommand::execute(const QStringList& args, const GlobalOptions& option
         return fail(io, QStringLiteral("cannot open the database: %1").arg(db.error()));
     }
     DomainList domains((*db)->database());
+    auto stored = domains.loadDomain();
+    if (!stored) {
+        return fail(io, stored.error());
+    }
 
     if (set) {
-        if (auto replaced = domains.replaceAll(lines); !replaced) {
+        const QString source
+            = files.isEmpty() ? QStringLiteral("standard input") : QStringLiteral("'%1'").arg(files.at(0));
+        const DomainLines checked = checkDomainLines(lines, *stored);
+        if (!checked.faults.isEmpty()) {
+            constexpr qsizetype Shown = 10;
+            QString why;
+            for (const auto& [line, fault] : checked.faults.first(qMin(Shown, checked.faults.size()))) {
+                why += Prefix
+                    + QStringLiteral("%1, line %2: %3 is not a domain: %4\n")
+                          .arg(source)
+                          .arg(line)
+                          .arg(quotedForMessage(lines.at(line - 1)), fault.message());
+            }
+            if (checked.faults.size() > Shown) {
+                why += Prefix + QStringLiteral("... and %1 more lines\n").arg(checked.faults.size() - Shown);
+            }
+            print(io.err, why);
+            return fail(io, QStringLiteral("the list is unchanged"));
+        }
+        if (checked.domains.isEmpty() && !allowEmpty) {
+            return fail(io,
+                QStringLiteral(
+                    "%1 holds no domain; the list is unchanged (to empty it, use 'domains set --allow-empty')")
+                    .arg(source));
+        }
+        if (auto replaced = domains.replaceAll(checked.domains); !replaced) {
             return fail(io, QStringLiteral("the list is unchanged: %1").arg(replaced.error()));
         }
         return ExitOk;
     }
     if (add) {
+        // All checked before any is stored: a refused one leaves the list as it was.
+        QStringList cleaned;
         for (const QString& text : args.mid(1)) {
             if (trimControlAndBlank(text).isEmpty()) {
                 print(io.err, Prefix + QStringLiteral("skipping an empty domain\n"));
                 continue;
             }
-            if (auto added = domains.addDomain(text); !added) {
-                return fail(io, QStringLiteral("cannot add '%1': %2").arg(text, added.error()));
+            const DomainCheck check = checkDomain(text, *stored);
+            if (!check.ok()) {
+                return fail(io,
+                    QStringLiteral("%1 is not a domain: %2; nothing was added")
+                        .arg(quotedForMessage(text), check.message()));
+            }
+            cleaned.append(check.domain);
+        }
+        for (const QString& domain : std::as_const(cleaned)) {
+            if (auto added = domains.addDomain(domain); !added) {
+                return fail(io, QStringLiteral("cannot add %1: %2").arg(quotedForMessage(domain), added.error()));
             }
         }
         return ExitOk;
     }
-    auto stored = domains.loadDomain();
-    if (!stored) {
-        return fail(io, stored.error());
-    }
     QString out;
-    for (const QString& domain : *stored) {
-        out += domain + QLatin1Char('\n');
+    for (const QString& domain : std::as_const(*stored)) {
+        out += escapeControls(domain) + QLatin1Char('\n');
     }
     print(io.out, out);
     return ExitOk;

@@ -5,7 +5,8 @@
 namespace shoulu::cli {
 
 // "domains": prints the stored domain list, one per line; "domains add DOMAIN..." adds each
-// unless listed; "domains set [FILE]" replaces the list with the lines of FILE or stdin.
+// unless listed; "domains set [--allow-empty] [FILE]" replaces the list with the lines of FILE
+// or stdin. Every domain is checked (checkDomain) before anything is stored.
 class DomainsCommand : public Command
 {
 public:

@@ -2,50 +2,18 @@
 
 #include "engines/EngineCatalogue.h"
 #include "engines/PageReader.h"
+#include "fetch/FetchLimits.h"
+#include "util/BoundedRead.h"
 #include "util/Result.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-#include <cerrno>
-#include <cstring>
 
 namespace shoulu::cli {
 
 namespace {
 
 const QString kPrefix = QStringLiteral("shoulu-cli extract: ");
-
-Result<QByteArray> readStream(FILE* stream)
-{
-    QByteArray bytes;
-    char buffer[65536];
-    for (;;) {
-        const size_t got = std::fread(buffer, 1, sizeof buffer, stream);
-        bytes.append(buffer, static_cast<qsizetype>(got));
-        if (got < sizeof buffer) {
-            break;
-        }
-    }
-    if (std::ferror(stream)) {
-        return Error { QString::fromLocal8Bit(std::strerror(errno)) };
-    }
-    return bytes;
-}
-
-Result<QByteArray> readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return Error { file.errorString() };
-    }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return Error { file.errorString() };
-    }
-    return bytes;
-}
 
 QString engineNames(const EngineCatalogue& catalogue)
 {
@@ -126,7 +94,10 @@ int ExtractCommand::execute(const QStringList& arguments, const GlobalOptions& o
         return ExitUsage;
     }
     const bool fromStdin = args.size() == 1;
-    const Result<QByteArray> page = fromStdin ? readStream(io.in) : readFile(args.at(1));
+    // No larger than a fetched page may be. NUL bytes are kept: a fetched body holding them is
+    // read as it came, and this must read a saved page the same way.
+    const Result<QByteArray> page
+        = fromStdin ? readAtMost(io.in, kMaxBodyBytes) : readFileAtMost(args.at(1), kMaxBodyBytes);
     if (!page) {
         const QString source = fromStdin ? QStringLiteral("standard input") : QStringLiteral("'%1'").arg(args.at(1));
         print(io.err, kPrefix + QStringLiteral("cannot read %1: %2\n").arg(source, page.error()));

@@ -3,6 +3,7 @@
 #include "cli/QueryRun.h"
 #include "cli/RowFormat.h"
 #include "query/DomainQuery.h"
+#include "query/DomainText.h"
 #include "store/DomainList.h"
 
 namespace shoulu::cli {
@@ -72,7 +73,13 @@ int QueryCommand::execute(const QStringList& args, const GlobalOptions& options,
         print(io.err, Prefix + listed.error() + QLatin1Char('\n'));
         return ExitFailure;
     }
-    if (!run->query().startSingle(*domain, listed.value()).started) {
+    const DomainCheck checked = checkDomain(*domain, listed.value());
+    if (!checked.ok()) {
+        print(io.err,
+            Prefix + QStringLiteral("%1 is not a domain: %2\n").arg(quotedForMessage(*domain), checked.message()));
+        return ExitFailure;
+    }
+    if (!run->query().startSingle(checked.domain, listed.value()).started) {
         print(io.err, Prefix + QStringLiteral("could not start\n"));
         return ExitFailure;
     }

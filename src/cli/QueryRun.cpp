@@ -2,6 +2,7 @@
 
 #include "engines/EngineCatalogue.h"
 #include "query/DomainQuery.h"
+#include "query/DomainText.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
 #include "store/SettingsDatabase.h"
@@ -35,7 +36,7 @@ bool reportMissingFigures(const std::vector<ResultRow>& rows, Streams& io)
                     = r.reading.error.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(r.reading.error);
                 print(io.err,
                     QStringLiteral("shoulu-cli: %1: %2 %3%4\n")
-                        .arg(row.domain, r.engine, statusWord(r.reading.status), why));
+                        .arg(escapeControls(row.domain), r.engine, statusWord(r.reading.status), escapeControls(why)));
             }
         }
     }
@@ -75,7 +76,7 @@ std::unique_ptr<QueryRun> QueryRun::open(const GlobalOptions& options, Streams& 
         ++self->m_errors;
         print(self->m_io.err,
             QStringLiteral("%1shoulu-cli: %2\n")
-                .arg(self->m_io.errIsTerminal ? QStringLiteral("\n") : QString(), message));
+                .arg(self->m_io.errIsTerminal ? QStringLiteral("\n") : QString(), escapeControls(message)));
     });
     if (io.errIsTerminal) {
         auto status = std::make_shared<QString>();
@@ -83,7 +84,7 @@ std::unique_ptr<QueryRun> QueryRun::open(const GlobalOptions& options, Streams& 
             print(self->m_io.err, QStringLiteral("\r\033[K%1 %2").arg(progressBar(maximum, position), *status));
         };
         QObject::connect(self->m_query.get(), &DomainQuery::statusChanged, [self, status, redraw](const QString& text) {
-            *status = text;
+            *status = escapeControls(text);
             redraw(self->m_query->state().ExpectedReplies, self->m_query->state().TotalReplies);
         });
         QObject::connect(self->m_query.get(), &DomainQuery::gaugeChanged, redraw);

@@ -1,6 +1,7 @@
 #include "cli/RowFormat.h"
 
 #include "engines/EngineTable.h"
+#include "query/DomainText.h"
 
 #include <QStringList>
 
@@ -46,7 +47,7 @@ QString table(const std::vector<ResultRow>& rows)
     std::vector<QStringList> lines { header };
     for (size_t i = 0; i < rows.size(); ++i) {
         const ResultRow& row = rows[i];
-        QStringList cells { QString::number(i + 1), row.domain, rowDate(row) };
+        QStringList cells { QString::number(i + 1), escapeControls(row.domain), rowDate(row) };
         for (int e = 0; e < EngineCount; ++e) {
             const Reading* reading = row.readingOf(QLatin1String(engineColumns()[std::size_t(e)]));
             const bool figure = row.readings.isEmpty() || (reading && isTrustworthy(reading->status));
@@ -104,7 +105,7 @@ QString csv(const std::vector<ResultRow>& rows, bool withStatus)
     }
     out += QLatin1Char('\n');
     for (const ResultRow& row : rows) {
-        out += csvField(row.domain) + QLatin1Char(',') + rowDate(row);
+        out += csvField(escapeControls(row.domain)) + QLatin1Char(',') + rowDate(row);
         for (Count count : row.counts) {
             out += QLatin1Char(',') + QString::number(count);
         }
@@ -149,7 +150,7 @@ QString jsonString(const QString& text)
             out += QLatin1String("\\t");
             break;
         default:
-            if (c.unicode() < 0x20) {
+            if (c.unicode() < 0x20 || isControlCharacter(c.unicode())) {
                 out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
             } else {
                 out += c;

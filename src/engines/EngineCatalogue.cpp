@@ -1,6 +1,8 @@
 #include "engines/EngineCatalogue.h"
 
 #include "engines/GbkCodec.h"
+#include "fetch/FetchLimits.h"
+#include "util/BoundedRead.h"
 
 #include <QDir>
 #include <QFile>
@@ -76,7 +78,9 @@ std::vector<PageRule>& rulesOf(CatalogueEngine& engine, RuleKind kind)
 QByteArray CatalogueEngine::queryUrl(const QString& domain) const
 {
     const QByteArray domainBytes = queryEncoding == PageEncoding::Utf8 ? domain.toUtf8() : toGbk(domain);
-    return url.toLatin1() + domainBytes;
+    // Only unreserved bytes go raw: '&', '#', '+', '%' or a blank can neither start another
+    // parameter nor cut the address short.
+    return url.toLatin1() + domainBytes.toPercentEncoding();
 }
 
 const EngineCatalogue& EngineCatalogue::builtIn()
@@ -106,11 +110,11 @@ Result<EngineCatalogue> EngineCatalogue::load(const QString& userFile)
     if (userFile.isEmpty() || !QFileInfo::exists(userFile)) {
         return catalogue;
     }
-    QFile file(userFile);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return Error { QStringLiteral("%1: %2").arg(userFile, file.errorString()) };
+    const Result<QByteArray> json = readFileAtMost(userFile, kMaxBodyBytes);
+    if (!json) {
+        return Error { QStringLiteral("%1: %2").arg(userFile, json.error()) };
     }
-    if (Result<void> merged = catalogue.merge(file.readAll(), userFile, false); !merged) {
+    if (Result<void> merged = catalogue.merge(*json, userFile, false); !merged) {
         return Error { merged.error() };
     }
     catalogue.m_userFile = userFile;
@@ -293,11 +297,11 @@ Result<void> EngineCatalogue::setEnabled(const QString& userFile, const QString&
 {
     QJsonObject top;
     if (QFileInfo::exists(userFile)) {
-        QFile file(userFile);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return Error { QStringLiteral("%1: %2").arg(userFile, file.errorString()) };
+        const Result<QByteArray> read = readFileAtMost(userFile, kMaxBodyBytes);
+        if (!read) {
+            return Error { QStringLiteral("%1: %2").arg(userFile, read.error()) };
         }
-        const QByteArray json = file.readAll();
+        const QByteArray& json = *read;
         QJsonParseError parseError;
         const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
         if (parseError.error != QJsonParseError::NoError || !document.isObject()) {

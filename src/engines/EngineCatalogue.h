@@ -31,7 +31,8 @@ struct CatalogueEngine
     std::vector<PageRule> blockedUrl;
 
     int ruleCount() const { return int(count.size() + none.size() + blocked.size() + blockedUrl.size()); }
-    // The query URL for a domain: the prefix followed by the domain in the query encoding.
+    // The query URL for a domain: the prefix followed by the domain's bytes in the query
+    // encoding, percent-encoded.
     QByteArray queryUrl(const QString& domain) const;
 };
 

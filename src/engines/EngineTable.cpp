@@ -75,7 +75,7 @@ int engineIndexFromText(const QString& text)
 
 QByteArray queryUrl(const QString& prefix, const QString& domainText)
 {
-    return toGbk(prefix) + toGbk(domainText);
+    return toGbk(prefix) + toGbk(domainText).toPercentEncoding();
 }
 
 } // namespace shoulu

@@ -30,7 +30,7 @@ QStringList buildEngineUrls();
 int engineIndexFromText(const QString& text);
 
 // The query URL of one engine: the prefix followed by the domain text as GBK bytes,
-// unchanged otherwise (no trimming, no case change, no percent-encoding).
+// percent-encoded but otherwise unchanged (no trimming, no case change).
 QByteArray queryUrl(const QString& prefix, const QString& domainText);
 
 } // namespace shoulu

@@ -50,14 +50,16 @@ DomainQuery::SingleStart DomainQuery::startSingle(const QString& typed, const QS
         Q_EMIT errorOccurred(QStringLiteral("所有搜索引擎都已停用，没有可以查询的引擎。"));
         return result;
     }
+    // Asked as it is stored: "site:  lead.com  " would ask about another text than the row holds.
+    const QString domain = trimControlAndBlank(typed);
     beginRun(repliesPerDomain());
     m_single = true;
-    m_state.CurrentDomain = typed;
-    Q_EMIT statusChanged(QStringLiteral("正在查询：") + typed);
+    m_state.CurrentDomain = domain;
+    Q_EMIT statusChanged(QStringLiteral("正在查询：") + domain);
 
     QStringList items = boxItems;
-    if (!typed.isEmpty() && !items.contains(typed, Qt::CaseInsensitive)) {
-        items.append(typed);
+    if (!domain.isEmpty() && !items.contains(domain, Qt::CaseInsensitive)) {
+        items.append(domain);
     }
     // A store failure must not strand the run: report it and still ask the engines.
     for (const QString& item : std::as_const(items)) {
@@ -73,7 +75,7 @@ DomainQuery::SingleStart DomainQuery::startSingle(const QString& typed, const QS
         result.domainList = items;
     }
 
-    startDomain(typed);
+    startDomain(domain);
     result.started = true;
     return result;
 }
@@ -90,8 +92,11 @@ void DomainQuery::beginRun(int expectedReplies)
     Q_EMIT gaugeChanged(m_state.ExpectedReplies, 0);
 }
 
-void DomainQuery::startDomain(const QString& domain)
+void DomainQuery::startDomain(const QString& listed)
 {
+    // A stored name is asked trimmed, but otherwise as it is, even one the domain rule would
+    // now refuse: old files keep working.
+    const QString domain = trimControlAndBlank(listed);
     const quint64 ticket = m_nextTicket++;
     PendingDomain& pending = m_pending[ticket];
     pending.domain = domain;

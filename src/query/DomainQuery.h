@@ -57,8 +57,8 @@ public:
     int repliesPerDomain() const { return int(m_asked.size()); }
     void setFetchStarter(FetchStarter starter);
 
-    // The "查询" button: refused (nothing changes) while a run is busy. `typed` is used as
-    // given, untrimmed; `boxItems` are the domain box's items.
+    // The "查询" button: refused (nothing changes) while a run is busy. `typed` is trimmed,
+    // otherwise used as given (callers apply checkDomain); `boxItems` are the domain box's items.
     SingleStart startSingle(const QString& typed, const QStringList& boxItems);
 
     // A batch: resets the tally for `expectedReplies` and marks the run busy.
@@ -71,7 +71,7 @@ public:
         std::map<ReadingStatus, int> readings;
     };
     const RunTally& runTally() const { return m_tally; }
-    // Starts the seven fetches of one domain within the current run.
+    // Starts the seven fetches of one domain, trimmed, within the current run.
     void startDomain(const QString& domain);
 
     // Starts one fetch of `url` for `domain` and the catalogue's engine `engineIndex`.

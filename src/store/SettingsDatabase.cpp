@@ -127,7 +127,9 @@ Result<void> SettingsDatabase::create(const QString& path)
     }
     QFile file(path);
     // NewOnly: another process that creates the same path in the meantime wins, we fail.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    // Owner only, from the first moment: the key is the same in every installation, so the
+    // mode is all that keeps others out. SQLite gives its -wal and -shm files the same mode.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         return Error { QStringLiteral("cannot create %1: %2").arg(path, file.errorString()) };
     }
     file.close();

@@ -19,7 +19,8 @@ public:
     // Fails (never creates or changes the file) when the file is missing, empty, foreign,
     // keyed with another password, or lacks either table.
     static Result<std::unique_ptr<SettingsDatabase>> open(const QString& path);
-    // Creates a prepared file (tables, indexes, schema version); refuses an existing path.
+    // Creates a prepared file (tables, indexes, schema version), readable and writable by its
+    // owner only; refuses an existing path.
     static Result<void> create(const QString& path);
 
     ~SettingsDatabase();

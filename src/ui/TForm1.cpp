@@ -4,6 +4,7 @@
 #include "engines/EngineTable.h"
 #include "query/BatchScheduler.h"
 #include "query/DomainQuery.h"
+#include "query/DomainText.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
 #include "ui/HistoryList.h"
@@ -180,6 +181,8 @@ void TForm1::buildStatusBar()
 
     m_bsSkinStatusPanel1 = new QLabel(m_bsSkinStatusBar1);
     m_bsSkinStatusPanel1->setObjectName(QStringLiteral("bsSkinStatusPanel1"));
+    // It shows stored names: one that looks like markup must still read as typed.
+    m_bsSkinStatusPanel1->setTextFormat(Qt::PlainText);
     m_bsSkinStatusPanel1->setFixedWidth(561);
     m_bsSkinStatusBar1->addWidget(m_bsSkinStatusPanel1);
 
@@ -273,13 +276,21 @@ void TForm1::bsSkinXFormButton1Click()
     if (!isStarted()) {
         return;
     }
-    const QString typed = m_cbb1->currentText();
-    const auto start = m_query->startSingle(typed, domainItems());
+    if (m_query->isBusy()) {
+        return;
+    }
+    const QStringList items = domainItems();
+    const DomainCheck typed = checkDomain(m_cbb1->currentText(), items);
+    if (!typed.ok()) {
+        setStatusText(QStringLiteral("域名无效：") + typed.messageZh());
+        return;
+    }
+    const auto start = m_query->startSingle(typed.domain, items);
     if (!start.started) {
         return;
     }
     showDomains(start.domainList);
-    m_cbb1->setEditText(typed);
+    m_cbb1->setEditText(typed.domain);
 }
 
 void TForm1::bsSkinXFormButton2Click()

@@ -1,5 +1,6 @@
 #include "ui/TForm2.h"
 
+#include "query/DomainText.h"
 #include "store/DomainList.h"
 #include "ui/MessageBox.h"
 #include "ui/TForm1.h"
@@ -104,14 +105,28 @@ void TForm2::FormShow()
     const QComboBox* box = m_form1.domainBox();
     QStringList items;
     for (int i = 0; i < box->count(); ++i) {
-        items.append(box->itemText(i));
+        // Escaped: an old name with a line break in it must not come back as two names.
+        items.append(escapeControls(box->itemText(i)));
     }
     m_mmo1->setPlainText(items.join(QLatin1Char('\n')));
 }
 
 void TForm2::btn1Click()
 {
-    if (const auto saved = m_form1.domainList().replaceAll(linesOf(m_mmo1->toPlainText())); !saved) {
+    const DomainLines lines = checkDomainLines(linesOf(m_mmo1->toPlainText()), m_form1.domainItems());
+    if (!lines.faults.isEmpty()) {
+        constexpr qsizetype Shown = 10;
+        QStringList why;
+        for (const auto& [line, fault] : lines.faults.first(qMin(Shown, lines.faults.size()))) {
+            why.append(QStringLiteral("第 %1 行：域名无效：%2").arg(line).arg(fault.messageZh()));
+        }
+        if (lines.faults.size() > Shown) {
+            why.append(QStringLiteral("……另有 %1 行").arg(lines.faults.size() - Shown));
+        }
+        MessageBox::error(this, why.join(QLatin1Char('\n')) + QStringLiteral("\n域名列表没有保存。"));
+        return;
+    }
+    if (const auto saved = m_form1.domainList().replaceAll(lines.domains); !saved) {
         MessageBox::error(this, saved.error());
         return;
     }

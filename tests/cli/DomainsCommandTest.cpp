@@ -1,3 +1,4 @@
+#include "store/DomainList.h"
 #include "support/CliRunner.h"
 #include "support/TempDatabase.h"
 
@@ -44,9 +45,9 @@ TEST_F(DomainsCommandTest, EmptyListPrintsNothing)
 TEST_F(DomainsCommandTest, AddStoresEachTrimmedUnlessListedAndListKeepsOrder)
 {
     const CliRun run = domains({ QStringLiteral("add"), QStringLiteral("b.com"), QStringLiteral(" A.com\t"),
-        QStringLiteral("B.COM"), QStringLiteral("it's 100%.com"), QStringLiteral("中文.中国") });
+        QStringLiteral("B.COM"), QStringLiteral("it's100%.com"), QStringLiteral("中文.中国") });
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(listed(), QStringLiteral("b.com\nA.com\nit's 100%.com\n中文.中国\n"));
+    EXPECT_EQ(listed(), QStringLiteral("b.com\nA.com\nit's100%.com\n中文.中国\n"));
 }
 
 TEST_F(DomainsCommandTest, AddOfBlankDomainWarnsAndStoresNothing)
@@ -78,11 +79,48 @@ TEST_F(DomainsCommandTest, SetFromFileReplacesTheList)
     EXPECT_EQ(listed(), QStringLiteral("first.com\nsecond.com\n"));
 }
 
-TEST_F(DomainsCommandTest, SetOfNothingEmptiesTheList)
+TEST_F(DomainsCommandTest, SetOfNothingEmptiesTheListOnlyWithAllowEmpty)
 {
     ASSERT_EQ(domains({ QStringLiteral("add"), QStringLiteral("a.com") }).exitCode, 0);
-    ASSERT_EQ(domains({ QStringLiteral("set") }, QByteArray()).exitCode, 0);
+    for (const QByteArray& input : { QByteArray(), QByteArray("\n  \n") }) {
+        const CliRun refused = domains({ QStringLiteral("set") }, input);
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.err.contains(QStringLiteral("--allow-empty"))) << refused.err.toStdString();
+        EXPECT_EQ(listed(), QStringLiteral("a.com\n"));
+    }
+    ASSERT_EQ(domains({ QStringLiteral("set"), QStringLiteral("--allow-empty") }, QByteArray()).exitCode, 0);
     EXPECT_TRUE(listed().isEmpty());
+}
+
+// Names an older version stored are listed one a line, controls escaped, and kept when sent
+// back unchanged; an escaped one is refused by its line, like any bad domain, nothing stored.
+TEST_F(DomainsCommandTest, OldNamesAreListedEscapedAndBadDomainsRefusedByLine)
+{
+    {
+        auto db = m_temp.open();
+        ASSERT_TRUE(db.ok());
+        DomainList list((*db)->database());
+        for (const QString& old : { QStringLiteral("old name.com"), QStringLiteral("two\nlines.com") }) {
+            ASSERT_TRUE(list.addDomain(old).ok());
+        }
+    }
+    const QString shown = listed();
+    EXPECT_EQ(shown, QStringLiteral("old name.com\ntwo\\u000alines.com\n"));
+
+    const CliRun back = domains({ QStringLiteral("set") }, shown.toUtf8() + "\nx\x1b]0;pwn\x07.com\n");
+    EXPECT_EQ(back.exitCode, 1);
+    for (const char* named :
+        { "line 2: 'two\\\\u000alines.com' is not a domain", "line 4: 'x\\u001b]0;pwn\\u0007.com'" }) {
+        EXPECT_TRUE(back.err.contains(QLatin1String(named))) << named << "\n" << back.err.toStdString();
+    }
+    EXPECT_FALSE(back.err.contains(QLatin1Char('\x1b')));
+    const CliRun add = domains({ QStringLiteral("add"), QStringLiteral("new.com"), QStringLiteral("a\tb.com") });
+    EXPECT_EQ(add.exitCode, 1);
+    EXPECT_TRUE(add.err.contains(QStringLiteral("U+0009"))) << add.err.toStdString();
+    EXPECT_EQ(listed(), shown);
+
+    ASSERT_EQ(domains({ QStringLiteral("set") }, "old name.com\nnew.com\n").exitCode, 0);
+    EXPECT_EQ(listed(), QStringLiteral("old name.com\nnew.com\n"));
 }
 
 TEST_F(DomainsCommandTest, BadInputToSetFailsAndKeepsTheList)

@@ -101,6 +101,43 @@ TEST_F(QueryCommandTest, batchPrintsOneLinePerStoredRowAndEnds)
     EXPECT_TRUE(lines[2].endsWith(QStringLiteral(",7000")));
 }
 
+// The typed text cleaned: '&' stays inside the one parameter, Chinese goes as GBK.
+TEST_F(QueryCommandTest, queryAsksTheCleanedDomainOrRefusesIt)
+{
+    for (auto [typed, asked] : { std::pair { " http://www.example.com/news/?x=1#top ", "www.example.com/news/" },
+             { "a.com&wd=evil", "a.com&wd=evil" }, { "例子.中国", "例子.中国" } }) {
+        const CliRun run = runCli(withDb({ QStringLiteral("query"), QString::fromUtf8(typed) }));
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_EQ(m_engines.requestsFor(0, QString::fromUtf8(asked)), 1) << asked;
+    }
+    const CliRun bad = runCli(withDb({ QStringLiteral("query"), QStringLiteral("a b.com") }));
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_TRUE(bad.err.contains(QStringLiteral("is not a domain"))) << bad.err.toStdString();
+    EXPECT_EQ(storedDomains().size(), 3);
+}
+
+// A name an older version stored is still asked, as it is; every output shows its controls escaped.
+TEST_F(QueryCommandTest, oldStoredNameIsAskedAsItIsAndNeverReachesTheTerminalRaw)
+{
+    const QString old = QStringLiteral("old\x1b]0;pwn\x07name.com");
+    {
+        auto db = m_temp.open();
+        ASSERT_TRUE(db.ok());
+        ASSERT_TRUE(DomainList(db.value()->database()).addDomain(old).ok());
+    }
+    const QString shown = QStringLiteral("old\\u001b]0;pwn\\u0007name.com");
+    const CliRun batch = runCli(withDb({ QStringLiteral("batch"), QStringLiteral("--delay=1") }), {}, true);
+    EXPECT_EQ(batch.exitCode, 0) << batch.err.toStdString();
+    EXPECT_EQ(m_engines.requestsFor(0, old), 1);
+    EXPECT_TRUE(batch.err.contains(shown)) << batch.err.toStdString();
+    EXPECT_TRUE(batch.out.contains(shown)) << batch.out.toStdString();
+    // The progress line's own "erase the line" is the only escape sequence written.
+    for (const QString& text : { batch.out, QString(batch.err).remove(QStringLiteral("\r\x1b[K")) }) {
+        EXPECT_FALSE(text.contains(QLatin1Char('\x1b'))) << text.toStdString();
+        EXPECT_FALSE(text.contains(QLatin1Char('\x07'))) << text.toStdString();
+    }
+}
+
 TEST_F(QueryCommandTest, batchOverEmptyListRefusesWithAReason)
 {
     const CliRun run = runCli(withDb({ QStringLiteral("batch") }));

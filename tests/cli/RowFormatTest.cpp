@@ -108,8 +108,18 @@ INSTANTIATE_TEST_SUITE_P(Domains, CsvFieldTest,
         CsvCase { "SingleQuoteAndPercent", QStringLiteral("it's100%.com"), QStringLiteral("it's100%.com") },
         CsvCase { "Comma", QStringLiteral("a,b.com"), QStringLiteral("\"a,b.com\"") },
         CsvCase { "DoubleQuote", QStringLiteral("a\"b.com"), QStringLiteral("\"a\"\"b.com\"") },
-        CsvCase { "LineBreak", QStringLiteral("a\nb"), QStringLiteral("\"a\nb\"") }),
+        CsvCase { "LineBreak", QStringLiteral("a\nb"), QStringLiteral("a\\u000ab") },
+        CsvCase { "Escape", QStringLiteral("a\x1b[2Jb"), QStringLiteral("a\\u001b[2Jb") }),
     [](const ::testing::TestParamInfo<CsvCase>& info) { return std::string(info.param.name); });
+
+TEST(RowFormatTest, NoFormatWritesAControlCharacterOfADomainRaw)
+{
+    const QString domain = QStringLiteral("a\x1b]0;x\x07\x7f\u009b\u202eb");
+    for (RowFormat format : { RowFormat::Table, RowFormat::Csv, RowFormat::Json }) {
+        const QString out = formatRows({ row(domain, 1) }, format);
+        EXPECT_TRUE(out.contains(QStringLiteral("\\u001b]0;x\\u0007\\u007f\\u009b\\u202eb"))) << out.toStdString();
+    }
+}
 
 TEST(RowFormatTest, DateFallsBackToStoredDayWhenTimeIsUnreadable)
 {

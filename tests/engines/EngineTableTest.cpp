@@ -20,12 +20,13 @@ TEST(EngineTableTest, UrlPrefixesEndInTheEnginesQueryValuePrefix)
     }
 }
 
-TEST(QueryUrlTest, DomainGoesInUnchangedAsGbk)
+TEST(QueryUrlTest, DomainGoesInAsPercentEncodedGbkAndCannotAddAParameter)
 {
     const QString prefix = buildEngineUrls().at(3);
-    EXPECT_EQ(queryUrl(prefix, QStringLiteral(" Example.COM ")), prefix.toLatin1() + " Example.COM ");
-    EXPECT_EQ(queryUrl(prefix, QStringLiteral("中文.cn")), prefix.toLatin1() + "\xD6\xD0\xCE\xC4.cn");
-    EXPECT_EQ(queryUrl(prefix, QString()), prefix.toLatin1());
+    for (auto [domain, tail] : { std::pair { " Example.COM ", "%20Example.COM%20" }, { "中文.cn", "%D6%D0%CE%C4.cn" },
+             { "", "" }, { "a.com&wd=evil", "a.com%26wd%3Devil" }, { "a#b+c%d/e", "a%23b%2Bc%25d%2Fe" } }) {
+        EXPECT_EQ(queryUrl(prefix, QString::fromUtf8(domain)), prefix.toLatin1() + tail) << domain;
+    }
 }
 
 TEST(EngineIndexFromTextTest, AcceptsIndexOrNameOnly)

@@ -184,7 +184,7 @@ TEST_F(QueryFixture, clickWhileBusyChangesNothing)
     EXPECT_EQ(m_engines.requestsFor(0, QStringLiteral("second.example")), 0);
 }
 
-TEST_F(QueryFixture, typedTextGoesUntrimmedIntoTheUrlsAndOtherCaseIsNotListedTwice)
+TEST_F(QueryFixture, typedLetterCaseGoesIntoTheUrlsAndOtherCaseIsNotListedTwice)
 {
     ASSERT_TRUE(m_domains->addDomain(QStringLiteral("Example.com")).ok());
     const auto start = m_query->startSingle(QStringLiteral("EXAMPLE.com"), { QStringLiteral("Example.com") });
@@ -192,6 +192,20 @@ TEST_F(QueryFixture, typedTextGoesUntrimmedIntoTheUrlsAndOtherCaseIsNotListedTwi
     EXPECT_EQ(m_query->state().CurrentDomain, QStringLiteral("EXAMPLE.com"));
     ASSERT_TRUE(waitForEnd());
     EXPECT_EQ(m_engines.requestsFor(3, QStringLiteral("EXAMPLE.com")), 1);
+}
+
+// The engines are asked about the text that is stored, not "site:  lead.com  ".
+TEST_F(QueryFixture, singleAndBatchAskTheTrimmedText)
+{
+    ASSERT_TRUE(m_query->startSingle(QStringLiteral("  lead.com \t"), {}).started);
+    EXPECT_EQ(m_status, QStringLiteral("正在查询：lead.com"));
+    ASSERT_TRUE(waitForEnd());
+    ASSERT_EQ(m_batch->start({ QStringLiteral(" pad.example\r") }, m_delay), BatchScheduler::StartResult::Started);
+    ASSERT_TRUE(waitForEnd());
+    for (const char* domain : { "lead.com", "pad.example" }) {
+        EXPECT_EQ(m_engines.requestsFor(0, QLatin1String(domain)), 1) << domain;
+    }
+    EXPECT_EQ(rowsOf(QStringLiteral("lead.com")).size(), 1u);
 }
 
 TEST_F(QueryFixture, fetchThatCannotStartCountsAsFailedReply)

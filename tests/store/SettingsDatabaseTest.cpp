@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <ostream>
+#include <sys/stat.h>
 
 namespace shoulu {
 namespace {
@@ -194,6 +195,22 @@ TEST(SettingsDatabaseTest, CreateRefusesAnExistingFileAndKeepsItsBytes)
     ASSERT_FALSE(again.ok());
     EXPECT_TRUE(again.error().contains(QStringLiteral("already exists")));
     EXPECT_EQ(readAll(temp.path()), before);
+}
+
+TEST(SettingsDatabaseTest, CreatedFileAndItsLogAreOwnerOnlyWhateverTheUmask)
+{
+    const mode_t previous = ::umask(022);
+    TempDatabase temp;
+    ::umask(previous);
+    ASSERT_TRUE(temp.ok()) << temp.error().toStdString();
+    auto db = temp.open();
+    ASSERT_TRUE(db.ok()) << db.error().toStdString();
+    ASSERT_TRUE(DomainList((*db)->database()).addDomain(QStringLiteral("a.com")).ok());
+    for (const QString& suffix : { QString(), QStringLiteral("-wal"), QStringLiteral("-shm") }) {
+        struct stat info = {};
+        ASSERT_EQ(::stat(QFile::encodeName(temp.path() + suffix).constData(), &info), 0) << suffix.toStdString();
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << suffix.toStdString();
+    }
 }
 
 TEST(SettingsDatabaseTest, CreateInMissingDirectoryFailsAndLeavesNothing)

@@ -42,7 +42,7 @@ private:
 
 } // namespace
 
-CliRun runCli(const QStringList& args, const QByteArray& input)
+CliRun runCli(const QStringList& args, const QByteArray& input, bool errIsTerminal)
 {
     QByteArray inputCopy = input;
     inputCopy.append('\0'); // fmemopen needs a writable buffer, even an empty one
@@ -62,6 +62,7 @@ CliRun runCli(const QStringList& args, const QByteArray& input)
     io.in = in;
     io.out = out.stream();
     io.err = err.stream();
+    io.errIsTerminal = errIsTerminal;
     run.exitCode = cli::runCommandLine(args, io);
     std::fclose(in);
     run.out = out.close();

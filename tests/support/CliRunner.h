@@ -15,6 +15,7 @@ struct CliRun
 
 // Runs shoulu-cli in-process (cli::runCommandLine) with the given arguments, argv[0]
 // excluded, and the given bytes as standard input; captures both output streams.
-CliRun runCli(const QStringList& args, const QByteArray& input = {});
+// `errIsTerminal` makes the program draw its progress line as it would on a terminal.
+CliRun runCli(const QStringList& args, const QByteArray& input = {}, bool errIsTerminal = false);
 
 } // namespace shoulu::test

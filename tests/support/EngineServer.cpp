@@ -57,7 +57,10 @@ QString domainOfTarget(int engine, const QByteArray& target)
     if (value < 0) {
         return {};
     }
-    return fromGbk(target.mid(value + marker.size()));
+    // The value ends where the next parameter would start; only then is it decoded.
+    const qsizetype start = value + marker.size();
+    const qsizetype end = target.indexOf('&', start);
+    return fromGbk(QByteArray::fromPercentEncoding(target.mid(start, end < 0 ? -1 : end - start)));
 }
 
 EngineServer::EngineServer(Encoding encoding)

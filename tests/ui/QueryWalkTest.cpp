@@ -73,6 +73,24 @@ TEST_F(QueryWalkTest, TypedDomainQueryShowsItsRowAndFinishedStatus)
     EXPECT_EQ(MessageBox::shownCount(), 0) << MessageBox::lastText().toStdString();
 }
 
+TEST_F(QueryWalkTest, QueryButtonRefusesABadDomainSendingNothingAndAsksACleanedOne)
+{
+    auto form = openForm();
+    auto* box = child<QComboBox>(form.get(), "cbb1");
+    auto* button = child<QPushButton>(form.get(), "bsSkinXFormButton1");
+    for (const QString& bad : { QStringLiteral("a\x1b.com"), QString() }) {
+        box->setEditText(bad);
+        button->click();
+        EXPECT_TRUE(status(*form).startsWith(QStringLiteral("域名无效："))) << status(*form).toStdString();
+        EXPECT_FALSE(form->domainQuery().isBusy());
+    }
+    box->setEditText(QStringLiteral("http://www.example.com/news/?x=1#top"));
+    button->click();
+    EXPECT_EQ(status(*form), QStringLiteral("正在查询：www.example.com/news/"));
+    ASSERT_TRUE(waitUntil([&] { return !form->domainQuery().isBusy(); }, 20000));
+    EXPECT_EQ(storedDomains(), QStringList { QStringLiteral("www.example.com/news/") });
+}
+
 TEST_F(QueryWalkTest, BatchOverAnEmptyListSaysSoAndDoesNotStart)
 {
     auto form = openForm();

@@ -142,8 +142,32 @@ INSTANTIATE_TEST_SUITE_P(Lines, EditorSaveTest,
         Edit { "BlankLinesSkipped", "\n  \nx.com\n\n\ny.com\n", { QStringLiteral("x.com"), QStringLiteral("y.com") } },
         Edit { "RepeatThatOnlyDiffersByBlanksStoredOnce", "x.com\n x.com ", { QStringLiteral("x.com") } },
         Edit { "ReorderedListKeepsNewOrder", "three.com\none.com",
-            { QStringLiteral("three.com"), QStringLiteral("one.com") } }),
+            { QStringLiteral("three.com"), QStringLiteral("one.com") } },
+        Edit { "PastedUrlCutToHostAndPath", "http://www.a.com/x/?q=1#f\n例子.中国",
+            { QStringLiteral("www.a.com/x/"), QStringLiteral("例子.中国") } }),
     [](const ::testing::TestParamInfo<Edit>& info) { return std::string(info.param.name); });
+
+// Names an older version stored: one a line, controls escaped, kept when saved unchanged; an
+// escaped one is refused by its line number, like any bad line, and nothing is saved.
+TEST_F(TForm2Test, OldNamesAreShownEscapedAndBadLinesRefusedByNumber)
+{
+    listDomains({ QStringLiteral("old name.com"), QStringLiteral("two\nlines.com") });
+    ASSERT_TRUE(m_form->loadDomain().ok());
+    m_editor->show();
+    const QString shown = m_editor->memo()->toPlainText();
+    EXPECT_EQ(shown,
+        (m_initial + QStringList { QStringLiteral("old name.com"), QStringLiteral("two\\u000alines.com") })
+            .join(QLatin1Char('\n')));
+    m_editor->saveButton()->click();
+    EXPECT_TRUE(MessageBox::lastText().contains(QStringLiteral("第 5 行：域名无效")))
+        << MessageBox::lastText().toStdString();
+    EXPECT_EQ(storedDomains().size(), 5);
+    EXPECT_TRUE(m_editor->isVisible());
+
+    typeText(shown.left(shown.lastIndexOf(QLatin1Char('\n'))));
+    m_editor->saveButton()->click();
+    EXPECT_EQ(storedDomains(), m_initial + QStringList { QStringLiteral("old name.com") });
+}
 
 TEST_F(TForm2Test, FailedSaveKeepsThePreviousListAndTheDialogOpenWithTheText)
 {
