@@ -37,14 +37,16 @@ struct Statements
 };
 
 // A row is trusted when one of its readings is a figure (counted or none), or when it has no
-// readings at all (stored before readings were kept).
-const char* const DayRowChoice = "SELECT coalesce(max(CASE WHEN trusted THEN id END), max(id)) FROM ("
-                                 " SELECT s.id AS id, s.yyyy AS yyyy, s.mm AS mm, s.dd AS dd,"
-                                 " (EXISTS (SELECT 1 FROM reading r WHERE r.shoulu_id = s.id"
-                                 " AND r.status IN ('counted', 'none'))"
-                                 " OR NOT EXISTS (SELECT 1 FROM reading r WHERE r.shoulu_id = s.id)) AS trusted"
-                                 " FROM shoulu s WHERE s.domain = ?1)"
-                                 " GROUP BY yyyy, mm, dd";
+// readings at all (stored before readings were kept). A day of one row is stood for by it
+// whatever it holds, so only days of several rows look at readings: most days have one.
+const char* const DayRowChoice
+    = "SELECT CASE WHEN n = 1 THEN last ELSE coalesce(("
+      " SELECT max(s.id) FROM shoulu s WHERE s.domain = ?1"
+      " AND s.yyyy IS g.yyyy AND s.mm IS g.mm AND s.dd IS g.dd"
+      " AND (EXISTS (SELECT 1 FROM reading r WHERE r.shoulu_id = s.id AND r.status IN ('counted', 'none'))"
+      " OR NOT EXISTS (SELECT 1 FROM reading r WHERE r.shoulu_id = s.id))), last) END"
+      " FROM (SELECT yyyy, mm, dd, max(id) AS last, count(*) AS n FROM shoulu WHERE domain = ?1"
+      " GROUP BY yyyy, mm, dd) g";
 
 const Statements& statements()
 {

@@ -148,6 +148,19 @@ TEST_F(ResultRowsTest, DaysRowIsTheNewestWithAFigureToTrust)
     EXPECT_EQ(latest->front().readingOf(QStringLiteral("baidu"))->status, ReadingStatus::None);
 }
 
+TEST_F(ResultRowsTest, DayWithoutAFigureToTrustIsStoodForByItsNewestRow)
+{
+    list(QStringLiteral("a.example"));
+    auto add = [&](const QDateTime& time, ReadingStatus status) {
+        EXPECT_TRUE(m_rows->addshoulu(QStringLiteral("a.example"), time, countsOf(1), allReading(status)).ok());
+    };
+    add(at(2024, 3, 1, 9), ReadingStatus::Blocked); // 1
+    add(at(2024, 3, 1, 18), ReadingStatus::Failed); // 2: nothing better that day
+    add(at(2024, 3, 2, 9), ReadingStatus::Counted); // 3
+    EXPECT_EQ(idsOf(daily(QStringLiteral("a.example"))), (std::vector<qint64> { 3, 2 }));
+    EXPECT_EQ(idsOf(chart(QStringLiteral("a.example"))), (std::vector<qint64> { 2, 3 }));
+}
+
 TEST_F(ResultRowsTest, ReadingsComeBackInColumnOrderWithOtherEnginesLast)
 {
     list(QStringLiteral("a.example"));
