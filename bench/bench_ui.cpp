@@ -1,9 +1,9 @@
 #include "BenchDatabase.h"
+#include "chart/TrendChart.h"
 #include "support/HistoryGenerator.h"
 #include "ui/HistoryList.h"
 #include "ui/MessageBox.h"
 #include "ui/TForm1.h"
-#include "ui/TrendChart.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 #include "ui/HistoryList.h"
 
 #include "UiTest.h"
+#include "chart/TrendChart.h"
 #include "engines/EngineCatalogue.h"
 #include "engines/EngineTable.h"
-#include "ui/TrendChart.h"
 
 #include <QComboBox>
 #include <QHeaderView>

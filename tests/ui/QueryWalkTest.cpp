@@ -1,10 +1,10 @@
 #include "UiTest.h"
+#include "chart/TrendChart.h"
 #include "engines/EngineTable.h"
 #include "query/DomainQuery.h"
 #include "support/EngineServer.h"
 #include "ui/HistoryList.h"
 #include "ui/TForm2.h"
-#include "ui/TrendChart.h"
 
 #include <QCheckBox>
 #include <QComboBox>

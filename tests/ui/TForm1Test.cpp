@@ -1,8 +1,8 @@
 #include "UiTest.h"
+#include "chart/TrendChart.h"
 #include "engines/EngineTable.h"
 #include "ui/HistoryList.h"
 #include "ui/Project1.h"
-#include "ui/TrendChart.h"
 
 #include <QChart>
 #include <QComboBox>

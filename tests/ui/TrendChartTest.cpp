@@ -1,4 +1,4 @@
-#include "ui/TrendChart.h"
+#include "chart/TrendChart.h"
 
 #include "UiTest.h"
 #include "support/HistoryGenerator.h"

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 class QCategoryAxis;
@@ -91,5 +92,9 @@ struct AxisScale
 // Steps are 1, 2 or 5 times a power of ten, never below 1 (counts are whole numbers), with at
 // most maxTicks + 1 ticks. An empty span still gets one step so the line does not sit on an edge.
 AxisScale niceScale(double low, double high, int maxTicks = 5);
+
+// What a row gives the engine's line: its stored figure when the row predates readings, else
+// the reading's figure when it is one to trust; nothing (a gap) otherwise.
+std::optional<Count> plottedFigure(const ResultRow& row, int engine);
 
 } // namespace shoulu

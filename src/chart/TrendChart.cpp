@@ -1,4 +1,4 @@
-#include "ui/TrendChart.h"
+#include "chart/TrendChart.h"
 
 #include "engines/EngineTable.h"
 
@@ -74,20 +74,6 @@ QList<int> thinnedDates(const QList<QRectF>& boxes)
     return n > 0 ? QList<int> { 0 } : QList<int> {};
 }
 
-// What a row gives the engine's line: its stored figure when the row predates readings, else
-// the reading's figure when it is one to trust; nothing (a gap) otherwise.
-std::optional<Count> plottedFigure(const ResultRow& row, int engine)
-{
-    if (row.readings.isEmpty()) {
-        return row.counts[engine];
-    }
-    const Reading* reading = row.readingOf(QString::fromLatin1(engineInfo(engine).name));
-    if (reading == nullptr || !isTrustworthy(reading->status)) {
-        return std::nullopt;
-    }
-    return reading->status == ReadingStatus::None ? 0 : reading->count;
-}
-
 void hideFromLegend(QChart* chart, QLineSeries* series)
 {
     for (QLegendMarker* marker : chart->legend()->markers(series)) {
@@ -102,6 +88,18 @@ void markLonePoint(QLineSeries* series)
 }
 
 } // namespace
+
+std::optional<Count> plottedFigure(const ResultRow& row, int engine)
+{
+    if (row.readings.isEmpty()) {
+        return row.counts[engine];
+    }
+    const Reading* reading = row.readingOf(QString::fromLatin1(engineInfo(engine).name));
+    if (reading == nullptr || !isTrustworthy(reading->status)) {
+        return std::nullopt;
+    }
+    return reading->status == ReadingStatus::None ? 0 : reading->count;
+}
 
 AxisScale niceScale(double low, double high, int maxTicks)
 {
