@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/DataFolder.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -26,7 +28,7 @@ struct Streams
 // Options every command shares.
 struct GlobalOptions
 {
-    QString dbPath = QStringLiteral("setting.dat");
+    QString dbPath = defaultDatabasePath(); // --db replaces it
     QString enginesPath; // the engine catalogue file; empty: engines.json beside the database
     QString catalogueFile() const;
 };

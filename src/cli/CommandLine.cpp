@@ -27,7 +27,7 @@ void printHelp(FILE* stream)
                          "Usage: shoulu-cli [--db PATH] [--engines PATH] COMMAND [ARGS...]\n"
                          "\n"
                          "Options:\n"
-                         "  --db PATH       database file (default: ./setting.dat)\n"
+                         "  --db PATH       database file (default: $SHOULU_DB, else ./setting.dat)\n"
                          "  --engines PATH  engine catalogue file (default: engines.json beside the database)\n"
                          "  --help          show this text\n"
                          "\n"

@@ -1,10 +1,20 @@
-#include "store/SettingsDatabase.h"
+#include "ui/MessageBox.h"
 #include "ui/Project1.h"
+#include "ui/StartOptions.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
+    const shoulu::StartOptions options = shoulu::StartOptions::read(argc, argv);
+    if (options.exitCode) {
+        return *options.exitCode;
+    }
     QApplication app(argc, argv);
-    return shoulu::Project1(app, QString::fromLatin1(shoulu::SettingsDatabase::DefaultFileName));
+    const auto database = options.prepareDatabase();
+    if (!database) {
+        shoulu::MessageBox::error(nullptr, database.error());
+        return 1;
+    }
+    return shoulu::Project1(app, *database);
 }
