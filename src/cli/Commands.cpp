@@ -6,6 +6,10 @@
 #include "cli/HistoryCommand.h"
 #include "cli/InitCommand.h"
 #include "cli/QueryCommand.h"
+#ifdef SHOULU_CLI_PICTURES
+#include "cli/pictures/ChartCommand.h"
+#include "cli/pictures/ReportCommand.h"
+#endif
 
 namespace shoulu::cli {
 
@@ -19,6 +23,10 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(std::make_unique<BatchCommand>());
     commands.push_back(std::make_unique<ExtractCommand>());
     commands.push_back(std::make_unique<EnginesCommand>());
+#ifdef SHOULU_CLI_PICTURES
+    commands.push_back(std::make_unique<ChartCommand>());
+    commands.push_back(std::make_unique<ReportCommand>());
+#endif
     return commands;
 }
 

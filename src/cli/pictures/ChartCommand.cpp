@@ -1,0 +1,125 @@
+#include "cli/pictures/ChartCommand.h"
+
+#include "chart/ChartPicture.h"
+#include "chart/TrendChart.h"
+#include "cli/pictures/PictureArgs.h"
+#include "engines/EngineTable.h"
+
+#include <QCheckBox>
+
+namespace shoulu::cli {
+
+namespace {
+
+const QString Prefix = QStringLiteral("shoulu-cli chart: ");
+
+// The seven stored engines' keys, comma-separated, any letter case; nothing for an unknown key.
+std::optional<std::array<bool, EngineCount>> enginesFromList(const QString& list)
+{
+    std::array<bool, EngineCount> shown {};
+    for (const QString& key : list.split(QLatin1Char(','))) {
+        int found = -1;
+        for (int e = 0; e < EngineCount; ++e) {
+            if (key.compare(QLatin1String(engineInfo(e).name), Qt::CaseInsensitive) == 0) {
+                found = e;
+            }
+        }
+        if (found < 0) {
+            return std::nullopt;
+        }
+        shown[std::size_t(found)] = true;
+    }
+    return shown;
+}
+
+} // namespace
+
+QString ChartCommand::name() const
+{
+    return QStringLiteral("chart");
+}
+
+QString ChartCommand::synopsis() const
+{
+    return QStringLiteral("chart DOMAIN -o FILE [--width W] [--height H] [--engines KEY,...]");
+}
+
+QString ChartCommand::description() const
+{
+    return QStringLiteral("draw the 30-day trend chart of DOMAIN into FILE: PNG, or SVG when FILE ends in .svg");
+}
+
+int ChartCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
+{
+    const auto usage = [&](const QString& why) {
+        print(io.err, Prefix + why + QStringLiteral("\nusage: shoulu-cli %1\n").arg(synopsis()));
+        return ExitUsage;
+    };
+    QString domain;
+    QString file;
+    QSize size(DefaultWidth, DefaultHeight);
+    std::array<bool, EngineCount> shown;
+    shown.fill(true);
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        bool missing = false;
+        const QString arg = args.at(i);
+        if (const auto value = optionValue(args, i, QStringLiteral("-o"), missing)) {
+            file = *value;
+        } else if (const auto engines = optionValue(args, i, QStringLiteral("--engines"), missing)) {
+            const auto parsed = enginesFromList(*engines);
+            if (!parsed) {
+                return usage(QStringLiteral("--engines takes keys of the seven engines (baidu,google,soso,yahoo,"
+                                            "sogou,youdao,bing), not '%1'")
+                                 .arg(*engines));
+            }
+            shown = *parsed;
+        } else if (const auto width = optionValue(args, i, QStringLiteral("--width"), missing)) {
+            size.setWidth(width->toInt());
+        } else if (const auto height = optionValue(args, i, QStringLiteral("--height"), missing)) {
+            size.setHeight(height->toInt());
+        } else if (missing) {
+            return usage(QStringLiteral("%1 needs a value").arg(arg));
+        } else if (arg.startsWith(QLatin1Char('-')) || !domain.isEmpty()) {
+            return usage(QStringLiteral("unexpected argument '%1'").arg(arg));
+        } else {
+            domain = arg;
+        }
+    }
+    if (domain.isEmpty() || file.isEmpty()) {
+        return usage(QStringLiteral("a domain and -o FILE are needed"));
+    }
+    for (const int side : { size.width(), size.height() }) {
+        if (side < MinSide || side > MaxSide) {
+            return usage(QStringLiteral("--width and --height take whole pixels from %1 to %2").arg(MinSide).arg(MaxSide));
+        }
+    }
+    if (!canDraw(Prefix, io)) {
+        return ExitFailure;
+    }
+    auto open = OpenRows::open(options.dbPath, Prefix, io);
+    if (!open) {
+        return ExitFailure;
+    }
+    const auto rows = open->rows().chartWindow(domain);
+    if (!rows) {
+        print(io.err, Prefix + rows.error() + QLatin1Char('\n'));
+        return ExitFailure;
+    }
+    if (rows->empty()) {
+        print(io.err, Prefix + QStringLiteral("no rows of '%1' to draw\n").arg(domain));
+        return ExitFailure;
+    }
+    auto chart = unseenChart(size);
+    for (int e = 0; e < EngineCount; ++e) {
+        chart->checkBox(e)->setChecked(shown[std::size_t(e)]);
+    }
+    chart->draw(rows->back().domain, *rows);
+    if (auto saved = saveChartPicture(*chart, file); !saved) {
+        print(io.err, Prefix + saved.error() + QLatin1Char('\n'));
+        return ExitFailure;
+    }
+    print(io.out, QStringLiteral("wrote %1\n").arg(file));
+    return ExitOk;
+}
+
+} // namespace shoulu::cli

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "cli/Command.h"
+#include "store/ResultRows.h"
+#include "store/SettingsDatabase.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace shoulu::cli {
+
+// The value of option `name` at args[i], written "NAME VALUE" or "NAME=VALUE"; i moves past
+// it. Nothing when args[i] is another argument, or when NAME comes last (then `missing` is set).
+std::optional<QString> optionValue(const QStringList& args, qsizetype& i, const QString& name, bool& missing);
+
+// The picture commands draw with widgets: true when the program made a QApplication,
+// else says why not on io.err.
+bool canDraw(const QString& prefix, Streams& io);
+
+// The opened database with its rows, for commands that only read.
+class OpenRows
+{
+public:
+    // Nothing, and why on io.err, when the file does not open.
+    static std::unique_ptr<OpenRows> open(const QString& path, const QString& prefix, Streams& io);
+    ResultRows& rows() { return m_rows; }
+
+private:
+    explicit OpenRows(std::unique_ptr<SettingsDatabase> db);
+    std::unique_ptr<SettingsDatabase> m_db;
+    ResultRows m_rows;
+};
+
+} // namespace shoulu::cli

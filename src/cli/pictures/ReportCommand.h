@@ -1,0 +1,21 @@
+#pragma once
+
+#include "cli/Command.h"
+
+namespace shoulu::cli {
+
+// "report [-o FILE.html]": the newest figures of every listed domain and each one's 30-day
+// chart, as one self-contained HTML page on standard output or into FILE.
+class ReportCommand : public Command
+{
+public:
+    static constexpr int ChartWidth = 760;
+    static constexpr int ChartHeight = 320;
+
+    QString name() const override;
+    QString synopsis() const override;
+    QString description() const override;
+    int execute(const QStringList& args, const GlobalOptions& options, Streams& io) override;
+};
+
+} // namespace shoulu::cli

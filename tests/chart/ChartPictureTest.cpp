@@ -1,0 +1,114 @@
+#include "PictureTestData.h"
+#include "support/CliRunner.h"
+#include "ui/UiTest.h"
+
+#include <QFile>
+#include <QImage>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+namespace shoulu::test {
+namespace {
+
+// The widest run of columns without Baidu's blue between the first and the last blue column.
+int widestBlueGap(const QImage& image)
+{
+    std::vector<bool> blue(static_cast<size_t>(image.width()), false);
+    for (int x = 0; x < image.width(); ++x) {
+        for (int y = 0; y < image.height() && !blue[size_t(x)]; ++y) {
+            const QColor c = image.pixelColor(x, y);
+            blue[size_t(x)] = c.blue() > 200 && c.red() < 60 && c.green() < 60;
+        }
+    }
+    int widest = 0;
+    int run = 0;
+    bool seen = false;
+    for (const bool b : blue) {
+        if (b) {
+            if (seen) {
+                widest = std::max(widest, run);
+            }
+            seen = true;
+            run = 0;
+        } else {
+            ++run;
+        }
+    }
+    return widest;
+}
+
+class ChartPictureTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_temp.ok()); }
+
+    CliRun chart(const QString& domain, const QStringList& more)
+    {
+        return runCli(QStringList { QStringLiteral("--db"), m_temp.path(), QStringLiteral("chart"), domain } + more);
+    }
+
+    TempDatabase m_temp;
+};
+
+TEST_F(ChartPictureTest, PngHasTheAskedSizeAndBreaksTheLineWhereAReadingGaveNoFigure)
+{
+    storeDays(m_temp, QStringLiteral("whole.com"), 8, {});
+    storeDays(m_temp, QStringLiteral("gap.com"), 8, { 3, 4 });
+    for (const char* domain : { "whole.com", "gap.com" }) {
+        const QString file = m_temp.filePath(QString::fromLatin1(domain) + QStringLiteral(".png"));
+        const CliRun run = chart(QString::fromLatin1(domain),
+            { QStringLiteral("-o"), file, QStringLiteral("--width=640"), QStringLiteral("--height"),
+                QStringLiteral("360"), QStringLiteral("--engines"), QStringLiteral("BAIDU") });
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const QImage image(file);
+        ASSERT_EQ(image.size(), QSize(640, 360)) << domain;
+        // Three of eight positions have no figure: more than a seventh of the plot goes blank.
+        const bool gap = std::string(domain) == "gap.com";
+        EXPECT_EQ(widestBlueGap(image) > 640 / 7, gap) << domain << " " << widestBlueGap(image);
+    }
+}
+
+TEST_F(ChartPictureTest, SvgWhenTheNameSaysSoAndBadArgumentsAreRefused)
+{
+    storeDays(m_temp, QStringLiteral("a.com"), 3, {});
+    // The domain is in the picture's title: it must not break the document.
+    storeDays(m_temp, QStringLiteral("a<b>&.com"), 3, {});
+    const QString svg = m_temp.filePath(QStringLiteral("a.SVG"));
+    ASSERT_EQ(chart(QStringLiteral("a<b>&.com"), { QStringLiteral("-o"), svg }).exitCode, 0);
+    QFile file(svg);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    ASSERT_TRUE(xml.readNextStartElement());
+    EXPECT_EQ(xml.name(), QStringLiteral("svg"));
+    EXPECT_EQ(xml.attributes().value(QStringLiteral("viewBox")), QStringLiteral("0 0 800 400"));
+    while (!xml.atEnd()) {
+        xml.readNext();
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+
+    const QString png = m_temp.filePath(QStringLiteral("x.png"));
+    const struct
+    {
+        QString domain;
+        QStringList args;
+        int exitCode;
+    } cases[] = {
+        { QStringLiteral("a.com"), { QStringLiteral("-o"), png, QStringLiteral("--engines=baidu,ask") }, 2 },
+        { QStringLiteral("a.com"), { QStringLiteral("-o"), png, QStringLiteral("--width=199") }, 2 },
+        { QStringLiteral("a.com"), { QStringLiteral("-o"), png, QStringLiteral("--height=x") }, 2 },
+        { QStringLiteral("a.com"), { QStringLiteral("-o") }, 2 },
+        { QStringLiteral("a.com"), {}, 2 },
+        { QStringLiteral("none.com"), { QStringLiteral("-o"), png }, 1 },
+        { QStringLiteral("a.com"), { QStringLiteral("-o"), m_temp.filePath(QStringLiteral("no/dir/x.png")) }, 1 },
+    };
+    for (const auto& c : cases) {
+        const CliRun run = chart(c.domain, c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_FALSE(run.err.isEmpty());
+    }
+    EXPECT_FALSE(QFile::exists(png));
+}
+
+} // namespace
+} // namespace shoulu::test
