@@ -145,6 +145,7 @@ bool HistoryList::clearRows()
     try {
         clearSelection();
         setRowCount(0);
+        m_rows.clear();
     } catch (const std::exception&) {
         ok = false;
     }
@@ -157,6 +158,7 @@ void HistoryList::appendRows(const std::vector<ResultRow>& rows)
     const QLocale locale = QLocale::system();
     int row = rowCount();
     setRowCount(row + static_cast<int>(rows.size()));
+    m_rows.insert(m_rows.end(), rows.begin(), rows.end());
     int number = 1;
     for (const ResultRow& result : rows) {
         const QStringList texts { QString::number(number), result.domain,

@@ -36,6 +36,8 @@ public:
     void appendRows(const std::vector<ResultRow>& rows);
 
     QString domainAt(int row) const;
+    // The rows shown, top first.
+    const std::vector<ResultRow>& shownRows() const { return m_rows; }
 
 Q_SIGNALS:
     void selectItem(const QString& domain, bool selected);
@@ -51,6 +53,7 @@ private:
     void setUpColumn(int column, const QString& caption);
     QTableWidgetItem* countItem(const ResultRow& row, const EngineColumn& engine) const;
 
+    std::vector<ResultRow> m_rows;
     std::vector<EngineColumn> m_engines; // column FirstCountColumn + i shows m_engines[i]
     bool m_clearing = false;
 };

@@ -1,5 +1,6 @@
 #include "ui/TForm1.h"
 
+#include "chart/TrendChart.h"
 #include "engines/EngineCatalogue.h"
 #include "engines/EngineTable.h"
 #include "query/BatchScheduler.h"
@@ -7,11 +8,11 @@
 #include "query/DomainText.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
+#include "ui/ExportMenus.h"
 #include "ui/HistoryList.h"
 #include "ui/MessageBox.h"
 #include "ui/Skin.h"
 #include "ui/TForm2.h"
-#include "ui/TrendChart.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -67,6 +68,7 @@ TForm1::TForm1(const QString& databasePath, const QByteArray& bannerUrl, QWidget
     layout->addWidget(m_WebBrowser1);
 
     m_lv1 = new HistoryList(this);
+    addCsvExport(m_lv1);
     layout->addWidget(m_lv1, 1);
 
     m_bskng1 = new QProgressBar(this);
@@ -82,6 +84,7 @@ TForm1::TForm1(const QString& databasePath, const QByteArray& bannerUrl, QWidget
 
     m_Chart1 = new TrendChart(this);
     m_Chart1->setFixedHeight(ChartHeight);
+    addPictureSave(m_Chart1);
     layout->addWidget(m_Chart1);
     buildStatusBar();
 
