@@ -32,11 +32,12 @@ endif()
 
 # The manual is made from the program's own --help, so the two never disagree.
 find_program(HELP2MAN help2man REQUIRED)
-set(manual ${generated}/shoulu-cli.1)
+set(manual ${generated}/shoulu-cli.1.gz)
 add_custom_command(OUTPUT ${manual}
   COMMAND ${HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
           "--name=search-engine index counts of domains, from the command line"
-          --output=${manual} $<TARGET_FILE:shoulu-cli>
+          --output=${generated}/shoulu-cli.1 $<TARGET_FILE:shoulu-cli>
+  COMMAND gzip -9nf ${generated}/shoulu-cli.1
   DEPENDS shoulu-cli VERBATIM)
 add_custom_target(shoulu_manual ALL DEPENDS ${manual})
 install(FILES ${manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -24,7 +24,7 @@ root=$scratch/root
 dpkg -x "$deb" "$root"
 for path in usr/bin/shoulu usr/bin/shoulu-cli usr/share/applications/shoulu.desktop \
   usr/share/icons/hicolor/scalable/apps/shoulu.svg usr/share/icons/hicolor/48x48/apps/shoulu.png \
-  usr/share/icons/hicolor/256x256/apps/shoulu.png usr/share/man/man1/shoulu-cli.1 \
+  usr/share/icons/hicolor/256x256/apps/shoulu.png usr/share/man/man1/shoulu-cli.1.gz \
   usr/share/bash-completion/completions/shoulu-cli usr/lib/systemd/user/shoulu-batch.service \
   usr/lib/systemd/user/shoulu-batch.timer; do
   [ -s "$root/$path" ] || fail "the package lacks /$path"
@@ -60,7 +60,7 @@ fi
 commands=$(sed -n '/^Commands:/,$p' "$scratch/help" | awk '/^  [a-z]/ {print $1}')
 [ -n "$commands" ] || fail "no commands found in the help text"
 for command in $commands; do
-  grep -qw -- "$command" "$root/usr/share/man/man1/shoulu-cli.1" || fail "the manual lacks '$command'"
+  zgrep -qw -- "$command" "$root/usr/share/man/man1/shoulu-cli.1.gz" || fail "the manual lacks '$command'"
   grep -qw -- "$command" "$root/usr/share/bash-completion/completions/shoulu-cli" || fail "the completion lacks '$command'"
 done
 echo "package ok: $deb"
