@@ -1,6 +1,7 @@
 #include "chart/ChartPicture.h"
 
 #include "chart/TrendChart.h"
+#include "util/SaveFile.h"
 
 #include <QBuffer>
 #include <QCheckBox>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
-#include <QSaveFile>
 #include <QSvgGenerator>
 
 namespace shoulu {
@@ -68,9 +68,8 @@ bool isSvgPath(const QString& path)
 Result<void> saveChartPicture(TrendChart& chart, const QString& path)
 {
     const QByteArray bytes = isSvgPath(path) ? svgDocument(chart, chart.titleText()) : pngImage(chart);
-    QSaveFile file(path);
-    if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        return Error { QStringLiteral("无法写入图片文件 %1：%2").arg(path, file.errorString()) };
+    if (auto saved = saveWholeFile(path, bytes); !saved) {
+        return Error { QStringLiteral("无法写入图片文件 %1：%2").arg(path, saved.error()) };
     }
     return {};
 }

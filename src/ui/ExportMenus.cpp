@@ -5,10 +5,10 @@
 #include "cli/RowFormat.h"
 #include "ui/HistoryList.h"
 #include "ui/MessageBox.h"
+#include "util/SaveFile.h"
 
 #include <QAction>
 #include <QFileDialog>
-#include <QSaveFile>
 
 namespace shoulu {
 
@@ -36,9 +36,8 @@ void reportFailure(QWidget* parent, const Result<void>& written)
 Result<void> exportCsv(const HistoryList& list, const QString& path)
 {
     const QByteArray bytes = cli::formatRows(list.shownRows(), cli::RowFormat::Csv).toUtf8();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        return Error { QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()) };
+    if (auto saved = saveWholeFile(path, bytes); !saved) {
+        return Error { QStringLiteral("无法写入文件 %1：%2").arg(path, saved.error()) };
     }
     return {};
 }

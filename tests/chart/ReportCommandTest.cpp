@@ -18,7 +18,8 @@ TEST(ReportCommandTest, OnePageWithEveryDomainsLatestFiguresAndChartAndNothingFr
     storeDays(temp, QStringLiteral("a.com"), 4, {});
     storeDays(temp, hostile, 2, { 1 });
     const QString file = temp.filePath(QStringLiteral("r.html"));
-    const CliRun run = runCli({ QStringLiteral("--db"), temp.path(), QStringLiteral("report"), QStringLiteral("-o"), file });
+    const CliRun run
+        = runCli({ QStringLiteral("--db"), temp.path(), QStringLiteral("report"), QStringLiteral("-o"), file });
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     QFile page(file);
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));

@@ -1,4 +1,5 @@
 #include "store/DataFolder.h"
+
 #include "store/DomainList.h"
 #include "store/SettingsDatabase.h"
 

@@ -23,7 +23,8 @@ QStringList actionTexts(const QWidget* widget)
 }
 
 class ExportMenusTest : public UiTest
-{ };
+{
+};
 
 TEST_F(ExportMenusTest, WindowOffersBothEntriesAndTheCsvIsTheCommandLinesOfTheRowsShown)
 {

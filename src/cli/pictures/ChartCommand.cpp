@@ -90,7 +90,8 @@ int ChartCommand::execute(const QStringList& args, const GlobalOptions& options,
     }
     for (const int side : { size.width(), size.height() }) {
         if (side < MinSide || side > MaxSide) {
-            return usage(QStringLiteral("--width and --height take whole pixels from %1 to %2").arg(MinSide).arg(MaxSide));
+            return usage(
+                QStringLiteral("--width and --height take whole pixels from %1 to %2").arg(MinSide).arg(MaxSide));
         }
     }
     if (!canDraw(Prefix, io)) {

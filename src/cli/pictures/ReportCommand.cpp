@@ -4,9 +4,9 @@
 #include "chart/TrendChart.h"
 #include "cli/pictures/HtmlReport.h"
 #include "cli/pictures/PictureArgs.h"
+#include "util/SaveFile.h"
 
 #include <QCheckBox>
-#include <QSaveFile>
 
 namespace shoulu::cli {
 
@@ -44,7 +44,8 @@ int ReportCommand::execute(const QStringList& args, const GlobalOptions& options
         }
         print(io.err,
             Prefix
-                + (missing ? QStringLiteral("-o needs a file name") : QStringLiteral("unexpected argument '%1'").arg(arg))
+                + (missing ? QStringLiteral("-o needs a file name")
+                           : QStringLiteral("unexpected argument '%1'").arg(arg))
                 + QStringLiteral("\nusage: shoulu-cli %1\n").arg(synopsis()));
         return ExitUsage;
     }
@@ -79,10 +80,8 @@ int ReportCommand::execute(const QStringList& args, const GlobalOptions& options
         print(io.out, html);
         return ExitOk;
     }
-    const QByteArray page = html.toUtf8();
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(page) != page.size() || !out.commit()) {
-        print(io.err, Prefix + QStringLiteral("cannot write %1: %2\n").arg(file, out.errorString()));
+    if (auto saved = saveWholeFile(file, html.toUtf8()); !saved) {
+        print(io.err, Prefix + QStringLiteral("cannot write %1: %2\n").arg(file, saved.error()));
         return ExitFailure;
     }
     print(io.out, QStringLiteral("wrote %1\n").arg(file));
