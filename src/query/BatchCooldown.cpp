@@ -84,18 +84,26 @@ std::optional<BatchCooldown::Retry> BatchCooldown::takeDueRetry()
 
 QString BatchCooldown::summaryText(const EngineCatalogue& catalogue) const
 {
-    QStringList parts;
+    // Engines that fared alike share one part: a blocked batch often has them all rest alike.
+    std::vector<std::pair<QString, QStringList>> parts;
     for (const auto& [engine, tally] : m_tally) {
-        if (tally.rests > 0) {
-            parts.append(QStringLiteral("%1受阻暂停 %2 次（最长 %3 分钟），跳过 %4 个读数，补查 %5 个")
-                             .arg(catalogue.engine(engine).caption)
-                             .arg(tally.rests)
-                             .arg(tally.longestPauseMs / 60000.0, 0, 'g', 3)
-                             .arg(tally.skipped)
-                             .arg(tally.retried));
+        if (tally.rests == 0) {
+            continue;
         }
+        const QString figures = QStringLiteral("受阻暂停 %1 次（最长 %2 分钟），跳过 %3 个读数，补查 %4 个")
+                                    .arg(tally.rests)
+                                    .arg(double(tally.longestPauseMs) / 60000.0, 0, 'g', 3)
+                                    .arg(tally.skipped)
+                                    .arg(tally.retried);
+        const auto same = std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.first == figures; });
+        (same == parts.end() ? parts.emplace_back(figures, QStringList()) : *same)
+            .second.append(catalogue.engine(engine).caption);
     }
-    return parts.isEmpty() ? QString() : QStringLiteral("；") + parts.join(QStringLiteral("；"));
+    QString text;
+    for (const auto& [figures, captions] : parts) {
+        text += QStringLiteral("；") + captions.join(QStringLiteral("、")) + figures;
+    }
+    return text;
 }
 
 } // namespace shoulu

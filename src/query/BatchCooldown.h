@@ -53,7 +53,7 @@ public:
     std::optional<Retry> takeDueRetry();
 
     const std::map<int, EngineTally>& tally() const { return m_tally; }
-    // "；百度受阻暂停 2 次（最长 10 分钟），跳过 40 个读数，补查 12 个", empty when no engine rested.
+    // "；百度、谷歌受阻暂停 2 次（最长 10 分钟），跳过 40 个读数，补查 12 个", empty when no engine rested.
     QString summaryText(const EngineCatalogue& catalogue) const;
 
 private:

@@ -1,7 +1,6 @@
 // The end of a batch: readings skipped while their engine rested are asked once more.
-#include "query/DomainQuery.h"
-
 #include "engines/PageReader.h"
+#include "query/DomainQuery.h"
 #include "store/ResultRows.h"
 
 namespace shoulu {
