@@ -1,5 +1,6 @@
 #include "cli/BatchCommand.h"
 
+#include "cli/CooldownReport.h"
 #include "cli/QueryRun.h"
 #include "cli/RowFormat.h"
 #include "query/BatchScheduler.h"
@@ -81,6 +82,9 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
             first = false;
         });
 
+    QObject::connect(&run->query(), &DomainQuery::readingsRetried,
+        [&stored](const QString& name, const QList<EngineReading>& readings) { applyRetried(stored, name, readings); });
+
     switch (batch.start(listed.value(), delay)) {
     case BatchScheduler::StartResult::EmptyList:
         print(io.err,
@@ -95,6 +99,7 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
         break;
     }
     run->waitUntilFinished();
+    reportCooldowns(run->query(), io);
     if (run->errorCount() > 0) {
         return ExitFailure;
     }

@@ -14,6 +14,8 @@ BatchScheduler::BatchScheduler(DomainQuery& query, QTimer& timer, QObject* paren
 {
     // The run's last reply stops the timer, whoever started the run.
     connect(&m_query, &DomainQuery::runFinished, this, [this] { m_timer.stop(); });
+    // Retries go at the batch's pace, as the domains did.
+    connect(&m_query, &DomainQuery::retriesDue, this, [this] { m_timer.start(); });
 }
 
 BatchScheduler::StartResult BatchScheduler::start(const QStringList& domains, int delaySeconds)
@@ -48,6 +50,8 @@ void BatchScheduler::tick(int delaySeconds)
             m_timer.stop();
         }
         m_query.startDomain(domain);
+    } else if (m_delayTicks > delaySeconds && m_query.startNextRetry()) {
+        m_delayTicks = 0;
     }
     ++m_delayTicks;
 }

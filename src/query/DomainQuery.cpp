@@ -85,6 +85,7 @@ void DomainQuery::beginRun(int expectedReplies)
     m_state.QueryTime = nowToTheSecond();
     m_single = false;
     m_tally = {};
+    m_cooldown.reset();
     m_state.ExpectedReplies = expectedReplies;
     m_state.TotalReplies = 0;
     m_state.DomainReplies = 0;
@@ -105,7 +106,13 @@ void DomainQuery::startDomain(const QString& listed)
     m_state.CurrentDomain = domain;
     m_state.DomainReplies = 0;
     for (const int i : m_asked) {
-        startFetch(m_catalogue.engine(i).queryUrl(domain), domain, i, ticket);
+        if (!m_single && m_cooldown.skips(i)) {
+            // Not asked, yet a reply of the domain's: its row completes as ever.
+            pending.readings[i] = coolingReading();
+            QTimer::singleShot(0, this, [this, ticket] { exitth(ticket); });
+        } else {
+            startFetch(m_catalogue.engine(i).queryUrl(domain), domain, i, ticket);
+        }
     }
 }
 
@@ -178,6 +185,9 @@ void DomainQuery::record(Tmyhttpget* sender, quint64 ticket, const FetchedPage& 
         const CatalogueEngine& info = m_catalogue.engine(engine);
         Reading reading = readReply(info, reply);
         reading.fetchedAt = QDateTime::currentDateTime();
+        if (!m_single) {
+            m_cooldown.noteReading(engine, reading);
+        }
         if (info.column >= 0 && info.column < EngineCount) {
             m_state.EngineCounts[static_cast<size_t>(info.column)] = reading.count;
         }
@@ -230,13 +240,16 @@ QString DomainQuery::summaryText() const
     for (const auto& [status, count] : m_tally.readings) {
         parts.append(QStringLiteral("%1 %2").arg(statusCaption(status)).arg(count));
     }
-    return QStringLiteral("批量查询完毕：%1 个域名（%2）").arg(m_tally.domains).arg(parts.join(QStringLiteral("，")));
+    return QStringLiteral("批量查询完毕：%1 个域名（%2）").arg(m_tally.domains).arg(parts.join(QStringLiteral("，")))
+        + m_cooldown.summaryText(m_catalogue);
 }
 
 void DomainQuery::exitth(quint64 ticket)
 {
     auto it = m_pending.find(ticket);
-    if (it != m_pending.end()) {
+    if (it != m_pending.end() && it->second.rowId != 0) {
+        exitRetry(it);
+    } else if (it != m_pending.end()) {
         PendingDomain& pending = it->second;
         ++pending.replies;
         if (ticket == m_currentTicket) {
@@ -254,6 +267,7 @@ void DomainQuery::exitth(quint64 ticket)
             }
             const QList<EngineReading> readings = storedReadings(done.readings);
             if (auto stored = m_rows.addshoulu(done.domain, m_state.QueryTime, done.counts, readings); stored) {
+                m_cooldown.noteStored(stored.value(), done.domain, done.readings);
                 Q_EMIT rowCommitted(done.domain, m_state.QueryTime, done.counts, readings);
             } else {
                 Q_EMIT errorOccurred(stored.error());
@@ -266,6 +280,10 @@ void DomainQuery::exitth(quint64 ticket)
     ++m_state.TotalReplies;
     Q_EMIT gaugeChanged(m_state.ExpectedReplies, m_state.TotalReplies);
     if (m_state.Busy && m_state.TotalReplies >= m_state.ExpectedReplies) {
+        if (!m_single && m_cooldown.hasDueRetry()) {
+            Q_EMIT retriesDue();
+            return;
+        }
         m_state.Busy = false;
         if (!m_single) {
             Q_EMIT statusChanged(summaryText());

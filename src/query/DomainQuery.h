@@ -2,6 +2,7 @@
 
 #include "engines/EngineCatalogue.h"
 #include "engines/Reading.h"
+#include "query/BatchCooldown.h"
 #include "query/QueryState.h"
 
 #include <QByteArray>
@@ -77,6 +78,13 @@ public:
     // Starts one fetch of `url` for `domain` and the catalogue's engine `engineIndex`.
     void gotourl(const QByteArray& url, const QString& domain, int engineIndex);
 
+    // A batch leaves an engine that blocks alone for a while (a single query asks every engine).
+    BatchCooldown& cooldown() { return m_cooldown; }
+    const BatchCooldown& cooldown() const { return m_cooldown; }
+    // After retriesDue(): asks again the engines whose readings of the next stored row were
+    // skipped while they rested; false when none is due.
+    bool startNextRetry();
+
 Q_SIGNALS:
     void statusChanged(const QString& text);
     void gaugeChanged(int maximum, int position);
@@ -89,6 +97,10 @@ Q_SIGNALS:
     // Something went wrong while handling a reply or starting the run; the run goes on.
     void errorOccurred(const QString& message);
     void runFinished();
+    // A batch's replies are all in, and readings skipped in a cool-down wait for startNextRetry().
+    void retriesDue();
+    // A stored row's skipped readings were asked again and replaced by these.
+    void readingsRetried(const QString& domain, const QList<shoulu::EngineReading>& readings);
 
 private:
     struct PendingDomain
@@ -97,12 +109,16 @@ private:
         shoulu::EngineCounts counts {};
         EngineReadings readings;
         int replies = 0;
+        // A retry of the skipped readings of a stored row: the row and the engines asked.
+        qint64 rowId = 0;
+        std::vector<int> retried;
     };
 
     void getstr(Tmyhttpget* sender, quint64 ticket, const QByteArray& page);
     void geterror(Tmyhttpget* sender, quint64 ticket);
     void record(Tmyhttpget* sender, quint64 ticket, const FetchedPage& reply);
     void exitth(quint64 ticket);
+    void exitRetry(std::map<quint64, PendingDomain>::iterator it);
     void startFetch(const QByteArray& url, const QString& domain, int engineIndex, quint64 ticket);
     std::shared_ptr<CookieJar> cookiesFor(int engineIndex);
     QString finishedText(const QString& domain, const EngineReadings& readings) const;
@@ -118,6 +134,7 @@ private:
     QueryState m_state;
     std::map<quint64, PendingDomain> m_pending; // by ticket: replies never mix across domains
     RunTally m_tally;
+    BatchCooldown m_cooldown;
     bool m_single = false; // the run is one typed domain, not a batch
     quint64 m_nextTicket = 1;
     quint64 m_currentTicket = 0;

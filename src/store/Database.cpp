@@ -100,6 +100,11 @@ qint64 Database::lastInsertId() const
     return sqlite3_last_insert_rowid(m_handle);
 }
 
+int Database::changes() const
+{
+    return sqlite3_changes(m_handle);
+}
+
 bool Database::isReadOnly() const
 {
     return sqlite3_db_readonly(m_handle, "main") == 1;

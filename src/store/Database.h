@@ -38,6 +38,8 @@ public:
     // How long a statement waits for another process's lock before it fails.
     void setBusyTimeout(int milliseconds);
     qint64 lastInsertId() const;
+    // Rows the latest insert, update or delete touched.
+    int changes() const;
     bool isReadOnly() const;
     // The connection's latest error, for messages.
     QString errorMessage() const;

@@ -441,7 +441,24 @@ Result<qint64> ResultRows::ruleId(const QString& text)
     return id;
 }
 
-Result<void> ResultRows::addshoulu(
+Result<void> ResultRows::bindReading(Statement& statement, qint64 rowId, const EngineReading& reading)
+{
+    const Reading& r = reading.reading;
+    std::int64_t rule = 0;
+    if (!r.rule.isEmpty()) {
+        auto id = ruleId(r.rule);
+        if (!id) {
+            return Error { id.error() };
+        }
+        rule = *id;
+    }
+    statement.reset();
+    return statement.bindAll(std::int64_t { rowId }, reading.engine, statusWord(r.status), std::int64_t { r.count },
+        std::int64_t { r.httpStatus }, r.finalHost, r.error, rule,
+        std::int64_t { r.fetchedAt.isValid() ? r.fetchedAt.toSecsSinceEpoch() : 0 });
+}
+
+Result<qint64> ResultRows::addshoulu(
     const QString& domain, const QDateTime& queryTime, const EngineCounts& counts, const QList<EngineReading>& readings)
 {
     const QString trimmed = trimControlAndBlank(domain);
@@ -462,38 +479,29 @@ Result<void> ResultRows::addshoulu(
             counts[6], std::int64_t { date.year() }, std::int64_t { date.month() }, std::int64_t { date.day() },
             formatSearchTime(local));
         !bound) {
-        return bound;
+        return Error { bound.error() };
     }
     if (readings.isEmpty() || !keepsReadings()) {
         // Outside a transaction the insert commits by itself before run() returns.
-        return statement->run();
+        if (auto ran = statement->run(); !ran) {
+            return Error { ran.error() };
+        }
+        return m_db.lastInsertId();
     }
     // The row and its readings are one: stored together or not at all.
+    qint64 rowId = 0;
     auto stored = inTransaction(m_db, [&]() -> Result<void> {
         if (auto ran = statement->run(); !ran) {
             return ran;
         }
-        const qint64 rowId = m_db.lastInsertId();
+        rowId = m_db.lastInsertId();
         auto insert = m_db.prepare("INSERT INTO reading (shoulu_id, engine, status, count, http_status, final_host,"
                                    " error, rule_id, fetched_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
         if (!insert) {
             return Error { insert.error() };
         }
         for (const EngineReading& each : readings) {
-            const Reading& r = each.reading;
-            std::int64_t rule = 0;
-            if (!r.rule.isEmpty()) {
-                auto id = ruleId(r.rule);
-                if (!id) {
-                    return Error { id.error() };
-                }
-                rule = *id;
-            }
-            insert->reset();
-            if (auto bound = insert->bindAll(std::int64_t { rowId }, each.engine, statusWord(r.status),
-                    std::int64_t { r.count }, std::int64_t { r.httpStatus }, r.finalHost, r.error, rule,
-                    std::int64_t { r.fetchedAt.isValid() ? r.fetchedAt.toSecsSinceEpoch() : 0 });
-                !bound) {
+            if (auto bound = bindReading(*insert, rowId, each); !bound) {
                 return bound;
             }
             if (auto ran = insert->run(); !ran) {
@@ -504,8 +512,55 @@ Result<void> ResultRows::addshoulu(
     });
     if (!stored) {
         m_ruleIds.clear(); // rolled back: ids handed out inside may be gone
+        return Error { stored.error() };
     }
-    return stored;
+    return rowId;
+}
+
+Result<void> ResultRows::replaceReadings(qint64 rowId, const QList<EngineReading>& readings)
+{
+    if (!keepsReadings()) {
+        return Error { QStringLiteral("row %1: this file keeps no readings to replace").arg(rowId) };
+    }
+    auto replaced = inTransaction(m_db, [&]() -> Result<void> {
+        auto update = m_db.prepare("UPDATE reading SET status = ?3, count = ?4, http_status = ?5, final_host = ?6,"
+                                   " error = ?7, rule_id = ?8, fetched_at = ?9 WHERE shoulu_id = ?1 AND engine = ?2");
+        if (!update) {
+            return Error { update.error() };
+        }
+        for (const EngineReading& each : readings) {
+            if (auto bound = bindReading(*update, rowId, each); !bound) {
+                return bound;
+            }
+            if (auto ran = update->run(); !ran) {
+                return ran;
+            }
+            if (m_db.changes() == 0) {
+                return Error { QStringLiteral("row %1 has no %2 reading to replace").arg(rowId).arg(each.engine) };
+            }
+            const int column = rankOf(each.engine);
+            if (column >= EngineCount) {
+                continue; // an engine beyond the seven columns keeps its figure in its reading only
+            }
+            // The column name comes from the fixed engine table, never from the reading.
+            const QByteArray sql = "UPDATE shoulu SET " + QByteArray(engineInfo(column).name) + " = ?2 WHERE id = ?1";
+            auto figure = m_db.prepare(sql.constData());
+            if (!figure) {
+                return Error { figure.error() };
+            }
+            if (auto bound = figure->bindAll(std::int64_t { rowId }, std::int64_t { each.reading.count }); !bound) {
+                return bound;
+            }
+            if (auto ran = figure->run(); !ran) {
+                return ran;
+            }
+        }
+        return {};
+    });
+    if (!replaced) {
+        m_ruleIds.clear(); // rolled back: ids handed out inside may be gone
+    }
+    return replaced;
 }
 
 Result<std::vector<ResultRow>> ResultRows::latestRows()

@@ -14,6 +14,7 @@
 namespace shoulu {
 
 class Database;
+class Statement;
 
 // Table shoulu: insert of one result row and the three history views.
 class ResultRows
@@ -23,9 +24,12 @@ public:
 
     // One row: the domain trimmed of characters 0-32, the counts, the date of queryTime
     // split into yyyy/mm/dd, and queryTime as searchtime, with the readings of the engines
-    // asked. Committed, all of it, when it returns ok.
-    Result<void> addshoulu(const QString& domain, const QDateTime& queryTime, const EngineCounts& counts,
+    // asked. Committed, all of it, when it returns the new row's id.
+    Result<qint64> addshoulu(const QString& domain, const QDateTime& queryTime, const EngineCounts& counts,
         const QList<EngineReading>& readings = {});
+    // Puts fresh readings of engines the row already has readings of in their place, with the
+    // figures of its engine columns: all of them or none.
+    Result<void> replaceReadings(qint64 rowId, const QList<EngineReading>& readings);
 
     // Newest row (greatest id) of every listed domain that has rows, newest searchtime first.
     Result<std::vector<ResultRow>> latestRows();
@@ -42,6 +46,8 @@ public:
 private:
     Result<std::vector<ResultRow>> withReadings(Result<std::vector<ResultRow>> rows);
     Result<qint64> ruleId(const QString& text);
+    // Binds ?1 row id, ?2 engine and ?3..?9 the reading, as the reading statements number them.
+    Result<void> bindReading(Statement& statement, qint64 rowId, const EngineReading& reading);
 
     Database& m_db;
     std::optional<bool> m_keepsReadings;

@@ -313,5 +313,56 @@ TEST_F(QueryFixture, batchWalksTheListAsItWasWhenItStarted)
     EXPECT_EQ(m_engines.requestsFor(0, QStringLiteral("three.example")), 0);
 }
 
+// Baidu refuses the first domain and rests; the clock stands still, or has passed the rest by
+// the time the last row is stored.
+class CooldownBatchTest : public QueryFixture, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(CooldownBatchTest, restingEngineIsSkippedAndRetriedInPlaceOnceItsRestIsOver)
+{
+    const bool restOver = GetParam();
+    qint64 now = 0;
+    m_query->cooldown().policy().setClock([&now] { return now; });
+    const QStringList domains
+        = { QStringLiteral("a.example"), QStringLiteral("b.example"), QStringLiteral("c.example") };
+    m_engines.setAnswer(0, domains[0], { 0, 0, EngineServer::Failure::Refused });
+    std::map<QString, Reading> firstStored;
+    QObject::connect(m_query.get(), &DomainQuery::rowCommitted,
+        [&](const QString& domain, const QDateTime&, const EngineCounts&, const QList<EngineReading>& readings) {
+            firstStored[domain] = readings.front().reading;
+            if (domain == domains[2] && restOver) {
+                now += EngineCooldown::FirstPauseMs;
+            }
+        });
+    ASSERT_TRUE(m_domains->replaceAll(domains).ok());
+    m_delay = 0;
+    ASSERT_EQ(m_batch->start(domains, m_delay), BatchScheduler::StartResult::Started);
+    ASSERT_TRUE(waitForEnd());
+
+    for (const QString& domain : { domains[1], domains[2] }) {
+        EXPECT_EQ(firstStored[domain].error, QStringLiteral("冷却中"));
+        EXPECT_EQ(firstStored[domain].status, ReadingStatus::Blocked);
+        EXPECT_EQ(m_engines.requestsFor(0, domain), restOver ? 1 : 0);
+        const auto rows = rowsOf(domain);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].counts[0], restOver ? Figures[0] : 0);
+        EXPECT_EQ(rows[0].readingOf(QStringLiteral("baidu"))->status,
+            restOver ? ReadingStatus::Counted : ReadingStatus::Blocked);
+        EXPECT_EQ(rows[0].counts[1], Figures[1]);
+    }
+    EXPECT_TRUE(m_status.contains(
+        QStringLiteral("百度受阻暂停 1 次（最长 5 分钟），跳过 2 个读数，补查 %1 个").arg(restOver ? 2 : 0)))
+        << m_status.toStdString();
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join(QLatin1Char('\n')).toStdString();
+
+    // A single query asks every engine, whatever the batch left resting.
+    ASSERT_TRUE(m_query->startSingle(domains[1], {}).started);
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(m_engines.requestsFor(0, domains[1]), restOver ? 2 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rest, CooldownBatchTest, ::testing::Bool());
+
 } // namespace
 } // namespace shoulu::test

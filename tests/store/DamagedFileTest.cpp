@@ -60,7 +60,8 @@ const QDateTime kQueryTime(QDate(2024, 5, 6), QTime(7, 8, 9));
 
 Result<void> store(Database& db, const StoredRow& row)
 {
-    return ResultRows(db).addshoulu(row.domain, kQueryTime, row.counts);
+    const auto added = ResultRows(db).addshoulu(row.domain, kQueryTime, row.counts);
+    return added ? Result<void>() : Result<void>(Error { added.error() });
 }
 
 // Every row of table shoulu in storage order, read without the views' domain filter.

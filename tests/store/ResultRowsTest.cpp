@@ -61,7 +61,7 @@ protected:
     {
         auto added = m_rows->addshoulu(domain, time, countsOf(first));
         EXPECT_TRUE(added.ok()) << added.error().toStdString();
-        return m_db->database().lastInsertId();
+        return added.ok() ? *added : 0;
     }
 
     std::vector<ResultRow> latest()
@@ -159,6 +159,35 @@ TEST_F(ResultRowsTest, DayWithoutAFigureToTrustIsStoodForByItsNewestRow)
     add(at(2024, 3, 2, 9), ReadingStatus::Counted); // 3
     EXPECT_EQ(idsOf(daily(QStringLiteral("a.example"))), (std::vector<qint64> { 3, 2 }));
     EXPECT_EQ(idsOf(chart(QStringLiteral("a.example"))), (std::vector<qint64> { 2, 3 }));
+}
+
+// A retried reading takes the skipped one's place, figure and all; a batch of replacements with
+// one the row never had changes nothing.
+TEST_F(ResultRowsTest, ReplacedReadingsTakeTheirPlaceWithTheirFiguresOrNoneDo)
+{
+    list(QStringLiteral("a.example"));
+    const auto id = m_rows->addshoulu(
+        QStringLiteral("a.example"), at(2024, 3, 1), countsOf(1), allReading(ReadingStatus::Blocked));
+    ASSERT_TRUE(id.ok()) << id.error().toStdString();
+    ASSERT_TRUE(m_rows
+                    ->replaceReadings(*id,
+                        { { QStringLiteral("google"), readingOf(ReadingStatus::Counted, 4321) },
+                            { QStringLiteral("bing"), readingOf(ReadingStatus::None, 0) } })
+                    .ok());
+    EXPECT_FALSE(m_rows
+                     ->replaceReadings(*id,
+                         { { QStringLiteral("google"), readingOf(ReadingStatus::Counted, 1) },
+                             { QStringLiteral("extra"), readingOf(ReadingStatus::Counted, 5) } })
+                     .ok());
+    const std::vector<ResultRow> rows = latest();
+    ASSERT_EQ(rows.size(), 1u);
+    const ResultRow& row = rows.front();
+    EXPECT_EQ(row.counts[0], 1);
+    EXPECT_EQ(row.counts[1], 4321);
+    EXPECT_EQ(row.counts[6], 0);
+    EXPECT_EQ(row.readingOf(QStringLiteral("google"))->count, 4321);
+    EXPECT_EQ(row.readingOf(QStringLiteral("bing"))->status, ReadingStatus::None);
+    EXPECT_EQ(row.readingOf(QStringLiteral("baidu"))->status, ReadingStatus::Blocked);
 }
 
 TEST_F(ResultRowsTest, ReadingsComeBackInColumnOrderWithOtherEnginesLast)

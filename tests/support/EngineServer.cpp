@@ -4,6 +4,7 @@
 #include "engines/GbkCodec.h"
 
 #include <QByteArrayList>
+#include <QDeadlineTimer>
 
 #include <cstdlib>
 #include <optional>
@@ -21,6 +22,24 @@ constexpr const char* PageTemplates[EngineCount] = {
     "<div class=\"num\"> 找到 %1 <!--resultbarnum:%1-->条结果</div>",
     "<p><span class=\"fr\">共%1条结果</span></p>",
     "<span class=\"sb_count\">1-10 条，共 %1 条结果</span>",
+};
+
+// Where each engine sends a client it blocks (as its catalogue's blockedUrl rules know it); an
+// engine with none refuses with the status instead.
+struct BlockAnswer
+{
+    const char* verifyUrl;
+    int status;
+};
+constexpr const char* RefusalPage = "<html><body>访问过于频繁</body></html>";
+constexpr BlockAnswer BlockAnswers[EngineCount] = {
+    { "http://wappass.baidu.com/static/captcha/tuxing.html?ak=local", 302 },
+    { "http://www.google.com/sorry/index?continue=local", 302 },
+    { nullptr, 403 },
+    { nullptr, 429 },
+    { "http://www.sogou.com/antispider/?from=local", 302 },
+    { nullptr, 403 },
+    { "http://www.bing.com/challenge/verify?local", 302 },
 };
 
 QString withThousands(Count figure)
@@ -109,6 +128,47 @@ void EngineServer::setEncoding(Encoding encoding)
     m_encoding = encoding;
 }
 
+void EngineServer::setRateLimit(RateLimiter::Limit limit)
+{
+    std::lock_guard lock(m_mutex);
+    m_rateLimit = limit;
+    m_limiters.clear();
+}
+
+int EngineServer::blockedCount(int engine) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_blocked.find(engine);
+    return it == m_blocked.end() ? 0 : it->second;
+}
+
+bool EngineServer::answeredAsBlocked(int engine, const HttpRequest& request, HttpConnection& connection)
+{
+    const BlockAnswer& block = BlockAnswers[engine];
+    if (block.verifyUrl != nullptr && request.target.startsWith(block.verifyUrl)) {
+        connection.respond(
+            200, "<html><body>请输入验证码</body></html>", { { "Content-Type", "text/html; charset=utf-8" } });
+        return true;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_rateLimit) {
+            return false;
+        }
+        auto limiter = m_limiters.try_emplace(engine, *m_rateLimit).first;
+        if (limiter->second.admit(QDeadlineTimer::current().deadline())) {
+            return false;
+        }
+        ++m_blocked[engine];
+    }
+    if (block.verifyUrl != nullptr) {
+        connection.respond(block.status, "", { { "Location", block.verifyUrl } });
+    } else {
+        connection.respond(block.status, RefusalPage);
+    }
+    return true;
+}
+
 int EngineServer::requestsFor(int engine, const QString& domain) const
 {
     std::lock_guard lock(m_mutex);
@@ -142,6 +202,9 @@ void EngineServer::handle(const HttpRequest& request, HttpConnection& connection
         connection.respond(404, "no such engine");
         return;
     }
+    if (answeredAsBlocked(engine, request, connection)) {
+        return;
+    }
     const QString domain = domainOfTarget(engine, request.target);
     Answer answer;
     Encoding encoding;
@@ -164,6 +227,9 @@ void EngineServer::handle(const HttpRequest& request, HttpConnection& connection
         return;
     case Failure::Reset:
         connection.reset();
+        return;
+    case Failure::Refused:
+        connection.respond(429, RefusalPage);
         return;
     case Failure::None:
         break;

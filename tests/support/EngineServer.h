@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/LocalHttpServer.h"
+#include "support/RateLimiter.h"
 #include "util/EngineCounts.h"
 
 #include <QByteArray>
@@ -20,7 +21,7 @@ class EngineServer
 {
 public:
     enum class Encoding { Gbk, Utf8 };
-    enum class Failure { None, EmptyBody, Reset };
+    enum class Failure { None, EmptyBody, Reset, Refused };
 
     struct Answer
     {
@@ -39,6 +40,11 @@ public:
     void setEncoding(Encoding encoding);
     // What `engine` answers for every domain instead of a result page: a verification page, say.
     void setPage(int engine, int status, const QByteArray& page);
+    // Every engine limits the rate of its one client, this process, and blocks as the real ones
+    // do: a redirect to its verification page, or HTTP 403 or 429.
+    void setRateLimit(RateLimiter::Limit limit);
+    // Requests an engine answered with a block.
+    int blockedCount(int engine) const;
 
     // The page an engine prints for a figure, with thousands separators as the engines write them.
     static QByteArray resultPage(int engine, Count figure, Encoding encoding);
@@ -50,6 +56,9 @@ public:
 private:
     void handle(const HttpRequest& request, HttpConnection& connection);
     Answer answerFor(int engine, const QString& domain) const;
+    // Answers a request the rate limit refuses, or the verification page it redirects to;
+    // false for any other request.
+    bool answeredAsBlocked(int engine, const HttpRequest& request, HttpConnection& connection);
 
     mutable std::mutex m_mutex;
     Encoding m_encoding;
@@ -57,6 +66,9 @@ private:
     std::map<int, Answer> m_defaults;
     std::map<int, std::pair<int, QByteArray>> m_pages;
     std::map<std::pair<int, QString>, int> m_seen;
+    std::optional<RateLimiter::Limit> m_rateLimit;
+    std::map<int, RateLimiter> m_limiters;
+    std::map<int, int> m_blocked;
     std::optional<QByteArray> m_previousProxy;
     LocalHttpServer m_server;
 };

@@ -1,0 +1,56 @@
+// The end of a batch: readings skipped while their engine rested are asked once more.
+#include "engines/PageReader.h"
+#include "query/DomainQuery.h"
+#include "store/ResultRows.h"
+
+namespace shoulu {
+
+bool DomainQuery::startNextRetry()
+{
+    const std::optional<BatchCooldown::Retry> retry = m_cooldown.takeDueRetry();
+    if (!retry) {
+        return false;
+    }
+    const quint64 ticket = m_nextTicket++;
+    PendingDomain& pending = m_pending[ticket];
+    pending.domain = retry->domain;
+    pending.readings = EngineReadings(m_catalogue.size(), offReading());
+    pending.rowId = retry->rowId;
+    pending.retried = retry->engines;
+    m_state.ExpectedReplies += int(retry->engines.size());
+    Q_EMIT gaugeChanged(m_state.ExpectedReplies, m_state.TotalReplies);
+    Q_EMIT statusChanged(QStringLiteral("补查冷却期间跳过的引擎：") + retry->domain);
+    for (const int engine : retry->engines) {
+        startFetch(m_catalogue.engine(engine).queryUrl(retry->domain), retry->domain, engine, ticket);
+    }
+    return true;
+}
+
+void DomainQuery::exitRetry(std::map<quint64, PendingDomain>::iterator it)
+{
+    PendingDomain& pending = it->second;
+    if (++pending.replies < int(pending.retried.size())) {
+        return;
+    }
+    const PendingDomain done = std::move(pending);
+    m_pending.erase(it);
+    QList<EngineReading> readings;
+    for (const int engine : done.retried) {
+        readings.append(EngineReading { m_catalogue.engine(engine).key, done.readings.at(engine) });
+    }
+    if (auto replaced = m_rows.replaceReadings(done.rowId, readings); !replaced) {
+        Q_EMIT errorOccurred(QStringLiteral("%1: %2").arg(done.domain, replaced.error()));
+        return;
+    }
+    // The summary counts each stored reading as it ends up.
+    for (const EngineReading& each : std::as_const(readings)) {
+        if (--m_tally.readings[ReadingStatus::Blocked] <= 0) {
+            m_tally.readings.erase(ReadingStatus::Blocked);
+        }
+        ++m_tally.readings[each.reading.status];
+    }
+    Q_EMIT readingsRetried(done.domain, readings);
+    Q_EMIT historyRefreshRequested();
+}
+
+} // namespace shoulu
