@@ -2,6 +2,8 @@
 
 #include "util/Result.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <cstdint>
@@ -27,6 +29,8 @@ public:
     // index is 1-based.
     Result<void> bind(int index, std::int64_t value);
     Result<void> bind(int index, const QString& text);
+    // As a blob, byte for byte; a null array binds NULL.
+    Result<void> bind(int index, const QByteArray& bytes);
 
     // Binds the values to ?1, ?2, ... in order.
     template <typename... Values> Result<void> bindAll(const Values&... values)
@@ -49,6 +53,8 @@ public:
     QString textAt(int column) const;
     // The column's UTF-8 text without a copy; valid until the next step() or reset().
     std::string_view utf8At(int column) const;
+    // The column's bytes without a copy; valid until the next step() or reset().
+    QByteArrayView bytesAt(int column) const;
 
 private:
     Error error(const char* what) const;
