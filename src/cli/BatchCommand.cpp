@@ -1,5 +1,6 @@
 #include "cli/BatchCommand.h"
 
+#include "archive/ArchiveWriter.h"
 #include "cli/QueryRun.h"
 #include "cli/RowFormat.h"
 #include "query/BatchScheduler.h"
@@ -95,6 +96,7 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
         break;
     }
     run->waitUntilFinished();
+    run->archive().prune();
     if (run->errorCount() > 0) {
         return ExitFailure;
     }

@@ -5,7 +5,9 @@
 #include "cli/ExtractCommand.h"
 #include "cli/HistoryCommand.h"
 #include "cli/InitCommand.h"
+#include "cli/PagesCommand.h"
 #include "cli/QueryCommand.h"
+#include "cli/RereadCommand.h"
 
 namespace shoulu::cli {
 
@@ -19,6 +21,8 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(std::make_unique<BatchCommand>());
     commands.push_back(std::make_unique<ExtractCommand>());
     commands.push_back(std::make_unique<EnginesCommand>());
+    commands.push_back(std::make_unique<PagesCommand>());
+    commands.push_back(std::make_unique<RereadCommand>());
     return commands;
 }
 
