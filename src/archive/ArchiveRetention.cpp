@@ -13,24 +13,10 @@ namespace {
 
 constexpr qint64 SecondsPerDay = 24 * 60 * 60;
 
-Result<qint64> scalar(Database& db, const char* sql)
-{
-    auto statement = db.prepare(sql);
-    if (!statement) {
-        return Error { statement.error() };
-    }
-    auto row = statement->step();
-    if (!row) {
-        return Error { row.error() };
-    }
-    return *row ? statement->int64At(0) : 0;
-}
-
 Result<qint64> storedBytes(Database& db)
 {
-    return scalar(db,
-        "SELECT (SELECT coalesce(sum(stored_size), 0) FROM body)"
-        " + (SELECT coalesce(sum(length(data)), 0) FROM dictionary)");
+    return db.singleInt("SELECT (SELECT coalesce(sum(stored_size), 0) FROM body)"
+                        " + (SELECT coalesce(sum(length(data)), 0) FROM dictionary)");
 }
 
 // Bodies no fetch refers to any more; returns how many.
@@ -39,7 +25,7 @@ Result<int> dropOrphans(Database& db)
     if (auto dropped = db.exec("DELETE FROM body WHERE id NOT IN (SELECT body_id FROM fetch)"); !dropped) {
         return Error { dropped.error() };
     }
-    auto changes = scalar(db, "SELECT changes()");
+    auto changes = db.singleInt("SELECT changes()");
     return changes ? Result<int>(static_cast<int>(*changes)) : Error { changes.error() };
 }
 
@@ -134,7 +120,7 @@ Result<PruneOutcome> ArchiveRetention::prune(qint64 now)
         if (auto ran = old->run(); !ran) {
             return ran;
         }
-        auto aged = scalar(db, "SELECT changes()");
+        auto aged = db.singleInt("SELECT changes()");
         auto orphans = aged ? dropOrphans(db) : Error { aged.error() };
         auto total = orphans ? storedBytes(db) : Error { orphans.error() };
         if (!total) {

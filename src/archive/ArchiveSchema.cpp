@@ -45,19 +45,6 @@ CREATE INDEX fetch_engine ON fetch(engine, fetched_at);
 CREATE INDEX fetch_body ON fetch(body_id);
 )";
 
-Result<qint64> pragmaValue(Database& db, const char* pragma)
-{
-    auto statement = db.prepare(pragma);
-    if (!statement) {
-        return Error { statement.error() };
-    }
-    auto row = statement->step();
-    if (!row) {
-        return Error { row.error() };
-    }
-    return *row ? statement->int64At(0) : 0;
-}
-
 } // namespace
 
 Result<void> ArchiveSchema::create(Database& db)
@@ -80,8 +67,8 @@ Result<void> ArchiveSchema::create(Database& db)
 
 Result<bool> ArchiveSchema::isBlank(Database& db)
 {
-    auto tables = pragmaValue(db, "SELECT count(*) FROM sqlite_master");
-    auto id = tables ? pragmaValue(db, "PRAGMA application_id") : tables;
+    auto tables = db.singleInt("SELECT count(*) FROM sqlite_master");
+    auto id = tables ? db.singleInt("PRAGMA application_id") : tables;
     if (!id) {
         return Error { id.error() };
     }
@@ -90,14 +77,14 @@ Result<bool> ArchiveSchema::isBlank(Database& db)
 
 Result<void> ArchiveSchema::check(Database& db)
 {
-    auto id = pragmaValue(db, "PRAGMA application_id");
+    auto id = db.singleInt("PRAGMA application_id");
     if (!id) {
         return Error { id.error() };
     }
     if (*id != ApplicationId) {
         return Error { QStringLiteral("%1 is not a page archive of shoulu").arg(db.path()) };
     }
-    auto version = pragmaValue(db, "PRAGMA user_version");
+    auto version = db.singleInt("PRAGMA user_version");
     if (!version) {
         return Error { version.error() };
     }
