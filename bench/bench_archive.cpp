@@ -69,8 +69,8 @@ std::vector<QByteArray> makeVocabulary(std::mt19937& random, int size)
 
 QByteArray makeTemplate(std::mt19937& random, qsizetype size)
 {
-    static const char* const Joints[] = { "(", ")", "{", "}", ";", ".", "=", ",", ":", "&&", "return ", "var ",
-        "function ", "\n", "\"", "!" };
+    static const char* const Joints[]
+        = { "(", ")", "{", "}", ";", ".", "=", ",", ":", "&&", "return ", "var ", "function ", "\n", "\"", "!" };
     const std::vector<QByteArray> words = makeVocabulary(random, 3000);
     QByteArray text = "<script>";
     while (text.size() < size) {
@@ -111,8 +111,8 @@ QByteArray makePage(const QByteArray& fixture, const Fixture& kind, const QByteA
             + hex(random, 32) + "'}\"><h3 class=\"t\"><a href=\"https://www.example.com/link?url=" + hex(random, 96)
             + "\" target=\"_blank\">" + cjkText(random, 8 + static_cast<int>(random() % 20))
             + "</a></h3><div class=\"c-abstract\">" + cjkText(random, 60 + static_cast<int>(random() % 60))
-            + "</div><div class=\"f13\"><a class=\"c-showurl\">www." + hex(random, 8) + ".com/"
-            + hex(random, 12) + "</a></div></div>\n";
+            + "</div><div class=\"f13\"><a class=\"c-showurl\">www." + hex(random, 8) + ".com/" + hex(random, 12)
+            + "</a></div></div>\n";
     }
     return page + "</body></html>\n";
 }
@@ -226,9 +226,9 @@ int main(int argc, char** argv)
             }
             clock.restart();
             for (int e = 0; e < 7; ++e) {
-                writer.keep({ QStringLiteral("ui.example.com"), QString::fromLatin1(Fixtures[e % FixtureEngines].engine),
-                    QDateTime::currentSecsSinceEpoch(), "https://www.example.com/s", 200, "text/html", bodies[e],
-                    true });
+                writer.keep({ QStringLiteral("ui.example.com"),
+                    QString::fromLatin1(Fixtures[e % FixtureEngines].engine), QDateTime::currentSecsSinceEpoch(),
+                    "https://www.example.com/s", 200, "text/html", bodies[e], true });
             }
             costs.push_back(clock.nsecsElapsed());
             writer.waitUntilIdle();

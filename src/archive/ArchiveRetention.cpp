@@ -37,16 +37,11 @@ Result<std::map<qint64, qint64>> bodyReferences(Database& db)
         return Error { statement.error() };
     }
     std::map<qint64, qint64> references;
-    for (;;) {
-        auto more = statement->step();
-        if (!more) {
-            return Error { more.error() };
-        }
-        if (!*more) {
-            return references;
-        }
-        references.emplace(statement->int64At(0), statement->int64At(1));
+    auto read = statement->forEachRow([&] { references.emplace(statement->int64At(0), statement->int64At(1)); });
+    if (!read) {
+        return Error { read.error() };
     }
+    return references;
 }
 
 } // namespace
@@ -62,21 +57,18 @@ Result<RetentionLimits> ArchiveRetention::limits()
         return Error { statement.error() };
     }
     RetentionLimits limits;
-    for (;;) {
-        auto more = statement->step();
-        if (!more) {
-            return Error { more.error() };
-        }
-        if (!*more) {
-            return limits;
-        }
+    auto read = statement->forEachRow([&] {
         const QString name = statement->textAt(0);
         if (name == QLatin1String("max_age_days")) {
             limits.maxAgeDays = static_cast<int>(statement->int64At(1));
         } else if (name == QLatin1String("max_bytes")) {
             limits.maxBytes = statement->int64At(1);
         }
+    });
+    if (!read) {
+        return Error { read.error() };
     }
+    return limits;
 }
 
 Result<void> ArchiveRetention::setLimits(const RetentionLimits& limits)

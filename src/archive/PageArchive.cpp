@@ -115,8 +115,9 @@ Result<std::unique_ptr<Database>> connect(const QString& path, PageArchive::Mode
     if (!blank) {
         const int code = connection.errorCode() & 0xff;
         if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT) {
-            return Error { QStringLiteral("%1 is damaged or not a page archive (%2)")
-                               .arg(path, connection.errorMessage()) };
+            return Error {
+                QStringLiteral("%1 is damaged or not a page archive (%2)").arg(path, connection.errorMessage())
+            };
         }
         return Error { blank.error() };
     }
@@ -175,8 +176,8 @@ Result<qint64> PageArchive::store(const KeptPage& page)
             return Error { insert.error() };
         }
         if (auto bound = insert->bindAll(page.domain, page.engine, std::int64_t { page.fetchedAt },
-                QString::fromUtf8(page.finalUrl), std::int64_t { page.httpStatus },
-                QString::fromUtf8(page.contentType), std::int64_t { page.trusted ? 1 : 0 }, std::int64_t { *bodyId });
+                QString::fromUtf8(page.finalUrl), std::int64_t { page.httpStatus }, QString::fromUtf8(page.contentType),
+                std::int64_t { page.trusted ? 1 : 0 }, std::int64_t { *bodyId });
             !bound) {
             return bound;
         }
@@ -225,8 +226,8 @@ Result<qint64> PageArchive::storeBody(const QByteArray& hash, const KeptPage& pa
         return Error { insert.error() };
     }
     const std::int64_t dictionaryId = *dictionary ? (*dictionary)->id() : 0;
-    if (auto bound = insert->bindAll(hash, std::int64_t { page.body.size() }, std::int64_t { compressed->size() },
-            dictionaryId, *compressed);
+    if (auto bound = insert->bindAll(
+            hash, std::int64_t { page.body.size() }, std::int64_t { compressed->size() }, dictionaryId, *compressed);
         !bound) {
         return Error { bound.error() };
     }
@@ -258,9 +259,9 @@ Result<std::shared_ptr<const PageDictionary>> PageArchive::dictionaryById(qint64
     auto dictionary = std::make_shared<const PageDictionary>(
         id, *found ? select->bytesAt(0).toByteArray() : QByteArray(), PageCodec::Level);
     if (!*found || !dictionary->isUsable()) {
-        return Error { QStringLiteral("%1 is damaged: compression dictionary %2 is missing or unusable")
-                           .arg(path())
-                           .arg(id) };
+        return Error {
+            QStringLiteral("%1 is damaged: compression dictionary %2 is missing or unusable").arg(path()).arg(id)
+        };
     }
     m_dictionaries.emplace(id, dictionary);
     return std::shared_ptr<const PageDictionary>(dictionary);
@@ -342,8 +343,7 @@ Result<void> PageArchive::trainIfDue(const QString& engine)
     if (!insert) {
         return Error { insert.error() };
     }
-    if (auto bound = insert->bindAll(engine, std::int64_t { QDateTime::currentSecsSinceEpoch() }, *trained);
-        !bound) {
+    if (auto bound = insert->bindAll(engine, std::int64_t { QDateTime::currentSecsSinceEpoch() }, *trained); !bound) {
         return bound;
     }
     if (auto ran = insert->run(); !ran) {
@@ -364,22 +364,16 @@ Result<QByteArray> PageArchive::decompress(QByteArrayView stored, qint64 size, q
 
 Result<std::vector<ArchivedFetch>> PageArchive::list(const FetchFilter& filter)
 {
-    auto statement = filtered(
-        *m_db, QByteArray("SELECT ") + FactColumns + FilterClause + " ORDER BY f.fetched_at, f.id", filter);
+    auto statement
+        = filtered(*m_db, QByteArray("SELECT ") + FactColumns + FilterClause + " ORDER BY f.fetched_at, f.id", filter);
     if (!statement) {
         return Error { statement.error() };
     }
     std::vector<ArchivedFetch> fetches;
-    for (;;) {
-        auto more = statement->step();
-        if (!more) {
-            return Error { more.error() };
-        }
-        if (!*more) {
-            return fetches;
-        }
-        fetches.push_back(factsAt(*statement));
+    if (auto read = statement->forEachRow([&] { fetches.push_back(factsAt(*statement)); }); !read) {
+        return Error { read.error() };
     }
+    return fetches;
 }
 
 Result<ArchivedFetch> PageArchive::facts(qint64 id)
@@ -431,16 +425,10 @@ Result<QStringList> PageArchive::domains(const FetchFilter& filter)
         return Error { bound.error() };
     }
     QStringList names;
-    for (;;) {
-        auto more = statement->step();
-        if (!more) {
-            return Error { more.error() };
-        }
-        if (!*more) {
-            return names;
-        }
-        names.append(statement->textAt(0));
+    if (auto read = statement->forEachRow([&] { names.append(statement->textAt(0)); }); !read) {
+        return Error { read.error() };
     }
+    return names;
 }
 
 Result<std::vector<StoredFetch>> PageArchive::storedFetches(const FetchFilter& filter)
@@ -453,20 +441,18 @@ Result<std::vector<StoredFetch>> PageArchive::storedFetches(const FetchFilter& f
         return Error { statement.error() };
     }
     std::vector<StoredFetch> fetches;
-    for (;;) {
-        auto more = statement->step();
-        if (!more) {
-            return Error { more.error() };
-        }
-        if (!*more) {
-            return fetches;
-        }
+    auto read = statement->forEachRow([&]() -> Result<void> {
         auto dictionary = dictionaryById(statement->int64At(FactColumnCount + 1));
         if (!dictionary) {
             return Error { dictionary.error() };
         }
         fetches.push_back({ factsAt(*statement), statement->bytesAt(FactColumnCount).toByteArray(), *dictionary });
+        return {};
+    });
+    if (!read) {
+        return Error { read.error() };
     }
+    return fetches;
 }
 
 Result<void> PageArchive::setTrusted(qint64 id, bool trusted)

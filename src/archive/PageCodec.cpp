@@ -1,10 +1,9 @@
 #include "archive/PageCodec.h"
 
 #define ZDICT_STATIC_LINKING_ONLY
+#include <vector>
 #include <zdict.h>
 #include <zstd.h>
-
-#include <vector>
 
 namespace shoulu {
 
@@ -73,8 +72,8 @@ Result<QByteArray> PageCodec::decompress(QByteArrayView stored, qint64 size, con
     const size_t read = dictionary != nullptr
         ? ZSTD_decompress_usingDDict(m_decompress, body.data(), static_cast<size_t>(body.size()), stored.data(),
             static_cast<size_t>(stored.size()), dictionary->m_decompress)
-        : ZSTD_decompressDCtx(
-            m_decompress, body.data(), static_cast<size_t>(body.size()), stored.data(), static_cast<size_t>(stored.size()));
+        : ZSTD_decompressDCtx(m_decompress, body.data(), static_cast<size_t>(body.size()), stored.data(),
+            static_cast<size_t>(stored.size()));
     if (ZSTD_isError(read) != 0) {
         return zstdError("decompression", read);
     }
@@ -103,8 +102,9 @@ Result<QByteArray> trainDictionary(const QList<QByteArray>& samples, qsizetype c
     const size_t made = ZDICT_trainFromBuffer_fastCover(dictionary.data(), static_cast<size_t>(capacity),
         joined.constData(), sizes.data(), static_cast<unsigned>(sizes.size()), params);
     if (ZDICT_isError(made) != 0) {
-        return Error { QStringLiteral("training a dictionary failed: %1")
-                           .arg(QLatin1String(ZDICT_getErrorName(made))) };
+        return Error {
+            QStringLiteral("training a dictionary failed: %1").arg(QLatin1String(ZDICT_getErrorName(made)))
+        };
     }
     dictionary.truncate(static_cast<qsizetype>(made));
     return dictionary;

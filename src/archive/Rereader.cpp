@@ -88,21 +88,18 @@ Result<std::map<ReadingKey, StoredReading>> readingsOf(Database& db, const QStri
         return Error { bound.error() };
     }
     std::map<ReadingKey, StoredReading> readings;
-    for (;;) {
-        auto more = statement->step();
-        if (!more) {
-            return Error { more.error() };
-        }
-        if (!*more) {
-            return readings;
-        }
+    auto read = statement->forEachRow([&] {
         StoredReading& reading = readings[{ statement->textAt(1), statement->int64At(2) }];
         reading.rowId = statement->int64At(0);
         reading.status = statusFromWord(statement->textAt(3)).value_or(ReadingStatus::Failed);
         reading.count = statement->int64At(4);
         reading.date = QDate(static_cast<int>(statement->int64At(5)), static_cast<int>(statement->int64At(6)),
             static_cast<int>(statement->int64At(7)));
+    });
+    if (!read) {
+        return Error { read.error() };
     }
+    return readings;
 }
 
 struct Update
@@ -136,7 +133,8 @@ Result<void> storeUpdates(Database& db, const std::vector<Update>& updates)
             continue;
         }
         // The column name comes from the engine table, never from stored text.
-        const QByteArray sql = QByteArray("UPDATE shoulu SET ") + engineInfo(update.column).name + " = ?2 WHERE id = ?1";
+        const QByteArray sql
+            = QByteArray("UPDATE shoulu SET ") + engineInfo(update.column).name + " = ?2 WHERE id = ?1";
         auto figure = db.prepare(sql.constData());
         if (!figure) {
             return Error { figure.error() };

@@ -137,8 +137,8 @@ QString PagesCommand::description() const
 
 int PagesCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
 {
-    auto parsed = CommandArguments::parse(
-        args, { QStringLiteral("engine"), QStringLiteral("date"), QStringLiteral("max-age"), QStringLiteral("max-size") });
+    auto parsed = CommandArguments::parse(args,
+        { QStringLiteral("engine"), QStringLiteral("date"), QStringLiteral("max-age"), QStringLiteral("max-size") });
     const auto usage = [&](const QString& why) {
         print(io.err, Prefix + why + QStringLiteral("\nusage: shoulu-cli %1\n").arg(synopsis()));
         return ExitUsage;
@@ -149,11 +149,12 @@ int PagesCommand::execute(const QStringList& args, const GlobalOptions& options,
     const QString first = parsed->words.value(0);
     const bool isShow = first == QLatin1String("show");
     const bool isPrune = first == QLatin1String("prune");
-    const bool listOptions = parsed->values.contains(QStringLiteral("engine"))
-        || parsed->values.contains(QStringLiteral("date"));
-    const bool pruneOptions = parsed->values.contains(QStringLiteral("max-age"))
-        || parsed->values.contains(QStringLiteral("max-size"));
-    if (parsed->words.size() != (isShow ? 2 : 1) || (!isPrune && pruneOptions) || ((isShow || isPrune) && listOptions)) {
+    const bool listOptions
+        = parsed->values.contains(QStringLiteral("engine")) || parsed->values.contains(QStringLiteral("date"));
+    const bool pruneOptions
+        = parsed->values.contains(QStringLiteral("max-age")) || parsed->values.contains(QStringLiteral("max-size"));
+    if (parsed->words.size() != (isShow ? 2 : 1) || (!isPrune && pruneOptions)
+        || ((isShow || isPrune) && listOptions)) {
         return usage(QStringLiteral("unexpected arguments"));
     }
     auto archive = PageArchive::open(options.archiveFile(), PageArchive::Mode::Existing);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
 
 struct sqlite3_stmt;
 
@@ -45,6 +46,26 @@ public:
     Result<bool> step();
     // Runs a statement that yields no rows to its end.
     Result<void> run();
+    // Steps to the end, calling each() on every row; each may return Result<void> to stop early.
+    template <typename Each> Result<void> forEachRow(Each each)
+    {
+        for (;;) {
+            Result<bool> more = step();
+            if (!more) {
+                return Error { more.error() };
+            }
+            if (!*more) {
+                return {};
+            }
+            if constexpr (std::is_same_v<decltype(each()), Result<void>>) {
+                if (auto done = each(); !done) {
+                    return done;
+                }
+            } else {
+                each();
+            }
+        }
+    }
     // Ready to step again; bindings are kept.
     void reset();
 

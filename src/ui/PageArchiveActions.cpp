@@ -96,8 +96,9 @@ void PageArchiveActions::reread(const QString& domain)
     }
     QStringList lines;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    auto summary = Rereader(m_settings, **archive, m_catalogueFile).run({ domain, 0, false },
-        [&lines](const RereadChange& change) { lines.append(changeLine(change)); });
+    auto summary
+        = Rereader(m_settings, **archive, m_catalogueFile)
+              .run({ domain, 0, false }, [&lines](const RereadChange& change) { lines.append(changeLine(change)); });
     QApplication::restoreOverrideCursor();
     if (!summary) {
         MessageBox::error(m_window, QStringLiteral("重新识别失败，读数未作改动：%1").arg(summary.error()));

@@ -1,6 +1,7 @@
+#include "archive/PageArchive.h"
+
 #include "archive/ArchiveRetention.h"
 #include "archive/ArchiveWriter.h"
-#include "archive/PageArchive.h"
 #include "store/Database.h"
 #include "support/GbkPages.h"
 

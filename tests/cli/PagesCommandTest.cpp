@@ -40,9 +40,8 @@ protected:
 TEST_F(PagesCommandTest, ListsShowsAndPrunes)
 {
     EXPECT_EQ(pages({ QStringLiteral("A.EXAMPLE") }).out.count(QLatin1Char('\n')), 3);
-    const auto google
-        = pages({ QStringLiteral("a.example"), QStringLiteral("--engine"), QStringLiteral("google"),
-            QStringLiteral("--date=2024-03-01") });
+    const auto google = pages({ QStringLiteral("a.example"), QStringLiteral("--engine"), QStringLiteral("google"),
+        QStringLiteral("--date=2024-03-01") });
     EXPECT_TRUE(google.out.contains(QStringLiteral("\n%1\t2024-03-01 09:00:00\tgoogle\tfigure\t200\t").arg(m_ids[1])))
         << google.out.toStdString();
     EXPECT_EQ(google.out.count(QLatin1Char('\n')), 2);

@@ -24,8 +24,7 @@ protected:
         auto db = m_temp.open();
         ASSERT_TRUE(db.ok());
         ResultRows rows((*db)->database());
-        auto archive = PageArchive::open(
-            PageArchive::fileBeside(m_temp.path()), PageArchive::Mode::CreateIfMissing);
+        auto archive = PageArchive::open(PageArchive::fileBeside(m_temp.path()), PageArchive::Mode::CreateIfMissing);
         ASSERT_TRUE(archive.ok()) << archive.error().toStdString();
         const auto keep = [&](const char* domain, int day, const char* engine, ReadingStatus status, Count count,
                               const QByteArray& body) {
@@ -79,7 +78,8 @@ const QString Changes = QStringLiteral("a.example\t2024-03-01\tbaidu\tunreadable
 TEST_F(RereadCommandTest, DryRunReportsTheChangesAndStoresNone)
 {
     const QStringList before = stored();
-    const auto run = runCli({ QStringLiteral("--db"), m_temp.path(), QStringLiteral("reread"), QStringLiteral("--dry-run") });
+    const auto run
+        = runCli({ QStringLiteral("--db"), m_temp.path(), QStringLiteral("reread"), QStringLiteral("--dry-run") });
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.startsWith(Changes)) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("2 readings changed (dry run"))) << run.out.toStdString();
@@ -95,7 +95,8 @@ TEST_F(RereadCommandTest, NewRuleChangesExactlyTheReadingsItReads)
         QStringList({ QStringLiteral("4321 counted 4321 markers 1"), QStringLiteral("77 counted 77 markers 1"),
             QStringLiteral("1240000 counted 1240000 markers 0") }));
     // Read again, nothing is left to change.
-    const auto again = runCli({ QStringLiteral("--db"), m_temp.path(), QStringLiteral("reread"), QStringLiteral("b.example") });
+    const auto again
+        = runCli({ QStringLiteral("--db"), m_temp.path(), QStringLiteral("reread"), QStringLiteral("b.example") });
     EXPECT_TRUE(again.out.startsWith(QStringLiteral("2 archived pages of 1 domains"))) << again.out.toStdString();
 }
 
