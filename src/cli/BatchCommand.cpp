@@ -1,5 +1,6 @@
 #include "cli/BatchCommand.h"
 
+#include "archive/ArchiveWriter.h"
 #include "cli/CooldownReport.h"
 #include "cli/QueryRun.h"
 #include "cli/RowFormat.h"
@@ -100,6 +101,7 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
     }
     run->waitUntilFinished();
     reportCooldowns(run->query(), io);
+    run->archive().prune();
     if (run->errorCount() > 0) {
         return ExitFailure;
     }

@@ -30,7 +30,9 @@ struct GlobalOptions
 {
     QString dbPath = defaultDatabasePath(); // --db replaces it
     QString enginesPath; // the engine catalogue file; empty: engines.json beside the database
+    QString pagesPath; // the page archive; empty: pages.dat beside the database
     QString catalogueFile() const;
+    QString archiveFile() const;
 };
 
 // One sub-command: takes its own arguments (without the command name) and returns an exit code.

@@ -1,3 +1,4 @@
+#include "archive/PageArchive.h"
 #include "cli/Command.h"
 #include "engines/EngineCatalogue.h"
 
@@ -17,6 +18,11 @@ QString GlobalOptions::catalogueFile() const
     return enginesPath.isEmpty() ? EngineCatalogue::userFileBeside(dbPath) : enginesPath;
 }
 
+QString GlobalOptions::archiveFile() const
+{
+    return pagesPath.isEmpty() ? PageArchive::fileBeside(dbPath) : pagesPath;
+}
+
 namespace {
 
 void printHelp(FILE* stream)
@@ -24,11 +30,12 @@ void printHelp(FILE* stream)
     QString text
         = QStringLiteral("shoulu-cli: search-engine index counts of domains, from the command line.\n"
                          "\n"
-                         "Usage: shoulu-cli [--db PATH] [--engines PATH] COMMAND [ARGS...]\n"
+                         "Usage: shoulu-cli [--db PATH] [--engines PATH] [--pages PATH] COMMAND [ARGS...]\n"
                          "\n"
                          "Options:\n"
                          "  --db PATH       database file (default: $SHOULU_DB, else ./setting.dat)\n"
                          "  --engines PATH  engine catalogue file (default: engines.json beside the database)\n"
+                         "  --pages PATH    page archive file (default: pages.dat beside the database)\n"
                          "  --help          show this text\n"
                          "\n"
                          "Commands:\n");
@@ -72,6 +79,14 @@ int runCommandLine(const QStringList& args, Streams& io)
         }
         if (arg.startsWith(QLatin1String("--engines="))) {
             options.enginesPath = arg.mid(10);
+            continue;
+        }
+        if (arg == QLatin1String("--pages") || arg.startsWith(QLatin1String("--pages="))) {
+            if (arg.size() == 7 && i + 1 >= args.size()) {
+                print(io.err, QStringLiteral("shoulu-cli: --pages needs a file path\n"));
+                return ExitUsage;
+            }
+            options.pagesPath = arg.size() == 7 ? args.at(++i) : arg.mid(8);
             continue;
         }
         break;

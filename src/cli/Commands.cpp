@@ -5,7 +5,9 @@
 #include "cli/ExtractCommand.h"
 #include "cli/HistoryCommand.h"
 #include "cli/InitCommand.h"
+#include "cli/PagesCommand.h"
 #include "cli/QueryCommand.h"
+#include "cli/RereadCommand.h"
 #ifdef SHOULU_CLI_PICTURES
 #include "cli/pictures/ChartCommand.h"
 #include "cli/pictures/ReportCommand.h"
@@ -27,6 +29,8 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(std::make_unique<ChartCommand>());
     commands.push_back(std::make_unique<ReportCommand>());
 #endif
+    commands.push_back(std::make_unique<PagesCommand>());
+    commands.push_back(std::make_unique<RereadCommand>());
     return commands;
 }
 

@@ -1,5 +1,6 @@
 #include "cli/QueryRun.h"
 
+#include "archive/ArchiveWriter.h"
 #include "engines/EngineCatalogue.h"
 #include "query/DomainQuery.h"
 #include "query/DomainText.h"
@@ -70,8 +71,14 @@ std::unique_ptr<QueryRun> QueryRun::open(const GlobalOptions& options, Streams& 
         return nullptr;
     }
     run->m_query = std::make_unique<DomainQuery>(*run->m_domains, *run->m_rows, std::move(catalogue.value()));
+    run->m_archive = std::make_unique<ArchiveWriter>(options.archiveFile());
+    run->m_query->setPageSink(run->m_archive.get());
 
     QueryRun* self = run.get();
+    // Said on the archive's thread, once; the figures are stored all the same.
+    QObject::connect(self->m_archive.get(), &ArchiveWriter::errorOccurred, [self](const QString& message) {
+        print(self->m_io.err, QStringLiteral("shoulu-cli: %1\n").arg(escapeControls(message)));
+    });
     QObject::connect(self->m_query.get(), &DomainQuery::errorOccurred, [self](const QString& message) {
         ++self->m_errors;
         print(self->m_io.err,

@@ -9,6 +9,7 @@
 #include <vector>
 
 namespace shoulu {
+class ArchiveWriter;
 class SettingsDatabase;
 class DomainList;
 class ResultRows;
@@ -33,6 +34,8 @@ public:
     DomainList& domains() { return *m_domains; }
     ResultRows& rows() { return *m_rows; }
     DomainQuery& query() { return *m_query; }
+    // Every page the query reads goes to the page archive; its failures are reported, not counted.
+    ArchiveWriter& archive() { return *m_archive; }
 
     // Spins an event loop until the run's last reply is in.
     void waitUntilFinished();
@@ -46,6 +49,7 @@ private:
     std::unique_ptr<SettingsDatabase> m_db;
     std::unique_ptr<DomainList> m_domains;
     std::unique_ptr<ResultRows> m_rows;
+    std::unique_ptr<ArchiveWriter> m_archive;
     std::unique_ptr<DomainQuery> m_query;
     int m_errors = 0;
 };

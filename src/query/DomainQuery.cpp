@@ -5,6 +5,7 @@
 #include "fetch/HTTPGet.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
+#include "util/PageSink.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -196,6 +197,10 @@ void DomainQuery::record(Tmyhttpget* sender, quint64 ticket, const FetchedPage& 
                 it->second.counts[static_cast<size_t>(info.column)] = reading.count;
             }
             it->second.readings[engine] = reading;
+            if (m_pageSink != nullptr && reply.arrived) {
+                m_pageSink->keep({ it->second.domain, info.key, reading.fetchedAt.toSecsSinceEpoch(), reply.finalUrl,
+                    reply.httpStatus, reply.contentType, reply.body, isTrustworthy(reading.status) });
+            }
         }
     }
     sender->deleteLater();

@@ -21,6 +21,7 @@ class DomainList;
 class ResultRows;
 class Tmyhttpget;
 class CookieJar;
+class PageSink;
 struct FetchedPage;
 struct ReplyFacts;
 
@@ -57,6 +58,8 @@ public:
     // Replies one domain waits for: one per engine that is switched on.
     int repliesPerDomain() const { return int(m_asked.size()); }
     void setFetchStarter(FetchStarter starter);
+    // Where each page read goes besides its reading; null (the default) keeps none. Not owned.
+    void setPageSink(PageSink* sink) { m_pageSink = sink; }
 
     // The "查询" button: refused (nothing changes) while a run is busy. `typed` is trimmed,
     // otherwise used as given (callers apply checkDomain); `boxItems` are the domain box's items.
@@ -131,6 +134,7 @@ private:
     std::vector<int> m_asked; // catalogue positions of the engines switched on
     std::map<int, std::shared_ptr<CookieJar>> m_cookies; // per engine, for the query's life
     FetchStarter m_fetchStarter;
+    PageSink* m_pageSink = nullptr;
     QueryState m_state;
     std::map<quint64, PendingDomain> m_pending; // by ticket: replies never mix across domains
     RunTally m_tally;

@@ -90,6 +90,19 @@ Result<Statement> Database::prepare(const char* sql)
     return Statement(statement);
 }
 
+Result<qint64> Database::singleInt(const char* sql)
+{
+    auto statement = prepare(sql);
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    auto row = statement->step();
+    if (!row) {
+        return Error { row.error() };
+    }
+    return *row ? statement->int64At(0) : 0;
+}
+
 void Database::setBusyTimeout(int milliseconds)
 {
     sqlite3_busy_timeout(m_handle, milliseconds);

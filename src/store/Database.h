@@ -34,6 +34,8 @@ public:
     // through prepare() and bound parameters.
     Result<void> exec(const char* sql);
     Result<Statement> prepare(const char* sql);
+    // The first column of the first row of trusted, parameterless SQL; 0 when there is no row.
+    Result<qint64> singleInt(const char* sql);
 
     // How long a statement waits for another process's lock before it fails.
     void setBusyTimeout(int milliseconds);

@@ -60,6 +60,8 @@ CREATE TABLE reading (
 ) WITHOUT ROWID;
 )";
 
+const char* const AddRereadTime = "ALTER TABLE reading ADD COLUMN reread_at INTEGER;";
+
 Result<int> userVersion(Database& db)
 {
     auto statement = db.prepare("PRAGMA user_version");
@@ -75,8 +77,8 @@ Result<int> userVersion(Database& db)
 
 Result<void> stampVersion(Database& db)
 {
-    static_assert(Schema::Version == 2, "write the migration and the new number here");
-    return db.exec("PRAGMA user_version = 2");
+    static_assert(Schema::Version == 3, "write the migration and the new number here");
+    return db.exec("PRAGMA user_version = 3");
 }
 
 } // namespace
@@ -91,6 +93,9 @@ Result<void> Schema::create(Database& db)
             return result;
         }
         if (auto result = db.exec(CreateReadings); !result) {
+            return result;
+        }
+        if (auto result = db.exec(AddRereadTime); !result) {
             return result;
         }
         if (auto result = db.exec(CreateIndexes); !result) {
@@ -164,6 +169,11 @@ Result<void> Schema::check(Database& db)
             return result;
         }
     }
+    if (*version >= 3) {
+        if (auto result = checkColumns(db, "reading", "PRAGMA table_info(reading)", { "reread_at" }); !result) {
+            return result;
+        }
+    }
     if (*version == Version || db.isReadOnly()) {
         return {}; // a read-only file works without the indexes and readings, only slower and plainer
     }
@@ -174,6 +184,11 @@ Result<void> Schema::check(Database& db)
         }
         if (from < 2) {
             if (auto result = db.exec(CreateReadings); !result) {
+                return result;
+            }
+        }
+        if (from < 3) {
+            if (auto result = db.exec(AddRereadTime); !result) {
                 return result;
             }
         }

@@ -52,6 +52,17 @@ Result<void> Statement::bind(int index, const QString& text)
     return {};
 }
 
+Result<void> Statement::bind(int index, const QByteArray& bytes)
+{
+    const int rc = bytes.isNull() ? sqlite3_bind_null(m_handle, index)
+                                  : sqlite3_bind_blob64(m_handle, index, bytes.constData(),
+                                      static_cast<sqlite3_uint64>(bytes.size()), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK) {
+        return error("binding a parameter");
+    }
+    return {};
+}
+
 Result<bool> Statement::step()
 {
     const int rc = sqlite3_step(m_handle);
@@ -101,6 +112,13 @@ std::string_view Statement::utf8At(int column) const
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_handle, column));
     return text == nullptr ? std::string_view()
                            : std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(m_handle, column)));
+}
+
+QByteArrayView Statement::bytesAt(int column) const
+{
+    // The pointer first: asking for the size first could convert the value and move it.
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_handle, column));
+    return QByteArrayView(bytes, sqlite3_column_bytes(m_handle, column));
 }
 
 } // namespace shoulu

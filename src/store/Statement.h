@@ -2,10 +2,13 @@
 
 #include "util/Result.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
 
 struct sqlite3_stmt;
 
@@ -27,6 +30,8 @@ public:
     // index is 1-based.
     Result<void> bind(int index, std::int64_t value);
     Result<void> bind(int index, const QString& text);
+    // As a blob, byte for byte; a null array binds NULL.
+    Result<void> bind(int index, const QByteArray& bytes);
 
     // Binds the values to ?1, ?2, ... in order.
     template <typename... Values> Result<void> bindAll(const Values&... values)
@@ -41,6 +46,26 @@ public:
     Result<bool> step();
     // Runs a statement that yields no rows to its end.
     Result<void> run();
+    // Steps to the end, calling each() on every row; each may return Result<void> to stop early.
+    template <typename Each> Result<void> forEachRow(Each each)
+    {
+        for (;;) {
+            Result<bool> more = step();
+            if (!more) {
+                return Error { more.error() };
+            }
+            if (!*more) {
+                return {};
+            }
+            if constexpr (std::is_same_v<decltype(each()), Result<void>>) {
+                if (auto done = each(); !done) {
+                    return done;
+                }
+            } else {
+                each();
+            }
+        }
+    }
     // Ready to step again; bindings are kept.
     void reset();
 
@@ -49,6 +74,8 @@ public:
     QString textAt(int column) const;
     // The column's UTF-8 text without a copy; valid until the next step() or reset().
     std::string_view utf8At(int column) const;
+    // The column's bytes without a copy; valid until the next step() or reset().
+    QByteArrayView bytesAt(int column) const;
 
 private:
     Error error(const char* what) const;

@@ -15,9 +15,9 @@ namespace shoulu {
 namespace {
 
 // Other entries may join the same menu: the widget lists its actions, whoever adds them.
+// The history list builds its own menu and appends these; the chart shows just them.
 QAction* addMenuEntry(QWidget* widget, const QString& text, const char* objectName)
 {
-    widget->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto* action = new QAction(text, widget);
     action->setObjectName(QLatin1String(objectName));
     widget->addAction(action);
@@ -56,6 +56,7 @@ void addCsvExport(HistoryList* list)
 
 void addPictureSave(TrendChart* chart)
 {
+    chart->setContextMenuPolicy(Qt::ActionsContextMenu);
     QAction* action = addMenuEntry(chart, QStringLiteral("保存图片…"), "actionSavePicture");
     QObject::connect(action, &QAction::triggered, chart, [chart] {
         const QString path = QFileDialog::getSaveFileName(chart, QStringLiteral("保存图片"),

@@ -3,8 +3,11 @@
 #include "engines/EngineCatalogue.h"
 #include "engines/EngineTable.h"
 
+#include <QAction>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLocale>
+#include <QMenu>
 
 #include <exception>
 #include <set>
@@ -14,6 +17,8 @@ namespace shoulu {
 namespace {
 
 constexpr int RowHeight = 20;
+// A count cell's data: when its reading's page was fetched, seconds since the epoch.
+constexpr int FetchedAtRole = Qt::UserRole + 1;
 
 QString columnCaption(int column)
 {
@@ -167,6 +172,12 @@ void HistoryList::appendRows(const std::vector<ResultRow>& rows)
             QTableWidgetItem* item = column < FirstCountColumn
                 ? new QTableWidgetItem(texts[column])
                 : countItem(result, m_engines[column - FirstCountColumn]);
+            if (column >= FirstCountColumn) {
+                const Reading* reading = result.readingOf(m_engines[column - FirstCountColumn].key);
+                if (reading != nullptr && reading->fetchedAt.isValid()) {
+                    item->setData(FetchedAtRole, reading->fetchedAt.toSecsSinceEpoch());
+                }
+            }
             item->setTextAlignment(columnAlignment(column));
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
             setItem(row, column, item);
@@ -205,6 +216,40 @@ QString HistoryList::domainAt(int row) const
 {
     const QTableWidgetItem* cell = item(row, DomainColumn);
     return cell != nullptr ? cell->text() : QString();
+}
+
+void HistoryList::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    addArchiveActions(menu, indexAt(viewport()->mapFromGlobal(event->globalPos())));
+    if (!actions().isEmpty()) {
+        if (!menu.isEmpty()) {
+            menu.addSeparator();
+        }
+        menu.addActions(actions());
+    }
+    if (!menu.isEmpty()) {
+        menu.exec(event->globalPos());
+    }
+}
+
+void HistoryList::addArchiveActions(QMenu& menu, const QModelIndex& cell)
+{
+    if (!cell.isValid()) {
+        return;
+    }
+    const QString domain = domainAt(cell.row());
+    const QVariant fetchedAt = cell.data(FetchedAtRole);
+    QAction* page = menu.addAction(QStringLiteral("查看网页"));
+    page->setObjectName(QStringLiteral("viewPage"));
+    page->setEnabled(fetchedAt.isValid());
+    const QString engine
+        = cell.column() >= FirstCountColumn ? m_engines[cell.column() - FirstCountColumn].key : QString();
+    connect(page, &QAction::triggered, this,
+        [this, domain, engine, fetchedAt] { Q_EMIT pageRequested(domain, engine, fetchedAt.toLongLong()); });
+    QAction* reread = menu.addAction(QStringLiteral("重新识别"));
+    reread->setObjectName(QStringLiteral("reread"));
+    connect(reread, &QAction::triggered, this, [this, domain] { Q_EMIT rereadRequested(domain); });
 }
 
 void HistoryList::onSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected)

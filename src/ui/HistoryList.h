@@ -7,6 +7,8 @@
 
 #include <vector>
 
+class QMenu;
+
 namespace shoulu {
 
 class EngineCatalogue;
@@ -41,6 +43,12 @@ public:
 
 Q_SIGNALS:
     void selectItem(const QString& domain, bool selected);
+    // The context menu's "查看网页" on a cell with a reading, and "重新识别" on a row.
+    void pageRequested(const QString& domain, const QString& engine, qint64 fetchedAt);
+    void rereadRequested(const QString& domain);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     struct EngineColumn
@@ -52,6 +60,7 @@ private:
     void onSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
     void setUpColumn(int column, const QString& caption);
     QTableWidgetItem* countItem(const ResultRow& row, const EngineColumn& engine) const;
+    void addArchiveActions(QMenu& menu, const QModelIndex& cell);
 
     std::vector<ResultRow> m_rows;
     std::vector<EngineColumn> m_engines; // column FirstCountColumn + i shows m_engines[i]

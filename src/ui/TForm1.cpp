@@ -11,6 +11,7 @@
 #include "ui/ExportMenus.h"
 #include "ui/HistoryList.h"
 #include "ui/MessageBox.h"
+#include "ui/PageArchiveActions.h"
 #include "ui/Skin.h"
 #include "ui/TForm2.h"
 
@@ -126,6 +127,10 @@ bool TForm1::FormCreate(const QString& databasePath, const QByteArray& bannerUrl
     }
     m_engineUrls = buildEngineUrls();
     connectQuery(EngineCatalogue::userFileBeside(databasePath));
+    m_pageArchive = new PageArchiveActions(databasePath, m_settings->database(), this);
+    m_pageArchive->attach(*m_query, *m_lv1);
+    connect(m_pageArchive, &PageArchiveActions::errorOccurred, this, &TForm1::reportLater);
+    connect(m_pageArchive, &PageArchiveActions::historyChanged, this, &TForm1::bsSkinXFormButton3Click);
     m_lv1->setShowGrid(true);
     m_WebBrowser1->navigate(bannerUrl);
     return true;

@@ -26,6 +26,7 @@ class BatchScheduler;
 class DomainList;
 class DomainQuery;
 class HistoryList;
+class PageArchiveActions;
 class ResultRows;
 class TForm2;
 class TrendChart;
@@ -95,6 +96,7 @@ private:
     std::unique_ptr<SettingsDatabase> m_settings;
     std::unique_ptr<DomainList> m_domainList;
     std::unique_ptr<ResultRows> m_resultRows;
+    PageArchiveActions* m_pageArchive = nullptr; // a child: outlives the query, which hands it pages
     std::unique_ptr<DomainQuery> m_query;
     std::unique_ptr<BatchScheduler> m_batch;
     QStringList m_engineUrls;

@@ -11,6 +11,7 @@
 #include "support/EngineServer.h"
 #include "support/QtTestApp.h"
 #include "support/TempDatabase.h"
+#include "util/PageSink.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -159,6 +160,35 @@ TEST_F(QueryFixture, readingsTravelWithTheRowAndAnEngineSwitchedOffIsNotAsked)
     EXPECT_EQ(rows[0].counts[6], 0);
     EXPECT_EQ(rows[0].readings.size(), EngineCount - 1);
     EXPECT_EQ(m_query->state().TotalReplies, EngineCount - 1);
+}
+
+// The archive finds a reading's page by domain, engine and fetch time: the two must agree.
+TEST_F(QueryFixture, pagesHandedOnCarryWhatLinksThemToTheirReadings)
+{
+    struct Recorder : PageSink
+    {
+        std::vector<KeptPage> pages;
+        void keep(KeptPage page) override { pages.push_back(std::move(page)); }
+    } sink;
+    m_query->setPageSink(&sink);
+    m_engines.setDefault(6, { 0, 0, EngineServer::Failure::Reset });
+    ResultRow committed;
+    QObject::connect(m_query.get(), &DomainQuery::rowCommitted,
+        [&](const QString&, const QDateTime&, const EngineCounts&, const QList<EngineReading>& r) {
+            committed.readings = r;
+        });
+    ASSERT_TRUE(m_query->startSingle(QStringLiteral("example.com"), {}).started);
+    ASSERT_TRUE(waitForEnd());
+    // bing's connection was reset: no body, nothing to keep.
+    EXPECT_EQ(sink.pages.size(), static_cast<size_t>(committed.readings.size() - 1));
+    for (const KeptPage& page : sink.pages) {
+        const Reading* reading = committed.readingOf(page.engine);
+        ASSERT_NE(reading, nullptr) << page.engine.toStdString();
+        EXPECT_EQ(page.domain, QStringLiteral("example.com"));
+        EXPECT_EQ(page.fetchedAt, reading->fetchedAt.toSecsSinceEpoch());
+        EXPECT_EQ(page.trusted, isTrustworthy(reading->status));
+        EXPECT_FALSE(page.body.isEmpty());
+    }
 }
 
 TEST_F(QueryFixture, clickWhileBusyChangesNothing)

@@ -1,0 +1,180 @@
+#include "archive/ArchiveRetention.h"
+
+#include "archive/PageArchive.h"
+#include "store/Database.h"
+#include "store/Transaction.h"
+
+#include <map>
+#include <vector>
+
+namespace shoulu {
+
+namespace {
+
+constexpr qint64 SecondsPerDay = 24 * 60 * 60;
+
+Result<qint64> storedBytes(Database& db)
+{
+    return db.singleInt("SELECT (SELECT coalesce(sum(stored_size), 0) FROM body)"
+                        " + (SELECT coalesce(sum(length(data)), 0) FROM dictionary)");
+}
+
+// Bodies no fetch refers to any more; returns how many.
+Result<int> dropOrphans(Database& db)
+{
+    if (auto dropped = db.exec("DELETE FROM body WHERE id NOT IN (SELECT body_id FROM fetch)"); !dropped) {
+        return Error { dropped.error() };
+    }
+    auto changes = db.singleInt("SELECT changes()");
+    return changes ? Result<int>(static_cast<int>(*changes)) : Error { changes.error() };
+}
+
+// How many fetches refer to each body, by body id.
+Result<std::map<qint64, qint64>> bodyReferences(Database& db)
+{
+    auto statement = db.prepare("SELECT body_id, count(*) FROM fetch GROUP BY body_id");
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    std::map<qint64, qint64> references;
+    auto read = statement->forEachRow([&] { references.emplace(statement->int64At(0), statement->int64At(1)); });
+    if (!read) {
+        return Error { read.error() };
+    }
+    return references;
+}
+
+} // namespace
+
+ArchiveRetention::ArchiveRetention(PageArchive& archive)
+    : m_archive(archive)
+{ }
+
+Result<RetentionLimits> ArchiveRetention::limits()
+{
+    auto statement = m_archive.database().prepare("SELECT name, value FROM setting");
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    RetentionLimits limits;
+    auto read = statement->forEachRow([&] {
+        const QString name = statement->textAt(0);
+        if (name == QLatin1String("max_age_days")) {
+            limits.maxAgeDays = static_cast<int>(statement->int64At(1));
+        } else if (name == QLatin1String("max_bytes")) {
+            limits.maxBytes = statement->int64At(1);
+        }
+    });
+    if (!read) {
+        return Error { read.error() };
+    }
+    return limits;
+}
+
+Result<void> ArchiveRetention::setLimits(const RetentionLimits& limits)
+{
+    Database& db = m_archive.database();
+    return inTransaction(db, [&]() -> Result<void> {
+        auto statement = db.prepare("INSERT OR REPLACE INTO setting (name, value) VALUES (?1, ?2)");
+        if (!statement) {
+            return Error { statement.error() };
+        }
+        for (const auto& [name, value] : { std::pair { "max_age_days", qint64 { limits.maxAgeDays } },
+                 std::pair { "max_bytes", limits.maxBytes } }) {
+            statement->reset();
+            if (auto bound = statement->bindAll(QString::fromLatin1(name), std::int64_t { value }); !bound) {
+                return bound;
+            }
+            if (auto ran = statement->run(); !ran) {
+                return ran;
+            }
+        }
+        return {};
+    });
+}
+
+Result<PruneOutcome> ArchiveRetention::prune(qint64 now)
+{
+    auto current = limits();
+    if (!current) {
+        return Error { current.error() };
+    }
+    Database& db = m_archive.database();
+    PruneOutcome outcome;
+    auto pruned = inTransaction(db, [&]() -> Result<void> {
+        auto old = db.prepare("DELETE FROM fetch WHERE fetched_at < ?1");
+        if (!old) {
+            return Error { old.error() };
+        }
+        if (auto bound = old->bind(1, std::int64_t { now - qint64 { current->maxAgeDays } * SecondsPerDay }); !bound) {
+            return bound;
+        }
+        if (auto ran = old->run(); !ran) {
+            return ran;
+        }
+        auto aged = db.singleInt("SELECT changes()");
+        auto orphans = aged ? dropOrphans(db) : Error { aged.error() };
+        auto total = orphans ? storedBytes(db) : Error { orphans.error() };
+        if (!total) {
+            return Error { total.error() };
+        }
+        outcome.fetches = static_cast<int>(*aged);
+        outcome.bodies = *orphans;
+        qint64 bytes = *total;
+        if (bytes <= current->maxBytes) {
+            outcome.storedBytes = bytes;
+            return {};
+        }
+        // A body shared by several fetches is freed only with the last of them.
+        auto references = bodyReferences(db);
+        if (!references) {
+            return Error { references.error() };
+        }
+        auto order = db.prepare("SELECT f.id, f.body_id, b.stored_size FROM fetch f JOIN body b ON b.id = f.body_id"
+                                " ORDER BY f.trusted DESC, f.fetched_at, f.id");
+        auto remove = db.prepare("DELETE FROM fetch WHERE id = ?1");
+        if (!order || !remove) {
+            return Error { order ? remove.error() : order.error() };
+        }
+        std::vector<qint64> doomed;
+        while (bytes > current->maxBytes) {
+            auto more = order->step();
+            if (!more) {
+                return Error { more.error() };
+            }
+            if (!*more) {
+                break;
+            }
+            doomed.push_back(order->int64At(0));
+            if (--(*references)[order->int64At(1)] == 0) {
+                bytes -= order->int64At(2);
+            }
+        }
+        order->reset();
+        for (const qint64 id : doomed) {
+            remove->reset();
+            if (auto bound = remove->bind(1, std::int64_t { id }); !bound) {
+                return bound;
+            }
+            if (auto ran = remove->run(); !ran) {
+                return ran;
+            }
+        }
+        auto dropped = dropOrphans(db);
+        auto left = dropped ? storedBytes(db) : Error { dropped.error() };
+        if (!left) {
+            return Error { left.error() };
+        }
+        outcome.fetches += static_cast<int>(doomed.size());
+        outcome.bodies += *dropped;
+        outcome.storedBytes = *left;
+        return {};
+    });
+    if (!pruned) {
+        return Error { pruned.error() };
+    }
+    (void)db.exec("PRAGMA incremental_vacuum");
+    return outcome;
+}
+
+} // namespace shoulu

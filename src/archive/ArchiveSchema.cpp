@@ -1,0 +1,99 @@
+#include "archive/ArchiveSchema.h"
+
+#include "store/Database.h"
+#include "store/Transaction.h"
+
+namespace shoulu {
+
+namespace {
+
+// body: one per distinct content; dictionary_id NULL for bodies compressed without one.
+// fetch: one per answer archived, linked to its reading by (domain, engine, fetched_at).
+// trusted: the reading was a figure; such pages are given up first when space runs short.
+const char* const CreateTables = R"(
+CREATE TABLE dictionary (
+    id INTEGER PRIMARY KEY,
+    engine TEXT NOT NULL,
+    created_at INTEGER NOT NULL,
+    data BLOB NOT NULL
+);
+CREATE TABLE body (
+    id INTEGER PRIMARY KEY,
+    hash BLOB NOT NULL UNIQUE,
+    size INTEGER NOT NULL,
+    stored_size INTEGER NOT NULL,
+    dictionary_id INTEGER,
+    data BLOB NOT NULL
+);
+CREATE TABLE fetch (
+    id INTEGER PRIMARY KEY,
+    domain TEXT NOT NULL COLLATE NOCASE,
+    engine TEXT NOT NULL,
+    fetched_at INTEGER NOT NULL,
+    final_url TEXT,
+    http_status INTEGER NOT NULL,
+    content_type TEXT,
+    trusted INTEGER NOT NULL,
+    body_id INTEGER NOT NULL
+);
+CREATE TABLE setting (
+    name TEXT PRIMARY KEY,
+    value INTEGER NOT NULL
+);
+CREATE INDEX fetch_domain ON fetch(domain, fetched_at);
+CREATE INDEX fetch_engine ON fetch(engine, fetched_at);
+CREATE INDEX fetch_body ON fetch(body_id);
+)";
+
+} // namespace
+
+Result<void> ArchiveSchema::create(Database& db)
+{
+    // Only before the first table: lets a prune hand freed pages back to the file system.
+    if (auto result = db.exec("PRAGMA auto_vacuum = INCREMENTAL"); !result) {
+        return result;
+    }
+    return inTransaction(db, [&db]() -> Result<void> {
+        if (auto result = db.exec(CreateTables); !result) {
+            return result;
+        }
+        static_assert(ApplicationId == 0x73686C70 && Version == 1, "the pragmas below must say the same");
+        if (auto result = db.exec("PRAGMA application_id = 1936223344"); !result) {
+            return result;
+        }
+        return db.exec("PRAGMA user_version = 1");
+    });
+}
+
+Result<bool> ArchiveSchema::isBlank(Database& db)
+{
+    auto tables = db.singleInt("SELECT count(*) FROM sqlite_master");
+    auto id = tables ? db.singleInt("PRAGMA application_id") : tables;
+    if (!id) {
+        return Error { id.error() };
+    }
+    return *tables == 0 && *id == 0;
+}
+
+Result<void> ArchiveSchema::check(Database& db)
+{
+    auto id = db.singleInt("PRAGMA application_id");
+    if (!id) {
+        return Error { id.error() };
+    }
+    if (*id != ApplicationId) {
+        return Error { QStringLiteral("%1 is not a page archive of shoulu").arg(db.path()) };
+    }
+    auto version = db.singleInt("PRAGMA user_version");
+    if (!version) {
+        return Error { version.error() };
+    }
+    if (*version > Version) {
+        return Error {
+            QStringLiteral("%1 was made by a later version of shoulu (layout %2)").arg(db.path()).arg(*version)
+        };
+    }
+    return {};
+}
+
+} // namespace shoulu

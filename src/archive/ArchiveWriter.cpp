@@ -1,0 +1,102 @@
+#include "archive/ArchiveWriter.h"
+
+#include "archive/ArchiveRetention.h"
+#include "archive/PageArchive.h"
+
+#include <QDateTime>
+
+namespace shoulu {
+
+ArchiveWriter::ArchiveWriter(QString path, QObject* parent)
+    : QObject(parent)
+    , m_path(std::move(path))
+    , m_thread([this] { run(); })
+{ }
+
+ArchiveWriter::~ArchiveWriter()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+}
+
+void ArchiveWriter::keep(KeptPage page)
+{
+    post([this, page = std::move(page)](PageArchive& archive) {
+        if (auto stored = archive.store(page); !stored) {
+            report(QStringLiteral("网页未能存档（%1）：%2").arg(archive.path(), stored.error()));
+        }
+    });
+}
+
+void ArchiveWriter::prune()
+{
+    post([this](PageArchive& archive) {
+        if (auto pruned = ArchiveRetention(archive).prune(QDateTime::currentSecsSinceEpoch()); !pruned) {
+            report(QStringLiteral("网页存档未能清理（%1）：%2").arg(archive.path(), pruned.error()));
+        }
+    });
+}
+
+void ArchiveWriter::post(Job job)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobs.push_back(std::move(job));
+    }
+    m_wake.notify_one();
+}
+
+void ArchiveWriter::waitUntilIdle()
+{
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
+}
+
+void ArchiveWriter::report(const QString& message)
+{
+    // Once: a full disk would otherwise say so for every page of a batch.
+    if (!m_reported) {
+        m_reported = true;
+        Q_EMIT errorOccurred(message);
+    }
+}
+
+void ArchiveWriter::run()
+{
+    std::unique_ptr<PageArchive> archive;
+    bool unusable = false;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+        if (m_jobs.empty()) {
+            return; // stopping, with nothing left to do
+        }
+        Job job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        m_busy = true;
+        lock.unlock();
+        if (!archive && !unusable) {
+            auto opened = PageArchive::open(m_path, PageArchive::Mode::CreateIfMissing);
+            if (opened) {
+                archive = std::move(*opened);
+            } else {
+                unusable = true; // a damaged or foreign file: the figures go on without it
+                report(QStringLiteral("网页存档无法使用，本次不再存档网页：%1").arg(opened.error()));
+            }
+        }
+        if (archive) {
+            job(*archive);
+        }
+        lock.lock();
+        m_busy = false;
+        if (m_jobs.empty()) {
+            m_idle.notify_all();
+        }
+    }
+}
+
+} // namespace shoulu

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "util/PageSink.h"
+
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace shoulu {
+
+class PageArchive;
+
+// Archives pages on a thread of its own, in the order they were handed in; the caller's thread
+// only queues them. The file is opened (and made, when missing) at the first page. The first
+// failure is reported once through errorOccurred; a file that cannot be opened is not tried again.
+//   ArchiveWriter writer(PageArchive::fileBeside(dbPath)); query.setPageSink(&writer);
+class ArchiveWriter : public QObject, public PageSink
+{
+    Q_OBJECT
+
+public:
+    explicit ArchiveWriter(QString path, QObject* parent = nullptr);
+    // Archives what was handed in before, then stops.
+    ~ArchiveWriter() override;
+
+    const QString& path() const { return m_path; }
+    void keep(KeptPage page) override;
+    // Gives up pages past the archive's limits, after the pages handed in so far.
+    void prune();
+    // Returns once everything handed in so far is done.
+    void waitUntilIdle();
+
+Q_SIGNALS:
+    // Emitted on the writer's thread: connect with a receiver to have it delivered on the receiver's.
+    void errorOccurred(const QString& message);
+
+private:
+    using Job = std::function<void(PageArchive&)>;
+
+    void post(Job job);
+    void run();
+    void report(const QString& message);
+
+    QString m_path;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::deque<Job> m_jobs;
+    bool m_busy = false;
+    bool m_stopping = false;
+    bool m_reported = false; // touched on the writer's thread only
+    std::thread m_thread;
+};
+
+} // namespace shoulu

@@ -1,0 +1,470 @@
+#include "archive/PageArchive.h"
+
+#include "archive/ArchiveSchema.h"
+#include "store/Database.h"
+#include "store/Transaction.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlcipher/sqlite3.h>
+
+#include <limits>
+
+namespace shoulu {
+
+namespace {
+
+// Samples beyond this would only slow the training down.
+constexpr qsizetype MaxTrainingBytes = 16 * 1024 * 1024;
+
+const char* const FactColumns = "f.id, f.domain, f.engine, f.fetched_at, f.final_url, f.http_status, f.content_type,"
+                                " f.trusted, b.size, b.stored_size";
+constexpr int FactColumnCount = 10;
+
+// ?1 domain, ?2 engine (empty: any), ?3 and ?4 the range of fetched_at.
+const char* const FilterClause = " FROM fetch f JOIN body b ON b.id = f.body_id"
+                                 " WHERE (?1 = '' OR f.domain = ?1) AND (?2 = '' OR f.engine = ?2)"
+                                 " AND f.fetched_at >= ?3 AND f.fetched_at < ?4";
+
+Result<void> bindFilter(Statement& statement, const FetchFilter& filter)
+{
+    qint64 from = filter.since;
+    qint64 until = std::numeric_limits<qint64>::max();
+    if (filter.day.isValid()) {
+        from = std::max(from, filter.day.startOfDay().toSecsSinceEpoch());
+        until = filter.day.addDays(1).startOfDay().toSecsSinceEpoch();
+    }
+    return statement.bindAll(filter.domain, filter.engine, std::int64_t { from }, std::int64_t { until });
+}
+
+ArchivedFetch factsAt(const Statement& statement)
+{
+    ArchivedFetch facts;
+    facts.id = statement.int64At(0);
+    facts.domain = statement.textAt(1);
+    facts.engine = statement.textAt(2);
+    facts.fetchedAt = statement.int64At(3);
+    facts.finalUrl = statement.textAt(4).toUtf8();
+    facts.httpStatus = static_cast<int>(statement.int64At(5));
+    facts.contentType = statement.textAt(6).toUtf8();
+    facts.trusted = statement.int64At(7) != 0;
+    facts.size = statement.int64At(8);
+    facts.storedSize = statement.int64At(9);
+    return facts;
+}
+
+Result<Statement> filtered(Database& db, const QByteArray& sql, const FetchFilter& filter)
+{
+    auto statement = db.prepare(sql.constData());
+    if (!statement) {
+        return statement;
+    }
+    if (auto bound = bindFilter(*statement, filter); !bound) {
+        return Error { bound.error() };
+    }
+    return statement;
+}
+
+const char* const FetchById = " FROM fetch f JOIN body b ON b.id = f.body_id WHERE f.id = ?1";
+
+// The statement stands on the fetch's row; an error when there is no such fetch.
+Result<Statement> fetchRow(Database& db, const QByteArray& sql, qint64 id)
+{
+    auto statement = db.prepare(sql.constData());
+    if (!statement) {
+        return statement;
+    }
+    if (auto bound = statement->bind(1, std::int64_t { id }); !bound) {
+        return Error { bound.error() };
+    }
+    auto found = statement->step();
+    if (!found) {
+        return Error { found.error() };
+    }
+    if (!*found) {
+        return Error { QStringLiteral("no archived page has the id %1").arg(id) };
+    }
+    return statement;
+}
+
+Result<std::unique_ptr<Database>> connect(const QString& path, PageArchive::Mode mode)
+{
+    const bool exists = QFileInfo::exists(path);
+    if (!exists && mode == PageArchive::Mode::Existing) {
+        return Error { QStringLiteral("%1 does not exist: no page has been archived there").arg(path) };
+    }
+    if (!exists) {
+        QFile file(path);
+        // The pages are public, but what a user looked up is not: owner only, from the first moment.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+            && !QFileInfo::exists(path)) {
+            return Error { QStringLiteral("cannot create %1: %2").arg(path, file.errorString()) };
+        }
+    }
+    auto db = Database::open(path, Database::OpenMode::Existing);
+    if (!db) {
+        return db;
+    }
+    Database& connection = **db;
+    connection.setBusyTimeout(5000);
+    auto blank = ArchiveSchema::isBlank(connection);
+    if (!blank) {
+        const int code = connection.errorCode() & 0xff;
+        if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT) {
+            return Error {
+                QStringLiteral("%1 is damaged or not a page archive (%2)").arg(path, connection.errorMessage())
+            };
+        }
+        return Error { blank.error() };
+    }
+    if (*blank && mode == PageArchive::Mode::Existing) {
+        return Error { QStringLiteral("%1 holds no archived pages").arg(path) };
+    }
+    if (auto made = *blank ? ArchiveSchema::create(connection) : ArchiveSchema::check(connection); !made) {
+        return Error { made.error() };
+    }
+    // Readers (a listing, the window) go on while a query writes.
+    if (auto set = connection.exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL"); !set) {
+        return Error { set.error() };
+    }
+    return db;
+}
+
+} // namespace
+
+QString PageArchive::fileBeside(const QString& databasePath)
+{
+    return QFileInfo(databasePath).dir().filePath(QLatin1String(DefaultFileName));
+}
+
+Result<std::unique_ptr<PageArchive>> PageArchive::open(const QString& path, Mode mode)
+{
+    auto db = connect(path, mode);
+    if (!db) {
+        return Error { db.error() };
+    }
+    return std::unique_ptr<PageArchive>(new PageArchive(std::move(*db)));
+}
+
+PageArchive::PageArchive(std::unique_ptr<Database> db)
+    : m_db(std::move(db))
+{ }
+
+PageArchive::~PageArchive() = default;
+
+const QString& PageArchive::path() const
+{
+    return m_db->path();
+}
+
+Result<qint64> PageArchive::store(const KeptPage& page)
+{
+    const QByteArray hash = QCryptographicHash::hash(page.body, QCryptographicHash::Sha256);
+    qint64 fetchId = 0;
+    auto stored = inTransaction(*m_db, [&]() -> Result<void> {
+        auto bodyId = storeBody(hash, page);
+        if (!bodyId) {
+            return Error { bodyId.error() };
+        }
+        auto insert = m_db->prepare("INSERT INTO fetch (domain, engine, fetched_at, final_url, http_status,"
+                                    " content_type, trusted, body_id) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+        if (!insert) {
+            return Error { insert.error() };
+        }
+        if (auto bound = insert->bindAll(page.domain, page.engine, std::int64_t { page.fetchedAt },
+                QString::fromUtf8(page.finalUrl), std::int64_t { page.httpStatus }, QString::fromUtf8(page.contentType),
+                std::int64_t { page.trusted ? 1 : 0 }, std::int64_t { *bodyId });
+            !bound) {
+            return bound;
+        }
+        if (auto ran = insert->run(); !ran) {
+            return ran;
+        }
+        fetchId = m_db->lastInsertId();
+        return {};
+    });
+    if (!stored) {
+        return Error { stored.error() };
+    }
+    if (auto trained = trainIfDue(page.engine); !trained) {
+        return Error { trained.error() };
+    }
+    return fetchId;
+}
+
+Result<qint64> PageArchive::storeBody(const QByteArray& hash, const KeptPage& page)
+{
+    auto known = m_db->prepare("SELECT id FROM body WHERE hash = ?1");
+    if (!known) {
+        return Error { known.error() };
+    }
+    if (auto bound = known->bind(1, hash); !bound) {
+        return Error { bound.error() };
+    }
+    auto found = known->step();
+    if (!found) {
+        return Error { found.error() };
+    }
+    if (*found) {
+        return known->int64At(0);
+    }
+    auto dictionary = dictionaryOf(page.engine);
+    if (!dictionary) {
+        return Error { dictionary.error() };
+    }
+    auto compressed = m_codec.compress(page.body, dictionary->get());
+    if (!compressed) {
+        return Error { compressed.error() };
+    }
+    auto insert = m_db->prepare(
+        "INSERT INTO body (hash, size, stored_size, dictionary_id, data) VALUES (?1, ?2, ?3, nullif(?4, 0), ?5)");
+    if (!insert) {
+        return Error { insert.error() };
+    }
+    const std::int64_t dictionaryId = *dictionary ? (*dictionary)->id() : 0;
+    if (auto bound = insert->bindAll(
+            hash, std::int64_t { page.body.size() }, std::int64_t { compressed->size() }, dictionaryId, *compressed);
+        !bound) {
+        return Error { bound.error() };
+    }
+    if (auto ran = insert->run(); !ran) {
+        return Error { ran.error() };
+    }
+    return m_db->lastInsertId();
+}
+
+Result<std::shared_ptr<const PageDictionary>> PageArchive::dictionaryById(qint64 id)
+{
+    if (id == 0) {
+        return std::shared_ptr<const PageDictionary>();
+    }
+    if (auto known = m_dictionaries.find(id); known != m_dictionaries.end()) {
+        return known->second;
+    }
+    auto select = m_db->prepare("SELECT data FROM dictionary WHERE id = ?1");
+    if (!select) {
+        return Error { select.error() };
+    }
+    if (auto bound = select->bind(1, std::int64_t { id }); !bound) {
+        return Error { bound.error() };
+    }
+    auto found = select->step();
+    if (!found) {
+        return Error { found.error() };
+    }
+    auto dictionary = std::make_shared<const PageDictionary>(
+        id, *found ? select->bytesAt(0).toByteArray() : QByteArray(), PageCodec::Level);
+    if (!*found || !dictionary->isUsable()) {
+        return Error {
+            QStringLiteral("%1 is damaged: compression dictionary %2 is missing or unusable").arg(path()).arg(id)
+        };
+    }
+    m_dictionaries.emplace(id, dictionary);
+    return std::shared_ptr<const PageDictionary>(dictionary);
+}
+
+Result<std::shared_ptr<const PageDictionary>> PageArchive::dictionaryOf(const QString& engine)
+{
+    auto known = m_engineDictionary.find(engine);
+    if (known == m_engineDictionary.end()) {
+        auto select = m_db->prepare("SELECT max(id) FROM dictionary WHERE engine = ?1");
+        if (!select) {
+            return Error { select.error() };
+        }
+        if (auto bound = select->bind(1, engine); !bound) {
+            return Error { bound.error() };
+        }
+        auto found = select->step();
+        if (!found) {
+            return Error { found.error() };
+        }
+        known = m_engineDictionary.emplace(engine, *found ? select->int64At(0) : 0).first;
+    }
+    return dictionaryById(known->second);
+}
+
+Result<void> PageArchive::trainIfDue(const QString& engine)
+{
+    auto current = dictionaryOf(engine);
+    if (!current || *current) {
+        return current ? Result<void>() : Error { current.error() };
+    }
+    auto counted = m_db->prepare("SELECT count(*) FROM fetch WHERE engine = ?1");
+    if (!counted) {
+        return Error { counted.error() };
+    }
+    if (auto bound = counted->bind(1, engine); !bound) {
+        return bound;
+    }
+    auto row = counted->step();
+    if (!row) {
+        return Error { row.error() };
+    }
+    const qint64 pages = *row ? counted->int64At(0) : 0;
+    // Tried again only a batch later: a failed training is not worth repeating page by page.
+    if (pages < TrainAfter || pages % TrainAfter != 0) {
+        return {};
+    }
+    auto samples = m_db->prepare("SELECT data, size, coalesce(dictionary_id, 0) FROM body WHERE id IN ("
+                                 " SELECT body_id FROM fetch WHERE engine = ?1 ORDER BY fetched_at DESC, id DESC"
+                                 " LIMIT ?2)");
+    if (!samples) {
+        return Error { samples.error() };
+    }
+    if (auto bound = samples->bindAll(engine, std::int64_t { TrainSamples }); !bound) {
+        return bound;
+    }
+    QList<QByteArray> bodies;
+    qsizetype total = 0;
+    while (total < MaxTrainingBytes) {
+        auto more = samples->step();
+        if (!more) {
+            return Error { more.error() };
+        }
+        if (!*more) {
+            break;
+        }
+        auto body = decompress(samples->bytesAt(0), samples->int64At(1), samples->int64At(2));
+        if (!body) {
+            return Error { body.error() };
+        }
+        total += body->size();
+        bodies.append(std::move(*body));
+    }
+    auto trained = trainDictionary(bodies, DictionaryCapacity);
+    if (!trained) {
+        return {}; // too few or too small pages to learn from: they stay compressed without one
+    }
+    auto insert = m_db->prepare("INSERT INTO dictionary (engine, created_at, data) VALUES (?1, ?2, ?3)");
+    if (!insert) {
+        return Error { insert.error() };
+    }
+    if (auto bound = insert->bindAll(engine, std::int64_t { QDateTime::currentSecsSinceEpoch() }, *trained); !bound) {
+        return bound;
+    }
+    if (auto ran = insert->run(); !ran) {
+        return ran;
+    }
+    m_engineDictionary[engine] = m_db->lastInsertId();
+    return {};
+}
+
+Result<QByteArray> PageArchive::decompress(QByteArrayView stored, qint64 size, qint64 dictionaryId)
+{
+    auto dictionary = dictionaryById(dictionaryId);
+    if (!dictionary) {
+        return Error { dictionary.error() };
+    }
+    return m_codec.decompress(stored, size, dictionary->get());
+}
+
+Result<std::vector<ArchivedFetch>> PageArchive::list(const FetchFilter& filter)
+{
+    auto statement
+        = filtered(*m_db, QByteArray("SELECT ") + FactColumns + FilterClause + " ORDER BY f.fetched_at, f.id", filter);
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    std::vector<ArchivedFetch> fetches;
+    if (auto read = statement->forEachRow([&] { fetches.push_back(factsAt(*statement)); }); !read) {
+        return Error { read.error() };
+    }
+    return fetches;
+}
+
+Result<ArchivedFetch> PageArchive::facts(qint64 id)
+{
+    auto row = fetchRow(*m_db, QByteArray("SELECT ") + FactColumns + FetchById, id);
+    if (!row) {
+        return Error { row.error() };
+    }
+    return factsAt(*row);
+}
+
+Result<QByteArray> PageArchive::body(qint64 id)
+{
+    auto row = fetchRow(*m_db, QByteArray("SELECT b.data, b.size, coalesce(b.dictionary_id, 0)") + FetchById, id);
+    if (!row) {
+        return Error { row.error() };
+    }
+    return decompress(row->bytesAt(0), row->int64At(1), row->int64At(2));
+}
+
+Result<qint64> PageArchive::findFetch(const QString& domain, const QString& engine, qint64 fetchedAt)
+{
+    auto statement = m_db->prepare(
+        "SELECT max(id) FROM fetch WHERE domain = ?1 AND engine = ?2 AND fetched_at = ?3 HAVING count(*) > 0");
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    if (auto bound = statement->bindAll(domain, engine, std::int64_t { fetchedAt }); !bound) {
+        return Error { bound.error() };
+    }
+    auto found = statement->step();
+    if (!found) {
+        return Error { found.error() };
+    }
+    if (!*found) {
+        return Error { QStringLiteral("the page of this reading is not in the archive") };
+    }
+    return statement->int64At(0);
+}
+
+Result<QStringList> PageArchive::domains(const FetchFilter& filter)
+{
+    auto statement = m_db->prepare("SELECT DISTINCT domain FROM fetch WHERE (?1 = '' OR domain = ?1)"
+                                   " AND fetched_at >= ?2 ORDER BY domain");
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    if (auto bound = statement->bindAll(filter.domain, std::int64_t { filter.since }); !bound) {
+        return Error { bound.error() };
+    }
+    QStringList names;
+    if (auto read = statement->forEachRow([&] { names.append(statement->textAt(0)); }); !read) {
+        return Error { read.error() };
+    }
+    return names;
+}
+
+Result<std::vector<StoredFetch>> PageArchive::storedFetches(const FetchFilter& filter)
+{
+    auto statement = filtered(*m_db,
+        QByteArray("SELECT ") + FactColumns + ", b.data, coalesce(b.dictionary_id, 0)" + FilterClause
+            + " ORDER BY f.fetched_at, f.id",
+        filter);
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    std::vector<StoredFetch> fetches;
+    auto read = statement->forEachRow([&]() -> Result<void> {
+        auto dictionary = dictionaryById(statement->int64At(FactColumnCount + 1));
+        if (!dictionary) {
+            return Error { dictionary.error() };
+        }
+        fetches.push_back({ factsAt(*statement), statement->bytesAt(FactColumnCount).toByteArray(), *dictionary });
+        return {};
+    });
+    if (!read) {
+        return Error { read.error() };
+    }
+    return fetches;
+}
+
+Result<void> PageArchive::setTrusted(qint64 id, bool trusted)
+{
+    auto statement = m_db->prepare("UPDATE fetch SET trusted = ?2 WHERE id = ?1");
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    if (auto bound = statement->bindAll(std::int64_t { id }, std::int64_t { trusted ? 1 : 0 }); !bound) {
+        return bound;
+    }
+    return statement->run();
+}
+
+} // namespace shoulu

@@ -1,0 +1,98 @@
+#include "cli/RereadCommand.h"
+
+#include "archive/PageArchive.h"
+#include "archive/Rereader.h"
+#include "cli/CommandArguments.h"
+#include "query/DomainText.h"
+#include "store/SettingsDatabase.h"
+
+namespace shoulu::cli {
+
+namespace {
+
+const QString Prefix = QStringLiteral("shoulu-cli reread: ");
+
+QString readingText(ReadingStatus status, Count count)
+{
+    return statusWord(status) + QLatin1Char(' ') + QString::number(count);
+}
+
+} // namespace
+
+QString RereadCommand::name() const
+{
+    return QStringLiteral("reread");
+}
+
+QString RereadCommand::synopsis() const
+{
+    return QStringLiteral("reread [DOMAIN] [--since YYYY-MM-DD] [--dry-run]");
+}
+
+QString RereadCommand::description() const
+{
+    return QStringLiteral("read the archived pages again with the current engine catalogue and store the readings "
+                          "that change: one line each (domain, date, engine, old -> new), then a summary");
+}
+
+int RereadCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
+{
+    auto parsed = CommandArguments::parse(args, { QStringLiteral("since") }, { QStringLiteral("dry-run") });
+    if (!parsed || parsed->words.size() > 1) {
+        print(io.err,
+            Prefix + (parsed ? QStringLiteral("one domain at most") : parsed.error())
+                + QStringLiteral("\nusage: shoulu-cli %1\n").arg(synopsis()));
+        return ExitUsage;
+    }
+    RereadOptions reread;
+    reread.domain = parsed->words.value(0);
+    reread.dryRun = parsed->has(QStringLiteral("dry-run"));
+    if (parsed->values.contains(QStringLiteral("since"))) {
+        auto day = parseDay(QStringLiteral("since"), parsed->values.value(QStringLiteral("since")));
+        if (!day) {
+            print(io.err, Prefix + day.error() + QLatin1Char('\n'));
+            return ExitUsage;
+        }
+        reread.since = day->startOfDay().toSecsSinceEpoch();
+    }
+    auto db = SettingsDatabase::open(options.dbPath);
+    if (!db) {
+        print(io.err, Prefix + QStringLiteral("cannot open the database: %1\n").arg(db.error()));
+        return ExitFailure;
+    }
+    auto archive = PageArchive::open(options.archiveFile(), PageArchive::Mode::Existing);
+    if (!archive) {
+        print(io.err, Prefix + archive.error() + QLatin1Char('\n'));
+        return ExitFailure;
+    }
+    Rereader rereader((*db)->database(), **archive, options.catalogueFile());
+    auto summary = rereader.run(reread, [&io](const RereadChange& change) {
+        print(io.out,
+            QStringLiteral("%1\t%2\t%3\t%4 -> %5\n")
+                .arg(escapeControls(change.domain), change.date.toString(Qt::ISODate), change.engine,
+                    readingText(change.oldStatus, change.oldCount), readingText(change.newStatus, change.newCount)));
+    });
+    if (!summary) {
+        print(io.err, Prefix + summary.error() + QLatin1Char('\n'));
+        return ExitFailure;
+    }
+    print(io.out,
+        QStringLiteral("%1 archived pages of %2 domains read again, %3 of them with a stored reading: %4 readings "
+                       "changed%5\n")
+            .arg(summary->pages)
+            .arg(summary->domains)
+            .arg(summary->linked)
+            .arg(summary->changed)
+            .arg(reread.dryRun ? QStringLiteral(" (dry run: nothing stored)") : QString()));
+    if (summary->damaged > 0) {
+        print(io.err,
+            Prefix
+                + QStringLiteral("%1 archived pages could not be read back; the first: %2\n")
+                      .arg(summary->damaged)
+                      .arg(summary->firstDamage));
+        return ExitFailure;
+    }
+    return ExitOk;
+}
+
+} // namespace shoulu::cli

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace shoulu {
+
+// One fetched body with the facts of its fetch, as the page archive keeps it.
+struct KeptPage
+{
+    QString domain;
+    QString engine; // the catalogue key
+    qint64 fetchedAt = 0; // seconds since the epoch, as the reading stores it: the link between them
+    QByteArray finalUrl;
+    int httpStatus = 0;
+    QByteArray contentType;
+    QByteArray body; // implicitly shared: handing it on copies no bytes
+    bool trusted = false; // the reading was a figure (counted or none)
+};
+
+// Where a query hands the pages it read. keep() is called on the caller's thread and must
+// return at once: the work belongs to the sink, and a sink failure never reaches the caller.
+class PageSink
+{
+public:
+    virtual ~PageSink() = default;
+    virtual void keep(KeptPage page) = 0;
+};
+
+} // namespace shoulu
