@@ -66,20 +66,12 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
     QObject::connect(&timer, &QTimer::timeout, [&batch, delay] { batch.tick(delay); });
     bool first = true;
     std::vector<ResultRow> stored;
-    QObject::connect(&run->query(), &DomainQuery::rowCommitted,
-        [&](const QString& name, const QDateTime& time, const EngineCounts& counts,
-            const QList<EngineReading>& readings) {
-            ResultRow row;
-            row.domain = trimControlAndBlank(name);
-            row.searchTime = time;
-            row.counts = counts;
-            row.readings = readings;
-            // CSV, the header once: each row is printed the moment it is stored.
-            const QString text = formatRows({ row }, RowFormat::Csv, withStatus);
-            stored.push_back(row);
-            print(io.out, first ? text : text.mid(text.indexOf(QLatin1Char('\n')) + 1));
-            first = false;
-        });
+    QObject::connect(&run->query(), &DomainQuery::rowCommitted, [&](const ResultRow& row) {
+        // CSV, the header once: each row is printed the moment it is stored.
+        print(io.out, (first ? csvHeader(withStatus) : QString()) + csvLine(row, withStatus));
+        stored.push_back(row);
+        first = false;
+    });
 
     switch (batch.start(listed.value(), delay)) {
     case BatchScheduler::StartResult::EmptyList:
@@ -94,8 +86,8 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
     case BatchScheduler::StartResult::Started:
         break;
     }
-    run->waitUntilFinished();
-    if (run->errorCount() > 0) {
+    const bool allStored = run->waitUntilFinished();
+    if (!allStored || run->errorCount() > 0) {
         return ExitFailure;
     }
     return reportMissingFigures(stored, io) ? ExitNoFigure : ExitOk;

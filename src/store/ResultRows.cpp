@@ -389,6 +389,11 @@ ResultRows::ResultRows(Database& db)
     : m_db(db)
 { }
 
+const QString& ResultRows::filePath() const
+{
+    return m_db.path();
+}
+
 bool ResultRows::keepsReadings()
 {
     if (!m_keepsReadings) {
@@ -417,20 +422,20 @@ Result<qint64> ResultRows::ruleId(const QString& text)
     }
     auto insert = m_db.prepare("INSERT OR IGNORE INTO reading_rule (text) VALUES (?1)");
     if (!insert) {
-        return Error { insert.error() };
+        return insert.failure();
     }
     if (auto bound = insert->bind(1, text); !bound) {
-        return Error { bound.error() };
+        return bound.failure();
     }
     if (auto ran = insert->run(); !ran) {
-        return Error { ran.error() };
+        return ran.failure();
     }
     auto select = m_db.prepare("SELECT id FROM reading_rule WHERE text = ?1");
     if (!select) {
-        return Error { select.error() };
+        return select.failure();
     }
     if (auto bound = select->bind(1, text); !bound) {
-        return Error { bound.error() };
+        return bound.failure();
     }
     auto row = select->step();
     if (!row || !*row) {
@@ -441,7 +446,7 @@ Result<qint64> ResultRows::ruleId(const QString& text)
     return id;
 }
 
-Result<void> ResultRows::addshoulu(
+Result<qint64> ResultRows::addshoulu(
     const QString& domain, const QDateTime& queryTime, const EngineCounts& counts, const QList<EngineReading>& readings)
 {
     const QString trimmed = trimControlAndBlank(domain);
@@ -454,7 +459,7 @@ Result<void> ResultRows::addshoulu(
     const QDateTime local = queryTime.toLocalTime();
     auto statement = m_db.prepare(statements().insertRow.constData());
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     const QDate date = local.date();
     static_assert(EngineCount == 7, "one bound count per engine column");
@@ -462,22 +467,26 @@ Result<void> ResultRows::addshoulu(
             counts[6], std::int64_t { date.year() }, std::int64_t { date.month() }, std::int64_t { date.day() },
             formatSearchTime(local));
         !bound) {
-        return bound;
+        return bound.failure();
     }
     if (readings.isEmpty() || !keepsReadings()) {
         // Outside a transaction the insert commits by itself before run() returns.
-        return statement->run();
+        if (auto ran = statement->run(); !ran) {
+            return ran.failure();
+        }
+        return m_db.lastInsertId();
     }
     // The row and its readings are one: stored together or not at all.
+    qint64 rowId = 0;
     auto stored = inTransaction(m_db, [&]() -> Result<void> {
         if (auto ran = statement->run(); !ran) {
             return ran;
         }
-        const qint64 rowId = m_db.lastInsertId();
+        rowId = m_db.lastInsertId();
         auto insert = m_db.prepare("INSERT INTO reading (shoulu_id, engine, status, count, http_status, final_host,"
                                    " error, rule_id, fetched_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
         if (!insert) {
-            return Error { insert.error() };
+            return insert.failure();
         }
         for (const EngineReading& each : readings) {
             const Reading& r = each.reading;
@@ -485,7 +494,7 @@ Result<void> ResultRows::addshoulu(
             if (!r.rule.isEmpty()) {
                 auto id = ruleId(r.rule);
                 if (!id) {
-                    return Error { id.error() };
+                    return id.failure();
                 }
                 rule = *id;
             }
@@ -504,8 +513,25 @@ Result<void> ResultRows::addshoulu(
     });
     if (!stored) {
         m_ruleIds.clear(); // rolled back: ids handed out inside may be gone
+        return stored.failure();
     }
-    return stored;
+    return rowId;
+}
+
+ResultRow storedRow(qint64 id, const QString& domain, const QDateTime& queryTime, const EngineCounts& counts,
+    const QList<EngineReading>& readings)
+{
+    ResultRow row;
+    row.id = id;
+    row.domain = trimControlAndBlank(domain);
+    row.counts = counts;
+    row.searchTime = queryTime.toLocalTime();
+    const QDate date = row.searchTime.date();
+    row.yyyy = date.year();
+    row.mm = date.month();
+    row.dd = date.day();
+    row.readings = readings;
+    return row;
 }
 
 Result<std::vector<ResultRow>> ResultRows::latestRows()

@@ -23,8 +23,8 @@ public:
 
     // One row: the domain trimmed of characters 0-32, the counts, the date of queryTime
     // split into yyyy/mm/dd, and queryTime as searchtime, with the readings of the engines
-    // asked. Committed, all of it, when it returns ok.
-    Result<void> addshoulu(const QString& domain, const QDateTime& queryTime, const EngineCounts& counts,
+    // asked. Committed, all of it, when it returns the new row's id.
+    Result<qint64> addshoulu(const QString& domain, const QDateTime& queryTime, const EngineCounts& counts,
         const QList<EngineReading>& readings = {});
 
     // Newest row (greatest id) of every listed domain that has rows, newest searchtime first.
@@ -35,6 +35,8 @@ public:
     Result<std::vector<ResultRow>> dailyRows(const QString& domain);
     // The newest 30 rows of the daily view, delivered oldest first.
     Result<std::vector<ResultRow>> chartWindow(const QString& domain);
+
+    const QString& filePath() const;
 
     // Whether the file keeps readings (a read-only file of an older layout does not).
     bool keepsReadings();
@@ -47,5 +49,9 @@ private:
     std::optional<bool> m_keepsReadings;
     std::map<QString, qint64> m_ruleIds; // reading_rule ids already stored
 };
+
+// The row addshoulu stored under `id` from the same values, as the views would read it back.
+ResultRow storedRow(qint64 id, const QString& domain, const QDateTime& queryTime, const EngineCounts& counts,
+    const QList<EngineReading>& readings);
 
 } // namespace shoulu

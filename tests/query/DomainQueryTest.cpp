@@ -138,10 +138,7 @@ TEST_F(QueryFixture, readingsTravelWithTheRowAndAnEngineSwitchedOffIsNotAsked)
     m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, *catalogue);
     m_engines.setDefault(6, { 0, 0, EngineServer::Failure::EmptyBody });
     ResultRow committed;
-    QObject::connect(m_query.get(), &DomainQuery::rowCommitted,
-        [&](const QString&, const QDateTime&, const EngineCounts&, const QList<EngineReading>& r) {
-            committed.readings = r;
-        });
+    QObject::connect(m_query.get(), &DomainQuery::rowCommitted, [&](const ResultRow& row) { committed = row; });
 
     ASSERT_TRUE(m_query->startSingle(QStringLiteral("example.com"), {}).started);
     EXPECT_EQ(m_query->state().ExpectedReplies, EngineCount - 1);
