@@ -59,8 +59,8 @@ void StoreWriter::setTiming(const Timing& timing)
         m_timing = timing;
     }
     if (!m_stopping) {
-        QMetaObject::invokeMethod(m_loop,
-            [this, timing] { m_loop->m_db->database().setBusyTimeout(timing.busyTimeoutMs, &m_stopping); });
+        QMetaObject::invokeMethod(
+            m_loop, [this, timing] { m_loop->m_db->database().setBusyTimeout(timing.busyTimeoutMs, &m_stopping); });
     }
 }
 

@@ -20,9 +20,8 @@ protected:
         auto db = m_temp.open();
         ASSERT_TRUE(db.ok()) << db.error().toStdString();
         ASSERT_TRUE(DomainList((*db)->database()).addDomain(QStringLiteral("a.com")).ok());
-        ASSERT_TRUE(ResultRows((*db)->database())
-                        .addshoulu(QStringLiteral("a.com"), QDateTime::currentDateTime(), { 7 })
-                        .ok());
+        ASSERT_TRUE(
+            ResultRows((*db)->database()).addshoulu(QStringLiteral("a.com"), QDateTime::currentDateTime(), { 7 }).ok());
     }
 
     CliRun cli(const QStringList& args) { return runCli(QStringList { QStringLiteral("--db"), m_temp.path() } + args); }
@@ -47,10 +46,12 @@ TEST_P(ReadOnlyCommandTest, ListingsWorkAndWritingCommandsSayWhatIsNotWritable)
 
     const QString cause = GetParam() ? QStringLiteral("the folder %1 is not writable").arg(m_temp.dirPath())
                                      : QStringLiteral("%1 is read-only").arg(m_temp.path());
-    for (const QStringList& args : { QStringList { QStringLiteral("domains"), QStringLiteral("add"), QStringLiteral("b.com") },
-             QStringList { QStringLiteral("query"), QStringLiteral("b.com") }, QStringList { QStringLiteral("batch") } }) {
+    for (const QStringList& args :
+        { QStringList { QStringLiteral("domains"), QStringLiteral("add"), QStringLiteral("b.com") },
+            QStringList { QStringLiteral("query"), QStringLiteral("b.com") },
+            QStringList { QStringLiteral("batch") } }) {
         const CliRun refused = cli(args);
-        EXPECT_EQ(refused.exitCode, 1) << args.join(' ').toStdString();
+        EXPECT_EQ(refused.exitCode, 1) << args.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(refused.err.contains(cause)) << refused.err.toStdString();
     }
     EXPECT_EQ(QDir(m_temp.dirPath()).entryList(QDir::Files), QStringList { QStringLiteral("setting.dat") });
@@ -63,9 +64,11 @@ TEST(InitInReadOnlyFolderTest, TheFolderIsNamed)
     if (!readOnly.effective()) {
         GTEST_SKIP() << "cannot make a folder read-only for this process here";
     }
-    const CliRun init = runCli({ QStringLiteral("--db"), dir.filePath(QStringLiteral("setting.dat")), QStringLiteral("init") });
+    const CliRun init
+        = runCli({ QStringLiteral("--db"), dir.filePath(QStringLiteral("setting.dat")), QStringLiteral("init") });
     EXPECT_EQ(init.exitCode, 1);
-    EXPECT_TRUE(init.err.contains(QStringLiteral("the folder %1 is not writable").arg(dir.path()))) << init.err.toStdString();
+    EXPECT_TRUE(init.err.contains(QStringLiteral("the folder %1 is not writable").arg(dir.path())))
+        << init.err.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Which, ReadOnlyCommandTest, ::testing::Values(false, true),

@@ -59,7 +59,10 @@ const QDateTime kQueryTime(QDate(2024, 5, 6), QTime(7, 8, 9));
 
 Result<void> store(Database& db, const StoredRow& row)
 {
-    return ResultRows(db).addshoulu(row.domain, kQueryTime, row.counts);
+    if (auto id = ResultRows(db).addshoulu(row.domain, kQueryTime, row.counts); !id) {
+        return id.failure();
+    }
+    return {};
 }
 
 // Every row of table shoulu in storage order, read without the views' domain filter.

@@ -1,8 +1,9 @@
+#include "store/StoreWriter.h"
+
 #include "store/CommitRetry.h"
-#include "store/StoreFailure.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
-#include "store/StoreWriter.h"
+#include "store/StoreFailure.h"
 #include "support/ForeignLock.h"
 #include "support/QtTestApp.h"
 #include "support/TempDatabase.h"
@@ -11,7 +12,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
 #include <sqlcipher/sqlite3.h>
 
 namespace shoulu::test {
