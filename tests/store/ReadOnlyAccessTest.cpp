@@ -1,6 +1,5 @@
 #include "store/Database.h"
 #include "store/DomainList.h"
-#include "store/FileAccess.h"
 #include "store/ResultRows.h"
 #include "store/StoreFailure.h"
 #include "support/TempDatabase.h"
@@ -11,38 +10,6 @@
 
 namespace shoulu::test {
 namespace {
-
-TEST(FileAccessTest, ReadersFallBackToReadOnlyAndWritersAreToldWhatToFix)
-{
-    const QString path = QStringLiteral("/srv/shared/setting.dat");
-    const struct
-    {
-        Access access;
-        Writability writable;
-        bool readOnly; // when it opens
-        const char* named; // in the refusal; null when it opens
-    } cases[] = {
-        { Access::Read, { true, true }, false, nullptr },
-        { Access::Read, { false, true }, true, nullptr },
-        { Access::Read, { true, false }, true, nullptr },
-        { Access::ReadOnly, { true, true }, true, nullptr },
-        { Access::Write, { true, true }, false, nullptr },
-        { Access::Write, { false, true }, false, "/srv/shared/setting.dat is read-only" },
-        { Access::Write, { true, false }, false, "the folder /srv/shared is not writable" },
-    };
-    for (const auto& c : cases) {
-        const Result<bool> opens = opensReadOnly(path, c.access, c.writable);
-        const std::string label = std::to_string(int(c.access)) + " " + std::to_string(c.writable.file) + " "
-            + std::to_string(c.writable.folder);
-        if (c.named == nullptr) {
-            ASSERT_TRUE(opens.ok()) << label;
-            EXPECT_EQ(*opens, c.readOnly) << label;
-        } else {
-            ASSERT_FALSE(opens.ok()) << label;
-            EXPECT_TRUE(opens.error().contains(QLatin1String(c.named))) << opens.error().toStdString();
-        }
-    }
-}
 
 class ReadOnlyAccessTest : public ::testing::TestWithParam<bool>
 {
