@@ -3,7 +3,8 @@
 // program drives it (DomainQuery and BatchScheduler on a QTimer, the latest-rows view read at
 // every refresh). It checks that every row lands with its own figures, that resident memory
 // stays flat and that the event loop stays responsive, prints the figures and exits 1 when a
-// check fails. scripts/load-run builds and runs it.
+// check fails. scripts/load-run builds and runs it. With --busy-disk another thread keeps the
+// disk busy meanwhile (large writes, each followed by a sync), as a backup or a download would.
 #include "engines/EngineCatalogue.h"
 #include "engines/EngineTable.h"
 #include "fetch/THTTPGetThread.h"
@@ -27,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/syscall.h>
 #include <thread>
@@ -46,6 +48,11 @@ constexpr int kMemorySampleMs = 10 * 1000;
 constexpr int kProbeMs = 10;
 constexpr double kMaxGrowthMiB = 5.0;
 constexpr double kMaxLatenessMs = 50.0;
+// One frame at 60 Hz: a stall across a row's commit longer than this shows as a hitch.
+constexpr double kMaxStoreStallMs = 16.0;
+constexpr qint64 kDiskBlock = 1 << 20;
+constexpr int kBlocksPerSync = 8;
+constexpr int kBlocksPerFile = 256;
 
 QString domainName(int i)
 {
@@ -139,6 +146,9 @@ public:
     }
     void noteCommit() { ++m_commits; }
     size_t lateAtCommits() const { return m_lateAtCommits; }
+    double worstAtCommit() const { return m_worstAtCommit; }
+    double worstBlockedAtCommit() const { return m_worstBlockedAtCommit; }
+    size_t storeStalls() const { return m_storeStalls; }
     const Worst& worst() const { return m_worst; }
     quint64 samples() const { return m_samples; }
     quint64 lateBy(double ms) const
@@ -179,6 +189,15 @@ private:
         m_commitsBefore = m_commits;
         if (late >= kMaxLatenessMs && commitInside) {
             ++m_lateAtCommits;
+        }
+        if (commitInside) {
+            // The store can only block the thread (a sync, a lock); time on a CPU or waiting for
+            // one (other processes on a loaded machine) is not its doing.
+            const double blocked
+                = late - double(now.cpu - m_last.cpu) / 1e6 - double(now.waiting - m_last.waiting) / 1e6;
+            m_worstAtCommit = std::max(m_worstAtCommit, late);
+            m_worstBlockedAtCommit = std::max(m_worstBlockedAtCommit, blocked);
+            m_storeStalls += blocked > kMaxStoreStallMs ? 1 : 0;
         }
         if (late > m_worst.lateMs) {
             std::lock_guard lock(m_stackMutex);
@@ -221,6 +240,9 @@ private:
     int m_commits = 0;
     int m_commitsBefore = 0;
     size_t m_lateAtCommits = 0;
+    double m_worstAtCommit = 0;
+    double m_worstBlockedAtCommit = 0;
+    size_t m_storeStalls = 0;
     const pid_t m_mainThread;
     std::thread m_watcher;
     std::atomic<bool> m_watching { false };
@@ -229,7 +251,63 @@ private:
     qint64 m_stackBeat = -1;
 };
 
-int run(int domainCount)
+// Keeps the disk busy from a thread of its own: writes in large blocks into a file beside the
+// database, synced every few blocks, started over when the file is large.
+class DiskLoad
+{
+public:
+    explicit DiskLoad(const QString& path)
+        : m_path(QFile::encodeName(path))
+    { }
+    ~DiskLoad() { stop(); }
+
+    void start()
+    {
+        m_running = true;
+        m_thread = std::thread([this] { write(); });
+    }
+    void stop()
+    {
+        m_running = false;
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+        ::unlink(m_path.constData());
+    }
+    qint64 syncs() const { return m_syncs; }
+
+private:
+    void write()
+    {
+        const std::vector<char> block(kDiskBlock, 'x');
+        const int fd = ::open(m_path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0) {
+            return;
+        }
+        for (int written = 0; m_running; ++written) {
+            if (written == kBlocksPerFile) {
+                written = 0;
+                (void)::ftruncate(fd, 0);
+                ::lseek(fd, 0, SEEK_SET);
+            }
+            if (::write(fd, block.data(), block.size()) < 0) {
+                break;
+            }
+            if (written % kBlocksPerSync == kBlocksPerSync - 1) {
+                ::fsync(fd);
+                ++m_syncs;
+            }
+        }
+        ::close(fd);
+    }
+
+    QByteArray m_path;
+    std::thread m_thread;
+    std::atomic<bool> m_running { false };
+    std::atomic<qint64> m_syncs { 0 };
+};
+
+int run(int domainCount, bool busyDisk)
 {
     TempDatabase temp;
     if (!temp.ok()) {
@@ -266,6 +344,7 @@ int run(int domainCount)
     QObject::connect(&timer1, &QTimer::timeout, [&] { batch.tick(kDelaySeconds); });
 
     LatenessProbe probe;
+    DiskLoad disk(temp.filePath(QStringLiteral("disk-load.bin")));
     QStringList errors;
     int committed = 0;
     int refreshFailures = 0;
@@ -296,6 +375,9 @@ int run(int domainCount)
     clock.start();
     rssSamples.push_back(residentKiB());
     memory.start(kMemorySampleMs);
+    if (busyDisk) {
+        disk.start();
+    }
     probe.start();
     if (batch.start(domains, kDelaySeconds) != BatchScheduler::StartResult::Started) {
         std::fprintf(stderr, "the batch did not start\n");
@@ -310,6 +392,7 @@ int run(int domainCount)
     watchdog.start(int(allowedMs));
     const int ended = QCoreApplication::exec();
     probe.stop();
+    disk.stop();
     memory.stop();
     const double seconds = double(clock.elapsed()) / 1000.0;
     const qint64 rssAtEnd = residentKiB();
@@ -379,6 +462,13 @@ int run(int domainCount)
     if (worst.lateMs >= kMaxLatenessMs) {
         fail("the event loop stalled");
     }
+    std::printf("store: across a row's commit the timer fired late by at most %.1f ms, of which at most %.1f ms "
+                "blocked (neither on a CPU nor waiting for one); %zu blocked over %.0f ms; disk load %s (%lld syncs)\n",
+        probe.worstAtCommit(), probe.worstBlockedAtCommit(), probe.storeStalls(), kMaxStoreStallMs,
+        busyDisk ? "on" : "off", static_cast<long long>(disk.syncs()));
+    if (probe.storeStalls() > 0) {
+        fail("the store stalled the event loop");
+    }
     std::printf("duration: %.1f s; fetch threads still running: %d\n", seconds, THTTPGetThread::runningCount());
     std::printf("%s\n", pass ? "PASS" : "FAILED");
     return pass ? 0 : 1;
@@ -403,11 +493,14 @@ int main(int argc, char** argv)
         return EngineServerProcess::serve(argc, argv, setUpEngines);
     }
     int domainCount = kDefaultDomains;
+    bool busyDisk = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--domains") == 0 && i + 1 < argc) {
             domainCount = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--busy-disk") == 0) {
+            busyDisk = true;
         } else {
-            std::fprintf(stderr, "usage: %s [--domains N]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--domains N] [--busy-disk]\n", argv[0]);
             return 2;
         }
     }
@@ -416,5 +509,5 @@ int main(int argc, char** argv)
         return 2;
     }
     QCoreApplication app(argc, argv);
-    return run(domainCount);
+    return run(domainCount, busyDisk);
 }

@@ -68,20 +68,12 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
     QObject::connect(&timer, &QTimer::timeout, [&batch, delay] { batch.tick(delay); });
     bool first = true;
     std::vector<ResultRow> stored;
-    QObject::connect(&run->query(), &DomainQuery::rowCommitted,
-        [&](const QString& name, const QDateTime& time, const EngineCounts& counts,
-            const QList<EngineReading>& readings) {
-            ResultRow row;
-            row.domain = trimControlAndBlank(name);
-            row.searchTime = time;
-            row.counts = counts;
-            row.readings = readings;
-            // CSV, the header once: each row is printed the moment it is stored.
-            const QString text = formatRows({ row }, RowFormat::Csv, withStatus);
-            stored.push_back(row);
-            print(io.out, first ? text : text.mid(text.indexOf(QLatin1Char('\n')) + 1));
-            first = false;
-        });
+    QObject::connect(&run->query(), &DomainQuery::rowCommitted, [&](const ResultRow& row) {
+        // CSV, the header once: each row is printed the moment it is stored.
+        print(io.out, (first ? csvHeader(withStatus) : QString()) + csvLine(row, withStatus));
+        stored.push_back(row);
+        first = false;
+    });
 
     QObject::connect(&run->query(), &DomainQuery::readingsRetried,
         [&stored](const QString& name, const QList<EngineReading>& readings) { applyRetried(stored, name, readings); });
@@ -99,10 +91,10 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
     case BatchScheduler::StartResult::Started:
         break;
     }
-    run->waitUntilFinished();
+    const bool allStored = run->waitUntilFinished();
     reportCooldowns(run->query(), io);
     run->archive().prune();
-    if (run->errorCount() > 0) {
+    if (!allStored || run->errorCount() > 0) {
         return ExitFailure;
     }
     return reportMissingFigures(stored, io) ? ExitNoFigure : ExitOk;

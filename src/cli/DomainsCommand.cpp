@@ -91,7 +91,8 @@ int DomainsCommand::execute(const QStringList& args, const GlobalOptions& option
         lines = std::move(*read);
     }
 
-    auto db = SettingsDatabase::open(options.dbPath);
+    // Listing only reads: it works on a file this user may not write.
+    auto db = SettingsDatabase::open(options.dbPath, list ? Access::Read : Access::Write);
     if (!db) {
         return fail(io, QStringLiteral("cannot open the database: %1").arg(db.error()));
     }

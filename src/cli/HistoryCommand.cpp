@@ -71,7 +71,7 @@ int HistoryCommand::execute(const QStringList& args, const GlobalOptions& option
         format = *parsed;
     }
 
-    auto db = SettingsDatabase::open(options.dbPath);
+    auto db = SettingsDatabase::open(options.dbPath, Access::Read);
     if (!db) {
         print(io.err, Prefix + QStringLiteral("cannot open the database: %1\n").arg(db.error()));
         return ExitFailure;

@@ -58,16 +58,8 @@ int QueryCommand::execute(const QStringList& args, const GlobalOptions& options,
         return ExitFailure;
     }
     std::vector<ResultRow> stored;
-    QObject::connect(&run->query(), &DomainQuery::rowCommitted,
-        [&stored](const QString& name, const QDateTime& time, const EngineCounts& counts,
-            const QList<EngineReading>& readings) {
-            ResultRow row;
-            row.domain = trimControlAndBlank(name);
-            row.searchTime = time;
-            row.counts = counts;
-            row.readings = readings;
-            stored.push_back(row);
-        });
+    QObject::connect(
+        &run->query(), &DomainQuery::rowCommitted, [&stored](const ResultRow& row) { stored.push_back(row); });
     auto listed = run->domains().loadDomain();
     if (!listed) {
         print(io.err, Prefix + listed.error() + QLatin1Char('\n'));
@@ -83,12 +75,12 @@ int QueryCommand::execute(const QStringList& args, const GlobalOptions& options,
         print(io.err, Prefix + QStringLiteral("could not start\n"));
         return ExitFailure;
     }
-    run->waitUntilFinished();
+    const bool allStored = run->waitUntilFinished();
     if (stored.empty()) {
         return ExitFailure; // the commit failed; the cause is on stderr already
     }
     print(io.out, formatRows(stored, format, withStatus));
-    if (run->errorCount() > 0) {
+    if (!allStored || run->errorCount() > 0) {
         return ExitFailure;
     }
     return reportMissingFigures(stored, io) ? ExitNoFigure : ExitOk;

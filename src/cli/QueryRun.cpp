@@ -101,14 +101,30 @@ std::unique_ptr<QueryRun> QueryRun::open(const GlobalOptions& options, Streams& 
     return run;
 }
 
-void QueryRun::waitUntilFinished()
+bool QueryRun::waitUntilFinished()
 {
-    if (!m_query->isBusy()) {
-        return;
+    DomainQuery& query = *m_query;
+    if (query.isBusy() || query.hasUnstoredRows()) {
+        QEventLoop loop;
+        const auto quitWhenDone = [&query, &loop] {
+            if (!query.isBusy() && !query.hasUnstoredRows()) {
+                loop.quit();
+            }
+        };
+        QObject::connect(&query, &DomainQuery::runFinished, &loop, quitWhenDone, Qt::QueuedConnection);
+        QObject::connect(&query, &DomainQuery::rowsSettled, &loop, quitWhenDone, Qt::QueuedConnection);
+        loop.exec();
     }
-    QEventLoop loop;
-    QObject::connect(m_query.get(), &DomainQuery::runFinished, &loop, &QEventLoop::quit);
-    loop.exec();
+    const QStringList lost = query.finishStoring();
+    if (lost.isEmpty()) {
+        return true;
+    }
+    QStringList names;
+    for (const QString& domain : lost) {
+        names.append(escapeControls(domain));
+    }
+    print(m_io.err, QStringLiteral("shoulu-cli: figures not stored, lost: %1\n").arg(names.join(QStringLiteral(", "))));
+    return false;
 }
 
 } // namespace shoulu::cli

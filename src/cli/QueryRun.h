@@ -37,8 +37,10 @@ public:
     // Every page the query reads goes to the page archive; its failures are reported, not counted.
     ArchiveWriter& archive() { return *m_archive; }
 
-    // Spins an event loop until the run's last reply is in.
-    void waitUntilFinished();
+    // Spins an event loop until the run's last reply is in and every row is stored or given up
+    // (a locked file is waited for), then names on stderr the domains whose figures were lost.
+    // True when none was.
+    bool waitUntilFinished();
     // Errors reported while the run went on (failed commits and the like).
     int errorCount() const { return m_errors; }
 

@@ -94,27 +94,9 @@ QString csvField(const QString& text)
 
 QString csv(const std::vector<ResultRow>& rows, bool withStatus)
 {
-    QString out = QStringLiteral("domain,date");
-    for (const char* column : engineColumns()) {
-        out += QLatin1Char(',') + QLatin1String(column);
-    }
-    if (withStatus) {
-        for (const char* column : engineColumns()) {
-            out += QLatin1Char(',') + QLatin1String(column) + QStringLiteral("_status");
-        }
-    }
-    out += QLatin1Char('\n');
+    QString out = csvHeader(withStatus);
     for (const ResultRow& row : rows) {
-        out += csvField(escapeControls(row.domain)) + QLatin1Char(',') + rowDate(row);
-        for (Count count : row.counts) {
-            out += QLatin1Char(',') + QString::number(count);
-        }
-        if (withStatus) {
-            for (const char* column : engineColumns()) {
-                out += QLatin1Char(',') + statusOf(row, QLatin1String(column));
-            }
-        }
-        out += QLatin1Char('\n');
+        out += csvLine(row, withStatus);
     }
     return out;
 }
@@ -214,6 +196,34 @@ std::optional<RowFormat> rowFormatFromName(const QString& name)
         return RowFormat::Json;
     }
     return std::nullopt;
+}
+
+QString csvHeader(bool withStatus)
+{
+    QString out = QStringLiteral("domain,date");
+    for (const char* column : engineColumns()) {
+        out += QLatin1Char(',') + QLatin1String(column);
+    }
+    if (withStatus) {
+        for (const char* column : engineColumns()) {
+            out += QLatin1Char(',') + QLatin1String(column) + QStringLiteral("_status");
+        }
+    }
+    return out + QLatin1Char('\n');
+}
+
+QString csvLine(const ResultRow& row, bool withStatus)
+{
+    QString out = csvField(escapeControls(row.domain)) + QLatin1Char(',') + rowDate(row);
+    for (Count count : row.counts) {
+        out += QLatin1Char(',') + QString::number(count);
+    }
+    if (withStatus) {
+        for (const char* column : engineColumns()) {
+            out += QLatin1Char(',') + statusOf(row, QLatin1String(column));
+        }
+    }
+    return out + QLatin1Char('\n');
 }
 
 QString statusOf(const ResultRow& row, const QString& engine)

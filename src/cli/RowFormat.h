@@ -22,6 +22,11 @@ std::optional<RowFormat> rowFormatFromName(const QString& name);
 // The table shows a status word where a reading gave no figure.
 QString formatRows(const std::vector<ResultRow>& rows, RowFormat format, bool withStatus = false);
 
+// The CSV header line, and one row's CSV line, as formatRows writes them: for rows printed one
+// at a time.
+QString csvHeader(bool withStatus);
+QString csvLine(const ResultRow& row, bool withStatus);
+
 // The status word of an engine's reading in a row: empty for a row without readings, "off"
 // for an engine the row's query did not ask.
 QString statusOf(const ResultRow& row, const QString& engine);

@@ -5,12 +5,14 @@
 #include "fetch/HTTPGet.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
+#include "store/StoreWriter.h"
 #include "util/PageSink.h"
 
 #include <QPointer>
 #include <QTimer>
 
 #include <exception>
+#include <utility>
 
 namespace shoulu {
 
@@ -28,11 +30,37 @@ QDateTime nowToTheSecond()
 DomainQuery::DomainQuery(DomainList& domains, ResultRows& rows, EngineCatalogue catalogue, QObject* parent)
     : QObject(parent)
     , m_domains(domains)
-    , m_rows(rows)
     , m_catalogue(std::move(catalogue))
     , m_asked(m_catalogue.enabledEngines())
     , m_fetchStarter([](Tmyhttpget& fetch) { fetch.GetString(); })
-{ }
+{
+    openStore(rows.filePath());
+}
+
+void DomainQuery::openStore(const QString& path)
+{
+    auto writer = StoreWriter::open(path);
+    if (!writer) {
+        m_storeError = writer.error();
+        return;
+    }
+    m_writer = std::move(writer.value());
+    connect(m_writer.get(), &StoreWriter::committed, this, &DomainQuery::rowStored);
+    connect(m_writer.get(), &StoreWriter::waiting, this, &DomainQuery::rowWaiting);
+    connect(m_writer.get(), &StoreWriter::failed, this, &DomainQuery::rowNotStored);
+}
+
+QString DomainQuery::cannotStoreText() const
+{
+    return QStringLiteral("数据库文件不能写入，查询结果无法保存，只能查看历史记录：\n%1").arg(m_storeError);
+}
+
+void DomainQuery::setStoreTiming(const StoreWriter::Timing& timing)
+{
+    if (m_writer) {
+        m_writer->setTiming(timing);
+    }
+}
 
 DomainQuery::~DomainQuery() = default;
 
@@ -49,6 +77,10 @@ DomainQuery::SingleStart DomainQuery::startSingle(const QString& typed, const QS
     }
     if (m_asked.empty()) {
         Q_EMIT errorOccurred(QStringLiteral("所有搜索引擎都已停用，没有可以查询的引擎。"));
+        return result;
+    }
+    if (!canStore()) {
+        Q_EMIT errorOccurred(cannotStoreText());
         return result;
     }
     // Asked as it is stored: "site:  lead.com  " would ask about another text than the row holds.
@@ -270,21 +302,31 @@ void DomainQuery::exitth(quint64 ticket)
             for (const int asked : m_asked) {
                 ++m_tally.readings[done.readings.at(asked).status];
             }
-            const QList<EngineReading> readings = storedReadings(done.readings);
-            if (auto stored = m_rows.addshoulu(done.domain, m_state.QueryTime, done.counts, readings); stored) {
-                m_cooldown.noteStored(stored.value(), done.domain, done.readings);
-                Q_EMIT rowCommitted(done.domain, m_state.QueryTime, done.counts, readings);
+            m_unstored.emplace(ticket, done.domain);
+            RowToStore row { ticket, done.domain, m_state.QueryTime, done.counts, storedReadings(done.readings) };
+            if (!m_single) {
+                m_storing.emplace(ticket, done.readings); // the cool-down learns the row's id once stored
+            }
+            if (m_writer) {
+                m_writer->store(std::move(row));
             } else {
-                Q_EMIT errorOccurred(stored.error());
+                rowNotStored(ticket, done.domain, m_storeError, StoreFailure::Unrecoverable);
             }
             Q_EMIT statusChanged(finishedText(done.domain, done.readings));
-            Q_EMIT historyRefreshRequested();
         }
+    } else if (!m_state.Busy) {
+        return; // a reply of a run the store stopped
     }
 
     ++m_state.TotalReplies;
     Q_EMIT gaugeChanged(m_state.ExpectedReplies, m_state.TotalReplies);
-    if (m_state.Busy && m_state.TotalReplies >= m_state.ExpectedReplies) {
+    finishRunIfDone();
+}
+
+void DomainQuery::finishRunIfDone()
+{
+    // A run ends once its rows are in the file (or given up), not when the last reply is in.
+    if (m_state.Busy && m_state.TotalReplies >= m_state.ExpectedReplies && m_unstored.empty()) {
         if (!m_single && m_cooldown.hasDueRetry()) {
             Q_EMIT retriesDue();
             return;
@@ -296,6 +338,81 @@ void DomainQuery::exitth(quint64 ticket)
         Q_EMIT runFinished();
         Q_EMIT historyRefreshRequested();
     }
+}
+
+void DomainQuery::rowStored(quint64 ticket, const ResultRow& row)
+{
+    if (const auto storing = m_storing.find(ticket); storing != m_storing.end()) {
+        m_cooldown.noteStored(row.id, row.domain, storing->second);
+    }
+    if (m_retried.erase(ticket) > 0) {
+        Q_EMIT readingsRetried(row.domain, row.readings);
+        Q_EMIT historyRefreshRequested();
+        settle(ticket);
+        return;
+    }
+    if (std::exchange(m_waitShown, false)) {
+        Q_EMIT statusChanged(QStringLiteral("%1 的收录数已保存").arg(row.domain));
+    }
+    Q_EMIT rowCommitted(row);
+    Q_EMIT historyRefreshRequested();
+    settle(ticket);
+}
+
+void DomainQuery::rowWaiting(quint64 /*ticket*/, const QString& domain, const QString& error, int pauseMs)
+{
+    m_waitShown = true;
+    Q_EMIT statusChanged(QStringLiteral("数据库文件正被占用（%1），%2 的收录数暂存内存，%3 秒后再次保存……")
+                             .arg(error, domain)
+                             .arg((pauseMs + 999) / 1000));
+}
+
+void DomainQuery::rowNotStored(quint64 ticket, const QString& domain, const QString& error, StoreFailure kind)
+{
+    m_lost.append(domain);
+    Q_EMIT errorOccurred(QStringLiteral("%1 的收录数未能保存：%2").arg(domain, error));
+    if (kind == StoreFailure::Unrecoverable) {
+        stopRun(error);
+    }
+    settle(ticket);
+}
+
+void DomainQuery::settle(quint64 ticket)
+{
+    m_storing.erase(ticket);
+    m_retried.erase(ticket);
+    if (m_unstored.erase(ticket) > 0 && m_unstored.empty()) {
+        Q_EMIT rowsSettled();
+        finishRunIfDone();
+    }
+}
+
+void DomainQuery::stopRun(const QString& why)
+{
+    if (!m_state.Busy) {
+        return;
+    }
+    // Every later row would fail the same way: fetching on would only spend requests.
+    m_pending.clear();
+    m_state.Busy = false;
+    Q_EMIT statusChanged(QStringLiteral("查询已停止：数据库文件无法写入（%1）").arg(why));
+    Q_EMIT runFinished();
+    Q_EMIT historyRefreshRequested();
+}
+
+QStringList DomainQuery::finishStoring()
+{
+    if (m_writer) {
+        for (const RowToStore& row : m_writer->stop()) {
+            m_lost.append(row.domain);
+        }
+        m_writer.reset();
+        m_storeError = QStringLiteral("storing has ended");
+    }
+    m_unstored.clear();
+    m_storing.clear();
+    m_retried.clear();
+    return m_lost;
 }
 
 } // namespace shoulu

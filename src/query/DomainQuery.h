@@ -4,6 +4,8 @@
 #include "engines/Reading.h"
 #include "query/BatchCooldown.h"
 #include "query/QueryState.h"
+#include "store/ResultRow.h"
+#include "store/StoreWriter.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -14,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 
 namespace shoulu {
 
@@ -31,7 +34,10 @@ using EngineReadings = QList<Reading>;
 // Asks the seven engines about a domain and turns their replies into one stored row.
 // A run is a single query (startSingle) or a batch (beginRun, then startDomain per domain,
 // driven by BatchScheduler). Every started fetch is tallied exactly once, so a run always
-// ends: runFinished() follows the last reply.
+// ends: runFinished() follows the last reply and its row's commit (or its giving up), or the
+// first error the store cannot recover from.
+// Rows are committed by a StoreWriter of the same file, off this thread; rowCommitted() follows
+// each commit.
 class DomainQuery : public QObject
 {
     Q_OBJECT
@@ -60,6 +66,17 @@ public:
     void setFetchStarter(FetchStarter starter);
     // Where each page read goes besides its reading; null (the default) keeps none. Not owned.
     void setPageSink(PageSink* sink) { m_pageSink = sink; }
+    void setStoreTiming(const StoreWriter::Timing& timing);
+
+    // Whether rows can be stored: false on a file opened read-only; storeError() says why.
+    bool canStore() const { return m_writer != nullptr; }
+    // Why a query is refused when rows cannot be stored, for the user.
+    QString cannotStoreText() const;
+    // Rows handed to the store and not yet committed (nor given up).
+    bool hasUnstoredRows() const { return !m_unstored.empty(); }
+    // Stops storing at once, no retry awaited; the domains whose figures were not stored, this
+    // one's and earlier ones given up, in order.
+    QStringList finishStoring();
 
     // The "查询" button: refused (nothing changes) while a run is busy. `typed` is trimmed,
     // otherwise used as given (callers apply checkDomain); `boxItems` are the domain box's items.
@@ -91,10 +108,10 @@ public:
 Q_SIGNALS:
     void statusChanged(const QString& text);
     void gaugeChanged(int maximum, int position);
-    // A domain's seventh reply is in and its row is stored.
-    // The readings are those stored with the row: one per engine asked, by key.
-    void rowCommitted(const QString& domain, const QDateTime& queryTime, const shoulu::EngineCounts& counts,
-        const QList<shoulu::EngineReading>& readings);
+    // A domain's row is in the file, as stored: the readings are one per engine asked, by key.
+    void rowCommitted(const shoulu::ResultRow& row);
+    // The last row handed to the store is committed or given up.
+    void rowsSettled();
     // The history list should show the latest rows again.
     void historyRefreshRequested();
     // Something went wrong while handling a reply or starting the run; the run goes on.
@@ -127,9 +144,22 @@ private:
     QString finishedText(const QString& domain, const EngineReadings& readings) const;
     QString summaryText() const;
     QList<EngineReading> storedReadings(const EngineReadings& readings) const;
+    void openStore(const QString& path);
+    void rowStored(quint64 ticket, const shoulu::ResultRow& row);
+    void rowWaiting(quint64 ticket, const QString& domain, const QString& error, int pauseMs);
+    void rowNotStored(quint64 ticket, const QString& domain, const QString& error, shoulu::StoreFailure kind);
+    void settle(quint64 ticket);
+    void finishRunIfDone();
+    void stopRun(const QString& why);
 
     DomainList& m_domains;
-    ResultRows& m_rows;
+    std::unique_ptr<StoreWriter> m_writer;
+    QString m_storeError;
+    std::map<quint64, QString> m_unstored; // by ticket: rows handed to the writer, by domain
+    std::map<quint64, EngineReadings> m_storing; // by ticket: a batch's readings until their row is stored
+    std::set<quint64> m_retried; // tickets whose readings replace those of a stored row
+    QStringList m_lost; // domains whose rows were given up
+    bool m_waitShown = false; // the status says a row waits for the file
     EngineCatalogue m_catalogue;
     std::vector<int> m_asked; // catalogue positions of the engines switched on
     std::map<int, std::shared_ptr<CookieJar>> m_cookies; // per engine, for the query's life

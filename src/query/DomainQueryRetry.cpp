@@ -32,15 +32,12 @@ void DomainQuery::exitRetry(std::map<quint64, PendingDomain>::iterator it)
     if (++pending.replies < int(pending.retried.size())) {
         return;
     }
+    const quint64 ticket = it->first;
     const PendingDomain done = std::move(pending);
     m_pending.erase(it);
     QList<EngineReading> readings;
     for (const int engine : done.retried) {
         readings.append(EngineReading { m_catalogue.engine(engine).key, done.readings.at(engine) });
-    }
-    if (auto replaced = m_rows.replaceReadings(done.rowId, readings); !replaced) {
-        Q_EMIT errorOccurred(QStringLiteral("%1: %2").arg(done.domain, replaced.error()));
-        return;
     }
     // The summary counts each stored reading as it ends up.
     for (const EngineReading& each : std::as_const(readings)) {
@@ -49,8 +46,14 @@ void DomainQuery::exitRetry(std::map<quint64, PendingDomain>::iterator it)
         }
         ++m_tally.readings[each.reading.status];
     }
-    Q_EMIT readingsRetried(done.domain, readings);
-    Q_EMIT historyRefreshRequested();
+    m_unstored.emplace(ticket, done.domain);
+    m_retried.insert(ticket);
+    RowToStore row { ticket, done.domain, m_state.QueryTime, {}, readings, done.rowId };
+    if (m_writer) {
+        m_writer->store(std::move(row));
+    } else {
+        rowNotStored(ticket, done.domain, m_storeError, StoreFailure::Unrecoverable);
+    }
 }
 
 } // namespace shoulu

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 
 struct sqlite3;
@@ -20,6 +22,7 @@ public:
     enum class OpenMode {
         Existing, // read and write an existing file; never creates one
         CreateNew, // the file may be created (the caller makes sure it is new)
+        ReadOnly, // read an existing file, never write it nor leave files beside it
     };
 
     static Result<std::unique_ptr<Database>> open(const QString& path, OpenMode mode);
@@ -37,8 +40,9 @@ public:
     // The first column of the first row of trusted, parameterless SQL; 0 when there is no row.
     Result<qint64> singleInt(const char* sql);
 
-    // How long a statement waits for another process's lock before it fails.
-    void setBusyTimeout(int milliseconds);
+    // How long a statement waits for another connection's lock before it fails; the wait ends
+    // early once `giveUp` (read from any thread) is set.
+    void setBusyTimeout(int milliseconds, const std::atomic<bool>* giveUp = nullptr);
     qint64 lastInsertId() const;
     // Rows the latest insert, update or delete touched.
     int changes() const;
@@ -48,11 +52,19 @@ public:
     int errorCode() const;
     const QString& path() const { return m_path; }
 
+    struct BusyWait
+    {
+        int timeoutMs = 0;
+        const std::atomic<bool>* giveUp = nullptr;
+        std::chrono::steady_clock::time_point since;
+    };
+
 private:
     Database(sqlite3* handle, QString path);
 
     sqlite3* m_handle;
     QString m_path;
+    BusyWait m_busy;
 };
 
 } // namespace shoulu

@@ -389,6 +389,11 @@ ResultRows::ResultRows(Database& db)
     : m_db(db)
 { }
 
+const QString& ResultRows::filePath() const
+{
+    return m_db.path();
+}
+
 bool ResultRows::keepsReadings()
 {
     if (!m_keepsReadings) {
@@ -417,20 +422,20 @@ Result<qint64> ResultRows::ruleId(const QString& text)
     }
     auto insert = m_db.prepare("INSERT OR IGNORE INTO reading_rule (text) VALUES (?1)");
     if (!insert) {
-        return Error { insert.error() };
+        return insert.failure();
     }
     if (auto bound = insert->bind(1, text); !bound) {
-        return Error { bound.error() };
+        return bound.failure();
     }
     if (auto ran = insert->run(); !ran) {
-        return Error { ran.error() };
+        return ran.failure();
     }
     auto select = m_db.prepare("SELECT id FROM reading_rule WHERE text = ?1");
     if (!select) {
-        return Error { select.error() };
+        return select.failure();
     }
     if (auto bound = select->bind(1, text); !bound) {
-        return Error { bound.error() };
+        return bound.failure();
     }
     auto row = select->step();
     if (!row || !*row) {
@@ -448,7 +453,7 @@ Result<void> ResultRows::bindReading(Statement& statement, qint64 rowId, const E
     if (!r.rule.isEmpty()) {
         auto id = ruleId(r.rule);
         if (!id) {
-            return Error { id.error() };
+            return id.failure();
         }
         rule = *id;
     }
@@ -471,7 +476,7 @@ Result<qint64> ResultRows::addshoulu(
     const QDateTime local = queryTime.toLocalTime();
     auto statement = m_db.prepare(statements().insertRow.constData());
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     const QDate date = local.date();
     static_assert(EngineCount == 7, "one bound count per engine column");
@@ -479,12 +484,12 @@ Result<qint64> ResultRows::addshoulu(
             counts[6], std::int64_t { date.year() }, std::int64_t { date.month() }, std::int64_t { date.day() },
             formatSearchTime(local));
         !bound) {
-        return Error { bound.error() };
+        return bound.failure();
     }
     if (readings.isEmpty() || !keepsReadings()) {
         // Outside a transaction the insert commits by itself before run() returns.
         if (auto ran = statement->run(); !ran) {
-            return Error { ran.error() };
+            return ran.failure();
         }
         return m_db.lastInsertId();
     }
@@ -498,7 +503,7 @@ Result<qint64> ResultRows::addshoulu(
         auto insert = m_db.prepare("INSERT INTO reading (shoulu_id, engine, status, count, http_status, final_host,"
                                    " error, rule_id, fetched_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
         if (!insert) {
-            return Error { insert.error() };
+            return insert.failure();
         }
         for (const EngineReading& each : readings) {
             if (auto bound = bindReading(*insert, rowId, each); !bound) {
@@ -512,7 +517,7 @@ Result<qint64> ResultRows::addshoulu(
     });
     if (!stored) {
         m_ruleIds.clear(); // rolled back: ids handed out inside may be gone
-        return Error { stored.error() };
+        return stored.failure();
     }
     return rowId;
 }
@@ -526,7 +531,7 @@ Result<void> ResultRows::replaceReadings(qint64 rowId, const QList<EngineReading
         auto update = m_db.prepare("UPDATE reading SET status = ?3, count = ?4, http_status = ?5, final_host = ?6,"
                                    " error = ?7, rule_id = ?8, fetched_at = ?9 WHERE shoulu_id = ?1 AND engine = ?2");
         if (!update) {
-            return Error { update.error() };
+            return update.failure();
         }
         for (const EngineReading& each : readings) {
             if (auto bound = bindReading(*update, rowId, each); !bound) {
@@ -546,7 +551,7 @@ Result<void> ResultRows::replaceReadings(qint64 rowId, const QList<EngineReading
             const QByteArray sql = "UPDATE shoulu SET " + QByteArray(engineInfo(column).name) + " = ?2 WHERE id = ?1";
             auto figure = m_db.prepare(sql.constData());
             if (!figure) {
-                return Error { figure.error() };
+                return figure.failure();
             }
             if (auto bound = figure->bindAll(std::int64_t { rowId }, std::int64_t { each.reading.count }); !bound) {
                 return bound;
@@ -561,6 +566,22 @@ Result<void> ResultRows::replaceReadings(qint64 rowId, const QList<EngineReading
         m_ruleIds.clear(); // rolled back: ids handed out inside may be gone
     }
     return replaced;
+}
+
+ResultRow storedRow(qint64 id, const QString& domain, const QDateTime& queryTime, const EngineCounts& counts,
+    const QList<EngineReading>& readings)
+{
+    ResultRow row;
+    row.id = id;
+    row.domain = trimControlAndBlank(domain);
+    row.counts = counts;
+    row.searchTime = queryTime.toLocalTime();
+    const QDate date = row.searchTime.date();
+    row.yyyy = date.year();
+    row.mm = date.month();
+    row.dd = date.day();
+    row.readings = readings;
+    return row;
 }
 
 Result<std::vector<ResultRow>> ResultRows::latestRows()

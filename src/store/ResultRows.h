@@ -40,6 +40,8 @@ public:
     // The newest 30 rows of the daily view, delivered oldest first.
     Result<std::vector<ResultRow>> chartWindow(const QString& domain);
 
+    const QString& filePath() const;
+
     // Whether the file keeps readings (a read-only file of an older layout does not).
     bool keepsReadings();
 
@@ -53,5 +55,9 @@ private:
     std::optional<bool> m_keepsReadings;
     std::map<QString, qint64> m_ruleIds; // reading_rule ids already stored
 };
+
+// The row addshoulu stored under `id` from the same values, as the views would read it back.
+ResultRow storedRow(qint64 id, const QString& domain, const QDateTime& queryTime, const EngineCounts& counts,
+    const QList<EngineReading>& readings);
 
 } // namespace shoulu

@@ -17,8 +17,6 @@ namespace {
 const char Passphrase[] = "\xe8\x93\x9d\xe6\x9d\x89\xe6\x9c\xa8\xe8\x88\x9f\xe5\x8c\x97" // 蓝杉木舟北
                           "\xe5\xb2\xb8\xe6\x99\x9a\xe9\x92\x9f\xe5\xa3\xb0\xe8\xbf\x9c"; // 岸晚钟声远
 
-constexpr int BusyTimeoutMs = 5000;
-
 // A committed row must survive the process being killed or the machine losing power: WAL with
 // synchronous=FULL syncs the log at every commit, one sync instead of the rollback journal's
 // three or four, which keeps a committed insert within a few milliseconds. The -wal and -shm
@@ -30,6 +28,7 @@ constexpr int BusyTimeoutMs = 5000;
 const char* const ConnectionSettings = "PRAGMA journal_mode = WAL;"
                                        "PRAGMA synchronous = FULL;"
                                        "PRAGMA cache_size = -8192;";
+const char* const ReadOnlySettings = "PRAGMA cache_size = -8192;";
 
 QByteArray passphrase()
 {
@@ -49,13 +48,13 @@ Error unreadable(const QString& path)
     return Error { QStringLiteral("%1 is not a shoulu database, or is encrypted with another key").arg(path) };
 }
 
-Result<std::unique_ptr<Database>> connect(const QString& path)
+Result<std::unique_ptr<Database>> connect(const QString& path, Database::OpenMode mode)
 {
-    auto db = Database::open(path, Database::OpenMode::Existing);
+    auto db = Database::open(path, mode);
     if (!db) {
         return db;
     }
-    (*db)->setBusyTimeout(BusyTimeoutMs);
+    (*db)->setBusyTimeout(SettingsDatabase::BusyTimeoutMs);
     if (auto keyed = (*db)->key(passphrase()); !keyed) {
         return Error { keyed.error() };
     }
@@ -74,7 +73,7 @@ qint64 pageSize(Database& db)
 
 } // namespace
 
-Result<std::unique_ptr<SettingsDatabase>> SettingsDatabase::open(const QString& path)
+Result<std::unique_ptr<SettingsDatabase>> SettingsDatabase::open(const QString& path, Access access)
 {
     const QFileInfo info(path);
     if (!info.exists()) {
@@ -87,14 +86,18 @@ Result<std::unique_ptr<SettingsDatabase>> SettingsDatabase::open(const QString& 
     if (info.size() == 0) {
         return Error { QStringLiteral("%1 is empty (0 bytes), not a prepared shoulu database").arg(path) };
     }
-    auto db = connect(path);
+    const Result<bool> readOnly = opensReadOnly(path, access, writabilityOf(path));
+    if (!readOnly) {
+        return readOnly.failure();
+    }
+    auto db = connect(path, *readOnly ? Database::OpenMode::ReadOnly : Database::OpenMode::Existing);
     if (!db) {
-        return Error { db.error() };
+        return db.failure();
     }
     Database& connection = **db;
     // SQLite opens a write-protected file read-only without a word; every result would be lost.
     // Checked before the first read, which would leave a read-only WAL's side files behind.
-    if (connection.isReadOnly()) {
+    if (connection.isReadOnly() && !*readOnly) {
         return Error { QStringLiteral("%1 is read-only: no result could be stored in it").arg(path) };
     }
     // The key is only tried on the first read: check it now, not at the first query.
@@ -114,16 +117,19 @@ Result<std::unique_ptr<SettingsDatabase>> SettingsDatabase::open(const QString& 
     if (auto checked = Schema::check(connection); !checked) {
         return Error { checked.error() };
     }
-    if (auto set = connection.exec(ConnectionSettings); !set) {
+    if (auto set = connection.exec(*readOnly ? ReadOnlySettings : ConnectionSettings); !set) {
         return Error { set.error() };
     }
-    return std::unique_ptr<SettingsDatabase>(new SettingsDatabase(std::move(*db)));
+    return std::unique_ptr<SettingsDatabase>(new SettingsDatabase(std::move(*db), *readOnly));
 }
 
 Result<void> SettingsDatabase::create(const QString& path)
 {
     if (QFileInfo::exists(path)) {
         return Error { QStringLiteral("%1 already exists; not overwriting it").arg(path) };
+    }
+    if (auto folder = checkFolderWritable(path, QStringLiteral("cannot create %1 there").arg(path)); !folder) {
+        return folder;
     }
     QFile file(path);
     // NewOnly: another process that creates the same path in the meantime wins, we fail.
@@ -134,7 +140,7 @@ Result<void> SettingsDatabase::create(const QString& path)
     }
     file.close();
     Result<void> made = [&path]() -> Result<void> {
-        auto db = connect(path);
+        auto db = connect(path, Database::OpenMode::Existing);
         if (!db) {
             return Error { db.error() };
         }
@@ -147,8 +153,9 @@ Result<void> SettingsDatabase::create(const QString& path)
     return {};
 }
 
-SettingsDatabase::SettingsDatabase(std::unique_ptr<Database> db)
+SettingsDatabase::SettingsDatabase(std::unique_ptr<Database> db, bool readOnly)
     : m_db(std::move(db))
+    , m_readOnly(readOnly)
 { }
 
 SettingsDatabase::~SettingsDatabase() = default;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/FileAccess.h"
 #include "util/Result.h"
 
 #include <QString>
@@ -15,20 +16,25 @@ class SettingsDatabase
 {
 public:
     static constexpr const char* DefaultFileName = "setting.dat";
+    // How long a statement waits for another connection's lock before it fails.
+    static constexpr int BusyTimeoutMs = 5000;
 
     // Fails (never creates or changes the file) when the file is missing, empty, foreign,
-    // keyed with another password, or lacks either table.
-    static Result<std::unique_ptr<SettingsDatabase>> open(const QString& path);
+    // keyed with another password, or lacks either table; and, for Access::Write, when it
+    // may not be written.
+    static Result<std::unique_ptr<SettingsDatabase>> open(const QString& path, Access access = Access::Write);
     // Creates a prepared file (tables, indexes, schema version), readable and writable by its
     // owner only; refuses an existing path.
     static Result<void> create(const QString& path);
 
     ~SettingsDatabase();
     Database& database();
+    bool isReadOnly() const { return m_readOnly; }
 
 private:
-    explicit SettingsDatabase(std::unique_ptr<Database> db);
+    SettingsDatabase(std::unique_ptr<Database> db, bool readOnly);
     std::unique_ptr<Database> m_db;
+    bool m_readOnly;
 };
 
 } // namespace shoulu

@@ -31,7 +31,8 @@ Statement::~Statement()
 Error Statement::error(const char* what) const
 {
     sqlite3* db = sqlite3_db_handle(m_handle);
-    return Error { QStringLiteral("%1 failed: %2").arg(QLatin1String(what), QString::fromUtf8(sqlite3_errmsg(db))) };
+    return Error { QStringLiteral("%1 failed: %2").arg(QLatin1String(what), QString::fromUtf8(sqlite3_errmsg(db))),
+        sqlite3_extended_errcode(db) };
 }
 
 Result<void> Statement::bind(int index, std::int64_t value)
@@ -83,7 +84,7 @@ Result<void> Statement::run()
     for (;;) {
         Result<bool> more = step();
         if (!more) {
-            return Error { more.error() };
+            return more.failure();
         }
         if (!*more) {
             return {};

@@ -113,7 +113,8 @@ TForm1::~TForm1() = default;
 
 bool TForm1::FormCreate(const QString& databasePath, const QByteArray& bannerUrl)
 {
-    auto opened = SettingsDatabase::open(databasePath);
+    // A file this user may not write still shows its history; queries then refuse.
+    auto opened = SettingsDatabase::open(databasePath, Access::Read);
     if (!opened) {
         MessageBox::plain(nullptr, QStringLiteral("文件不完整"));
         return false;
@@ -306,6 +307,10 @@ void TForm1::bsSkinXFormButton2Click()
     if (!isStarted()) {
         return;
     }
+    if (!m_query->canStore()) {
+        MessageBox::error(this, m_query->cannotStoreText());
+        return;
+    }
     switch (m_batch->start(domainItems(), m_bsSkinSpinEdit1->value())) {
     case BatchScheduler::StartResult::EmptyList:
         setStatusText(QStringLiteral("域名列表为空，请先添加域名。"));
@@ -349,6 +354,18 @@ void TForm1::connectQuery(const QString& catalogueFile)
         }
     });
     connect(m_query.get(), &DomainQuery::errorOccurred, this, &TForm1::reportLater);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // Rows still waiting for a locked file are not waited for: the window closes now.
+    if (isStarted()) {
+        if (const QStringList lost = m_query->finishStoring(); !lost.isEmpty()) {
+            MessageBox::warning(
+                this, QStringLiteral("以下域名的收录数未能保存，已经丢失：\n%1").arg(lost.join(QStringLiteral("\n"))));
+        }
+    }
+    QWidget::closeEvent(event);
 }
 
 void TForm1::reportLater(const QString& message)

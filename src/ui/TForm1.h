@@ -85,6 +85,9 @@ public Q_SLOTS:
     void bsSkinCheckRadioBox1Click();
     void WebBrowser1DocumentComplete();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     bool FormCreate(const QString& databasePath, const QByteArray& bannerUrl);
     void buildCommandStrip();

@@ -12,6 +12,7 @@ namespace shoulu {
 struct Error
 {
     QString message;
+    int code = 0; // the SQLite result code behind a store error; 0 for any other
 };
 
 // Either a value or an Error. C++20 has no std::expected; this is the small subset we use.
@@ -37,6 +38,7 @@ public:
     const T& operator*() const& { return value(); }
 
     const QString& error() const { return std::get<1>(m_data).message; }
+    const Error& failure() const { return std::get<1>(m_data); }
 
 private:
     std::variant<T, Error> m_data;
@@ -53,6 +55,7 @@ public:
     bool ok() const { return !m_error.has_value(); }
     explicit operator bool() const { return ok(); }
     const QString& error() const { return m_error->message; }
+    const Error& failure() const { return *m_error; }
 
 private:
     std::optional<Error> m_error;

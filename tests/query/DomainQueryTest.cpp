@@ -139,10 +139,7 @@ TEST_F(QueryFixture, readingsTravelWithTheRowAndAnEngineSwitchedOffIsNotAsked)
     m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, *catalogue);
     m_engines.setDefault(6, { 0, 0, EngineServer::Failure::EmptyBody });
     ResultRow committed;
-    QObject::connect(m_query.get(), &DomainQuery::rowCommitted,
-        [&](const QString&, const QDateTime&, const EngineCounts&, const QList<EngineReading>& r) {
-            committed.readings = r;
-        });
+    QObject::connect(m_query.get(), &DomainQuery::rowCommitted, [&](const ResultRow& row) { committed = row; });
 
     ASSERT_TRUE(m_query->startSingle(QStringLiteral("example.com"), {}).started);
     EXPECT_EQ(m_query->state().ExpectedReplies, EngineCount - 1);
@@ -173,10 +170,7 @@ TEST_F(QueryFixture, pagesHandedOnCarryWhatLinksThemToTheirReadings)
     m_query->setPageSink(&sink);
     m_engines.setDefault(6, { 0, 0, EngineServer::Failure::Reset });
     ResultRow committed;
-    QObject::connect(m_query.get(), &DomainQuery::rowCommitted,
-        [&](const QString&, const QDateTime&, const EngineCounts&, const QList<EngineReading>& r) {
-            committed.readings = r;
-        });
+    QObject::connect(m_query.get(), &DomainQuery::rowCommitted, [&](const ResultRow& row) { committed = row; });
     ASSERT_TRUE(m_query->startSingle(QStringLiteral("example.com"), {}).started);
     ASSERT_TRUE(waitForEnd());
     // bing's connection was reset: no body, nothing to keep.
@@ -358,13 +352,12 @@ TEST_P(CooldownBatchTest, restingEngineIsSkippedAndRetriedInPlaceOnceItsRestIsOv
         = { QStringLiteral("a.example"), QStringLiteral("b.example"), QStringLiteral("c.example") };
     m_engines.setAnswer(0, domains[0], { 0, 0, EngineServer::Failure::Refused });
     std::map<QString, Reading> firstStored;
-    QObject::connect(m_query.get(), &DomainQuery::rowCommitted,
-        [&](const QString& domain, const QDateTime&, const EngineCounts&, const QList<EngineReading>& readings) {
-            firstStored[domain] = readings.front().reading;
-            if (domain == domains[2] && restOver) {
-                now += EngineCooldown::FirstPauseMs;
-            }
-        });
+    QObject::connect(m_query.get(), &DomainQuery::rowCommitted, [&](const ResultRow& row) {
+        firstStored[row.domain] = row.readings.front().reading;
+        if (row.domain == domains[2] && restOver) {
+            now += EngineCooldown::FirstPauseMs;
+        }
+    });
     ASSERT_TRUE(m_domains->replaceAll(domains).ok());
     m_delay = 0;
     ASSERT_EQ(m_batch->start(domains, m_delay), BatchScheduler::StartResult::Started);

@@ -5,6 +5,7 @@
 #include "store/Transaction.h"
 #include "support/ForeignLock.h"
 #include "support/QtTestApp.h"
+#include "support/ReadOnlyFile.h"
 #include "support/TempDatabase.h"
 
 #include <QDir>
@@ -16,8 +17,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <functional>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,8 +59,10 @@ const QDateTime kQueryTime(QDate(2024, 5, 6), QTime(7, 8, 9));
 
 Result<void> store(Database& db, const StoredRow& row)
 {
-    const auto added = ResultRows(db).addshoulu(row.domain, kQueryTime, row.counts);
-    return added ? Result<void>() : Result<void>(Error { added.error() });
+    if (auto id = ResultRows(db).addshoulu(row.domain, kQueryTime, row.counts); !id) {
+        return id.failure();
+    }
+    return {};
 }
 
 // Every row of table shoulu in storage order, read without the views' domain filter.
@@ -152,58 +153,6 @@ protected:
 };
 
 // ---- read-only ---------------------------------------------------------------------------------
-
-// Makes a file read-only for this process. Root ignores permission bits, so for root the file
-// is also marked immutable (this needs CAP_LINUX_IMMUTABLE and a file system that keeps the
-// flag, as ext4, xfs and btrfs do); effective() says whether a write-open now really fails.
-class ReadOnlyFile
-{
-public:
-    explicit ReadOnlyFile(QString path)
-        : m_path(std::move(path))
-    {
-        ::chmod(m_path.toLocal8Bit().constData(), 0444);
-        if (::geteuid() == 0) {
-            m_immutable = setImmutable(true);
-        }
-        const int fd = ::open(m_path.toLocal8Bit().constData(), O_WRONLY);
-        m_effective = fd < 0 && (errno == EACCES || errno == EPERM);
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-
-    ~ReadOnlyFile()
-    {
-        if (m_immutable) {
-            setImmutable(false);
-        }
-        ::chmod(m_path.toLocal8Bit().constData(), 0644);
-    }
-
-    bool effective() const { return m_effective; }
-
-private:
-    bool setImmutable(bool on)
-    {
-        const int fd = ::open(m_path.toLocal8Bit().constData(), O_RDONLY);
-        if (fd < 0) {
-            return false;
-        }
-        int flags = 0;
-        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        if (done) {
-            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-            done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        }
-        ::close(fd);
-        return done;
-    }
-
-    QString m_path;
-    bool m_immutable = false;
-    bool m_effective = false;
-};
 
 TEST_F(DamagedFileTest, ReadOnlyFileOpensAndThenFailsEveryCommit)
 {

@@ -2,7 +2,9 @@
 #include "chart/TrendChart.h"
 #include "engines/EngineTable.h"
 #include "query/DomainQuery.h"
+#include "store/StoreWriter.h"
 #include "support/EngineServer.h"
+#include "support/ForeignLock.h"
 #include "ui/HistoryList.h"
 #include "ui/TForm2.h"
 
@@ -206,6 +208,34 @@ TEST_F(QueryWalkTest, ClosingDuringABatchWithFetchesInFlightIsQuickAndKeepsStore
     ASSERT_TRUE(rows.ok());
     ASSERT_EQ(rows->size(), 1u);
     EXPECT_EQ(rows->front().domain, QStringLiteral("fast.example"));
+}
+
+// The row waits in memory while another program holds the file; closing the window does not
+// wait for it, and says whose figures are lost.
+TEST_F(QueryWalkTest, ClosingWhileARowWaitsForALockedFileNamesItsDomain)
+{
+    if (!ForeignLock::available()) {
+        GTEST_SKIP() << "sqlcipher shell not installed";
+    }
+    for (int i = 0; i < EngineCount; ++i) {
+        m_engines.setDefault(i, { figure(i, 0), 500 });
+    }
+    auto form = openForm();
+    StoreWriter::Timing timing;
+    timing.busyTimeoutMs = 100;
+    timing.retry.firstPauseMs = 100;
+    form->domainQuery().setStoreTiming(timing);
+    QTest::keyClicks(child<QComboBox>(form.get(), "cbb1")->lineEdit(), QStringLiteral("locked.example"));
+    QTest::mouseClick(child<QPushButton>(form.get(), "bsSkinXFormButton1"), Qt::LeftButton);
+    ForeignLock lock(m_temp.path());
+    ASSERT_TRUE(lock.ok()) << lock.error().toStdString();
+
+    ASSERT_TRUE(waitUntil([&] { return status(*form).startsWith(QStringLiteral("数据库文件正被占用")); }, 20000));
+    EXPECT_TRUE(status(*form).contains(QStringLiteral("locked.example"))) << status(*form).toStdString();
+    EXPECT_EQ(MessageBox::shownCount(), 0) << MessageBox::lastText().toStdString();
+    form->close();
+    EXPECT_TRUE(MessageBox::lastText().contains(QStringLiteral("未能保存"))) << MessageBox::lastText().toStdString();
+    EXPECT_TRUE(MessageBox::lastText().contains(QStringLiteral("locked.example")));
 }
 
 } // namespace
