@@ -61,9 +61,8 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
         return ExitFailure;
     }
 
-    QTimer timer;
-    BatchScheduler batch(run->query(), timer);
-    QObject::connect(&timer, &QTimer::timeout, [&batch, delay] { batch.tick(delay); });
+    BatchScheduler& batch = run->batch();
+    QObject::connect(&run->batchTimer(), &QTimer::timeout, [&batch, delay] { batch.tick(delay); });
     bool first = true;
     std::vector<ResultRow> stored;
     QObject::connect(&run->query(), &DomainQuery::rowCommitted,

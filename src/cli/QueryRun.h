@@ -5,11 +5,14 @@
 
 #include <QString>
 
+class QTimer;
+
 #include <memory>
 #include <vector>
 
 namespace shoulu {
-class SettingsDatabase;
+class AppContext;
+class BatchScheduler;
 class DomainList;
 class ResultRows;
 class DomainQuery;
@@ -30,9 +33,12 @@ public:
     // Prints the cause and returns null when the database cannot be opened.
     static std::unique_ptr<QueryRun> open(const GlobalOptions& options, Streams& io);
 
-    DomainList& domains() { return *m_domains; }
-    ResultRows& rows() { return *m_rows; }
-    DomainQuery& query() { return *m_query; }
+    DomainList& domains();
+    ResultRows& rows();
+    DomainQuery& query();
+    BatchScheduler& batch();
+    // The batch's clock; the caller connects it to batch().tick().
+    QTimer& batchTimer();
 
     // Spins an event loop until the run's last reply is in.
     void waitUntilFinished();
@@ -43,10 +49,7 @@ private:
     QueryRun(Streams& io);
 
     Streams& m_io;
-    std::unique_ptr<SettingsDatabase> m_db;
-    std::unique_ptr<DomainList> m_domains;
-    std::unique_ptr<ResultRows> m_rows;
-    std::unique_ptr<DomainQuery> m_query;
+    std::unique_ptr<AppContext> m_context;
     int m_errors = 0;
 };
 
