@@ -32,11 +32,14 @@ struct DomainCheck
 // version let in stay usable without being rewritten.
 DomainCheck checkDomain(const QString& text, const QStringList& listed = {});
 
-// Lines of a list, numbered from 1; blank lines are skipped, not faults.
+// Lines of a list, numbered from 1; blank lines and repeats are passed over, not faults. A
+// repeat is told as the store tells one: letters A-Z compare without case.
 struct DomainLines
 {
     QStringList domains;
     QList<QPair<int, DomainCheck>> faults;
+    QList<int> blankLines;
+    QList<int> repeatLines;
 };
 DomainLines checkDomainLines(const QStringList& lines, const QStringList& listed);
 
