@@ -29,8 +29,8 @@ Result<std::unique_ptr<AppContext>> AppContext::open(
     if (!catalogue) {
         context->m_catalogueFault = catalogue.error();
     }
-    context->m_query = std::make_unique<DomainQuery>(*context->m_domains, *context->m_rows,
-        catalogue ? std::move(catalogue.value()) : EngineCatalogue::builtIn());
+    context->m_query = std::make_unique<DomainQuery>(
+        *context->m_domains, *context->m_rows, catalogue ? std::move(catalogue.value()) : EngineCatalogue::builtIn());
     context->m_batchTimer = std::make_unique<QTimer>();
     context->m_batchTimer->setObjectName(QStringLiteral("Timer1"));
     context->m_batch = std::make_unique<BatchScheduler>(*context->m_query, *context->m_batchTimer);

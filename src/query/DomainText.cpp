@@ -159,12 +159,7 @@ DomainLines checkDomainLines(const QStringList& lines, const QStringList& listed
         }
         DomainCheck line = check(lines.at(i), known);
         if (line.ok()) {
-            QString folded = line.domain;
-            for (QChar& c : folded) {
-                if (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) {
-                    c = QChar(c.unicode() + ('a' - 'A'));
-                }
-            }
+            const QString folded = foldedAsStored(line.domain);
             if (seen.contains(folded)) {
                 result.repeatLines.append(int(i + 1));
                 continue;
@@ -176,6 +171,17 @@ DomainLines checkDomainLines(const QStringList& lines, const QStringList& listed
         }
     }
     return result;
+}
+
+QString foldedAsStored(const QString& text)
+{
+    QString folded = text;
+    for (QChar& c : folded) {
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) {
+            c = QChar(c.unicode() + ('a' - 'A'));
+        }
+    }
+    return folded;
 }
 
 bool isControlCharacter(char32_t c)

@@ -43,6 +43,9 @@ struct DomainLines
 };
 DomainLines checkDomainLines(const QStringList& lines, const QStringList& listed);
 
+// The text as the store compares names: letters A-Z folded to lower case, nothing else.
+QString foldedAsStored(const QString& text);
+
 // True for what must never reach a terminal or a line editor raw: control and invisible
 // format characters, and line or paragraph separators.
 bool isControlCharacter(char32_t c);
