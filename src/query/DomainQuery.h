@@ -74,9 +74,6 @@ public:
     // Starts the seven fetches of one domain, trimmed, within the current run.
     void startDomain(const QString& domain);
 
-    // Starts one fetch of `url` for `domain` and the catalogue's engine `engineIndex`.
-    void gotourl(const QByteArray& url, const QString& domain, int engineIndex);
-
 Q_SIGNALS:
     void statusChanged(const QString& text);
     void gaugeChanged(int maximum, int position);
@@ -103,7 +100,7 @@ private:
     void geterror(Tmyhttpget* sender, quint64 ticket);
     void record(Tmyhttpget* sender, quint64 ticket, const FetchedPage& reply);
     void exitth(quint64 ticket);
-    void startFetch(const QByteArray& url, const QString& domain, int engineIndex, quint64 ticket);
+    void startFetch(const QByteArray& url, int engineIndex, quint64 ticket);
     std::shared_ptr<CookieJar> cookiesFor(int engineIndex);
     QString finishedText(const QString& domain, const EngineReadings& readings) const;
     QString summaryText() const;
