@@ -3,7 +3,7 @@
 #include "archive/ArchiveWriter.h"
 #include "cli/CooldownReport.h"
 #include "cli/QueryRun.h"
-#include "cli/RowFormat.h"
+#include "cli/RowFormatOption.h"
 #include "query/BatchScheduler.h"
 #include "query/DomainQuery.h"
 #include "store/DomainList.h"
@@ -18,38 +18,29 @@ const QString Prefix = QStringLiteral("shoulu-cli batch: ");
 
 } // namespace
 
-int BatchCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
+QList<OptionSpec> BatchCommand::options() const
 {
-    const auto usage = [&](const QString& why) {
-        print(io.err, Prefix + why + QStringLiteral("\nusage: shoulu-cli %1\n").arg(synopsis()));
-        return ExitUsage;
-    };
+    return { { QStringLiteral("delay"), QStringLiteral("SECONDS"), QStringLiteral("pause between domains, 1-60") },
+        rowFormatOptions().at(1) };
+}
+
+int BatchCommand::execute(const Arguments& args, const GlobalOptions& options, Streams& io)
+{
+    if (!args.positional().isEmpty()) {
+        return usageError(io, QStringLiteral("unexpected argument '%1'").arg(args.positional().first()));
+    }
+    const bool withStatus = args.isSet(QStringLiteral("status"));
     int delay = DefaultDelay;
-    bool withStatus = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        QString value;
-        if (arg == QLatin1String("--status")) {
-            withStatus = true;
-            continue;
-        }
-        if (arg.startsWith(QLatin1String("--delay="))) {
-            value = arg.mid(8);
-        } else if (arg == QLatin1String("--delay")) {
-            if (i + 1 >= args.size()) {
-                return usage(QStringLiteral("--delay needs a value"));
-            }
-            value = args.at(++i);
-        } else {
-            return usage(QStringLiteral("unexpected argument '%1'").arg(arg));
-        }
+    if (args.isSet(QStringLiteral("delay"))) {
+        const QString value = args.value(QStringLiteral("delay"));
         bool ok = false;
         delay = value.toInt(&ok);
         if (!ok || delay < MinDelay || delay > MaxDelay) {
-            return usage(QStringLiteral("--delay takes a whole number of seconds from %1 to %2, not '%3'")
-                             .arg(MinDelay)
-                             .arg(MaxDelay)
-                             .arg(value));
+            return usageError(io,
+                QStringLiteral("--delay takes a whole number of seconds from %1 to %2, not '%3'")
+                    .arg(MinDelay)
+                    .arg(MaxDelay)
+                    .arg(value));
         }
     }
 
@@ -63,9 +54,8 @@ int BatchCommand::execute(const QStringList& args, const GlobalOptions& options,
         return ExitFailure;
     }
 
-    QTimer timer;
-    BatchScheduler batch(run->query(), timer);
-    QObject::connect(&timer, &QTimer::timeout, [&batch, delay] { batch.tick(delay); });
+    BatchScheduler& batch = run->batch();
+    QObject::connect(&run->batchTimer(), &QTimer::timeout, [&batch, delay] { batch.tick(delay); });
     bool first = true;
     std::vector<ResultRow> stored;
     QObject::connect(&run->query(), &DomainQuery::rowCommitted, [&](const ResultRow& row) {

@@ -19,7 +19,8 @@ public:
         return QStringLiteral("query every listed domain, one every SECONDS+1 seconds (1-60, default 2), "
                               "printing each row as CSV as it is stored");
     }
-    int execute(const QStringList& args, const GlobalOptions& options, Streams& io) override;
+    QList<OptionSpec> options() const override;
+    int execute(const Arguments& args, const GlobalOptions& options, Streams& io) override;
 };
 
 } // namespace shoulu::cli

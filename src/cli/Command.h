@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/Arguments.h"
 #include "store/DataFolder.h"
 
 #include <QString>
@@ -25,17 +26,24 @@ struct Streams
     bool errIsTerminal = false; // progress output only goes to a terminal
 };
 
-// Options every command shares.
+// Options every command shares, given before or after the command's name.
 struct GlobalOptions
 {
     QString dbPath = defaultDatabasePath(); // --db replaces it
     QString enginesPath; // the engine catalogue file; empty: engines.json beside the database
     QString pagesPath; // the page archive; empty: pages.dat beside the database
     QString catalogueFile() const;
+
+    // The options above as the command line declares them, and their values once read.
+    static QList<OptionSpec> specs();
+    static GlobalOptions from(const Arguments& args);
     QString archiveFile() const;
 };
 
-// One sub-command: takes its own arguments (without the command name) and returns an exit code.
+// One sub-command. It declares the options it takes (options()); the command line reads them,
+// the global ones and --help wherever they stand, and hands execute() the result:
+//     QList<OptionSpec> options() const override { return { { "format", "FORMAT", "table, csv or json" } }; }
+//     int execute(const Arguments& args, ...) override { args.value("format"); args.positional(); }
 class Command
 {
 public:
@@ -43,7 +51,11 @@ public:
     virtual QString name() const = 0;
     virtual QString synopsis() const = 0; // "extract ENGINE [FILE]"
     virtual QString description() const = 0; // one line for --help
-    virtual int execute(const QStringList& args, const GlobalOptions& options, Streams& io) = 0;
+    virtual QList<OptionSpec> options() const { return {}; }
+    virtual int execute(const Arguments& args, const GlobalOptions& options, Streams& io) = 0;
+
+    // Says why on stderr, with the synopsis, and gives ExitUsage.
+    int usageError(Streams& io, const QString& why) const;
 };
 
 std::vector<std::unique_ptr<Command>> allCommands();

@@ -23,86 +23,188 @@ QString GlobalOptions::archiveFile() const
     return pagesPath.isEmpty() ? PageArchive::fileBeside(dbPath) : pagesPath;
 }
 
+QList<OptionSpec> GlobalOptions::specs()
+{
+    return {
+        { QStringLiteral("db"), QStringLiteral("PATH"),
+            QStringLiteral("database file (default: $SHOULU_DB, else ./setting.dat)") },
+        { QStringLiteral("engines"), QStringLiteral("PATH"),
+            QStringLiteral("engine catalogue file (default: engines.json beside the database)") },
+        { QStringLiteral("pages"), QStringLiteral("PATH"),
+            QStringLiteral("page archive file (default: pages.dat beside the database)") },
+    };
+}
+
+GlobalOptions GlobalOptions::from(const Arguments& args)
+{
+    GlobalOptions options;
+    options.dbPath = args.value(QStringLiteral("db"), options.dbPath);
+    options.enginesPath = args.value(QStringLiteral("engines"));
+    options.pagesPath = args.value(QStringLiteral("pages"));
+    return options;
+}
+
+int Command::usageError(Streams& io, const QString& why) const
+{
+    print(io.err, QStringLiteral("shoulu-cli %1: %2\nusage: shoulu-cli %3\n").arg(name(), why, synopsis()));
+    return ExitUsage;
+}
+
 namespace {
 
-void printHelp(FILE* stream)
+const OptionSpec HelpOption { QStringLiteral("help"), QString(), QStringLiteral("show this text") };
+const OptionSpec VersionOption { QStringLiteral("version"), QString(), QStringLiteral("show the version") };
+
+QString optionLines(const QList<OptionSpec>& specs)
 {
-    QString text
-        = QStringLiteral("shoulu-cli: search-engine index counts of domains, from the command line.\n"
-                         "\n"
-                         "Usage: shoulu-cli [--db PATH] [--engines PATH] [--pages PATH] COMMAND [ARGS...]\n"
-                         "\n"
-                         "Options:\n"
-                         "  --db PATH       database file (default: $SHOULU_DB, else ./setting.dat)\n"
-                         "  --engines PATH  engine catalogue file (default: engines.json beside the database)\n"
-                         "  --pages PATH    page archive file (default: pages.dat beside the database)\n"
-                         "  --help          show this text\n"
-                         "\n"
-                         "Commands:\n");
+    QString text;
+    for (const OptionSpec& spec : specs) {
+        QString form = spec.takesValue() ? QStringLiteral("--%1 %2").arg(spec.name, spec.valueName)
+                                         : QStringLiteral("--%1").arg(spec.name);
+        if (!spec.shortName.isEmpty()) {
+            form.prepend(QStringLiteral("-%1, ").arg(spec.shortName));
+        }
+        text += QStringLiteral("  %1  %2\n").arg(form.leftJustified(16), spec.description);
+    }
+    return text;
+}
+
+QString generalHelp()
+{
+    QString text = QStringLiteral("shoulu-cli: search-engine index counts of domains, from the command line.\n"
+                                  "\n"
+                                  "Usage: shoulu-cli [OPTIONS] COMMAND [ARGS...]\n"
+                                  "       shoulu-cli help [COMMAND]\n"
+                                  "\n"
+                                  "Options (before or after the command):\n")
+        + optionLines(GlobalOptions::specs() << HelpOption << VersionOption) + QStringLiteral("\nCommands:\n");
     for (const auto& command : allCommands()) {
         text += QStringLiteral("  %1\n      %2\n").arg(command->synopsis(), command->description());
     }
-    print(stream, text);
+    return text;
+}
+
+QString commandHelp(const Command& command)
+{
+    return QStringLiteral("Usage: shoulu-cli %1\n\n%2\n\nOptions:\n").arg(command.synopsis(), command.description())
+        + optionLines(command.options() + GlobalOptions::specs() << HelpOption);
+}
+
+std::unique_ptr<Command> findCommand(const QString& name)
+{
+    for (auto& command : allCommands()) {
+        if (command->name() == name) {
+            return std::move(command);
+        }
+    }
+    return nullptr;
+}
+
+int unknownCommand(const QString& name, Streams& io)
+{
+    print(io.err, QStringLiteral("shoulu-cli: unknown command '%1'; try 'shoulu-cli help'\n").arg(name));
+    return ExitUsage;
+}
+
+// Where the command's name stands: the first argument that is neither a global option nor
+// the value of one.
+qsizetype commandIndex(const QStringList& args)
+{
+    const QList<OptionSpec> globals = GlobalOptions::specs();
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (arg == QLatin1String("--")) {
+            return i + 1 < args.size() ? i + 1 : -1;
+        }
+        if (arg == QLatin1String("-") || !arg.startsWith(QLatin1Char('-'))) {
+            return i;
+        }
+        for (const OptionSpec& spec : globals) {
+            if (spec.takesValue() && arg == QLatin1String("--") + spec.name) {
+                ++i;
+            }
+        }
+    }
+    return -1;
+}
+
+int runHelp(const QStringList& topics, Streams& io)
+{
+    if (topics.isEmpty()) {
+        print(io.out, generalHelp());
+        return ExitOk;
+    }
+    const auto command = findCommand(topics.first());
+    if (!command) {
+        return unknownCommand(topics.first(), io);
+    }
+    print(io.out, commandHelp(*command));
+    return ExitOk;
 }
 
 } // namespace
 
 int runCommandLine(const QStringList& args, Streams& io)
 {
-    GlobalOptions options;
-    int i = 0;
-    for (; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            printHelp(io.out);
-            return ExitOk;
-        }
-        if (arg == QLatin1String("--db")) {
-            if (i + 1 >= args.size()) {
-                print(io.err, QStringLiteral("shoulu-cli: --db needs a file path\n"));
-                return ExitUsage;
-            }
-            options.dbPath = args.at(++i);
-            continue;
-        }
-        if (arg.startsWith(QLatin1String("--db="))) {
-            options.dbPath = arg.mid(5);
-            continue;
-        }
-        if (arg == QLatin1String("--engines")) {
-            if (i + 1 >= args.size()) {
-                print(io.err, QStringLiteral("shoulu-cli: --engines needs a file path\n"));
-                return ExitUsage;
-            }
-            options.enginesPath = args.at(++i);
-            continue;
-        }
-        if (arg.startsWith(QLatin1String("--engines="))) {
-            options.enginesPath = arg.mid(10);
-            continue;
-        }
-        if (arg == QLatin1String("--pages") || arg.startsWith(QLatin1String("--pages="))) {
-            if (arg.size() == 7 && i + 1 >= args.size()) {
-                print(io.err, QStringLiteral("shoulu-cli: --pages needs a file path\n"));
-                return ExitUsage;
-            }
-            options.pagesPath = arg.size() == 7 ? args.at(++i) : arg.mid(8);
-            continue;
-        }
-        break;
+    const qsizetype at = commandIndex(args);
+    const QString name = at < 0 ? QString() : args.at(at);
+    QStringList rest = args;
+    if (at >= 0) {
+        rest.removeAt(at);
     }
-    if (i >= args.size()) {
-        print(io.err, QStringLiteral("shoulu-cli: no command given; try 'shoulu-cli --help'\n"));
+    const auto command = name.isEmpty() || name == QLatin1String("help") ? nullptr : findCommand(name);
+    if (!name.isEmpty() && name != QLatin1String("help") && !command) {
+        return unknownCommand(name, io);
+    }
+    // A command may take an option named like a global one (chart's --engines KEY,...): after the
+    // command's name it is the command's, before it the global one.
+    QList<OptionSpec> globals = GlobalOptions::specs();
+    QStringList shadowed;
+    const QList<OptionSpec> own = command ? command->options() : QList<OptionSpec>();
+    for (const OptionSpec& spec : own) {
+        for (qsizetype g = globals.size() - 1; g >= 0; --g) {
+            if (globals.at(g).name == spec.name) {
+                shadowed.append(spec.name);
+                globals.removeAt(g);
+            }
+        }
+    }
+    const QList<OptionSpec> common = QList<OptionSpec>(globals) << HelpOption << VersionOption;
+    Result<Arguments> read = Arguments::read(shadowed.isEmpty() ? rest : args.mid(at + 1), common + own);
+    Result<Arguments> beforeCommand = Arguments::read(
+        shadowed.isEmpty() ? QStringList() : args.mid(0, at), GlobalOptions::specs() << HelpOption << VersionOption);
+    if (read && !beforeCommand) {
+        read = beforeCommand;
+    }
+    if (!read) {
+        if (command) {
+            return command->usageError(io, read.error());
+        }
+        print(io.err, QStringLiteral("shoulu-cli: %1; try 'shoulu-cli help'\n").arg(read.error()));
         return ExitUsage;
     }
-    const QString name = args.at(i);
-    for (auto& command : allCommands()) {
-        if (command->name() == name) {
-            return command->execute(args.mid(i + 1), options, io);
-        }
+    if (read->isSet(QStringLiteral("version")) || beforeCommand->isSet(QStringLiteral("version"))) {
+        print(io.out, QStringLiteral("shoulu-cli %1\n").arg(QStringLiteral(SHOULU_VERSION)));
+        return ExitOk;
     }
-    print(io.err, QStringLiteral("shoulu-cli: unknown command '%1'; try 'shoulu-cli --help'\n").arg(name));
-    return ExitUsage;
+    if (command && (read->isSet(QStringLiteral("help")) || beforeCommand->isSet(QStringLiteral("help")))) {
+        print(io.out, commandHelp(*command));
+        return ExitOk;
+    }
+    if (!command) {
+        if (name.isEmpty() && !read->isSet(QStringLiteral("help"))) {
+            print(io.err, QStringLiteral("shoulu-cli: no command given; try 'shoulu-cli help'\n"));
+            return ExitUsage;
+        }
+        return runHelp(read->positional(), io);
+    }
+    Arguments global = *beforeCommand;
+    QStringList globalNames;
+    for (const OptionSpec& spec : std::as_const(globals)) {
+        globalNames.append(spec.name);
+    }
+    global.adopt(*read, globalNames);
+    return command->execute(*read, GlobalOptions::from(global), io);
 }
 
 } // namespace shoulu::cli

@@ -6,6 +6,7 @@
 #include "store/SettingsDatabase.h"
 #include "util/BoundedRead.h"
 
+#include <QSet>
 #include <QStringDecoder>
 
 namespace shoulu::cli {
@@ -41,6 +42,26 @@ int fail(Streams& io, const QString& message)
     return ExitFailure;
 }
 
+// Every name must be listed before any is removed: a typo leaves the list as it was.
+int removeAll(DomainList& domains, const QStringList& stored, const QStringList& names, Streams& io)
+{
+    QSet<QString> listed;
+    for (const QString& domain : stored) {
+        listed.insert(foldedAsStored(domain));
+    }
+    for (const QString& name : names) {
+        if (!listed.contains(foldedAsStored(trimControlAndBlank(name)))) {
+            return fail(io, QStringLiteral("%1 is not listed; nothing was removed").arg(quotedForMessage(name)));
+        }
+    }
+    for (const QString& name : names) {
+        if (auto removed = domains.removeDomain(name); !removed) {
+            return fail(io, QStringLiteral("cannot remove %1: %2").arg(quotedForMessage(name), removed.error()));
+        }
+    }
+    return ExitOk;
+}
+
 } // namespace
 
 QString DomainsCommand::name() const
@@ -50,35 +71,33 @@ QString DomainsCommand::name() const
 
 QString DomainsCommand::synopsis() const
 {
-    return QStringLiteral("domains [add DOMAIN... | set [--allow-empty] [FILE]]");
+    return QStringLiteral("domains [add DOMAIN... | remove DOMAIN... | set [--allow-empty] [FILE]]");
 }
 
 QString DomainsCommand::description() const
 {
-    return QStringLiteral("print the domain list; add domains to it; or replace it with the lines of FILE or stdin "
-                          "(emptying it takes --allow-empty)");
+    return QStringLiteral(
+        "print the domain list; add domains to it or remove them; or replace it with the lines of FILE or stdin "
+        "(emptying it takes --allow-empty)");
 }
 
-int DomainsCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
+QList<OptionSpec> DomainsCommand::options() const
 {
+    return { { QStringLiteral("allow-empty"), QString(), QStringLiteral("let 'set' empty the list") } };
+}
+
+int DomainsCommand::execute(const Arguments& arguments, const GlobalOptions& options, Streams& io)
+{
+    const QStringList& args = arguments.positional();
     const QString action = args.value(0);
     const bool list = args.isEmpty() || (action == QLatin1String("list") && args.size() == 1);
     const bool add = action == QLatin1String("add") && args.size() >= 2;
-    bool set = action == QLatin1String("set");
-    bool allowEmpty = false;
-    QStringList files;
-    for (const QString& arg : args.mid(set ? 1 : args.size())) {
-        if (arg == QLatin1String("--allow-empty")) {
-            allowEmpty = true;
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            set = false;
-        } else {
-            files.append(arg);
-        }
-    }
-    if (!list && !add && !(set && files.size() <= 1)) {
-        print(io.err, Prefix + QStringLiteral("usage: shoulu-cli %1\n").arg(synopsis()));
-        return ExitUsage;
+    const bool remove = action == QLatin1String("remove") && args.size() >= 2;
+    const bool set = action == QLatin1String("set") && args.size() <= 2;
+    const bool allowEmpty = arguments.isSet(QStringLiteral("allow-empty"));
+    const QStringList files = set ? args.mid(1) : QStringList();
+    if (!list && !add && !remove && !set) {
+        return usageError(io, QStringLiteral("unknown action or wrong number of arguments"));
     }
 
     // Read the new list before opening the database: bad input leaves everything as it was.
@@ -132,6 +151,9 @@ int DomainsCommand::execute(const QStringList& args, const GlobalOptions& option
             return fail(io, QStringLiteral("the list is unchanged: %1").arg(replaced.error()));
         }
         return ExitOk;
+    }
+    if (remove) {
+        return removeAll(domains, *stored, args.mid(1), io);
     }
     if (add) {
         // All checked before any is stored: a refused one leaves the list as it was.

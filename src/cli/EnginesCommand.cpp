@@ -51,8 +51,9 @@ QString EnginesCommand::description() const
     return QStringLiteral("list the engine catalogue, check a catalogue file, or switch an engine on or off");
 }
 
-int EnginesCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
+int EnginesCommand::execute(const Arguments& arguments, const GlobalOptions& options, Streams& io)
 {
+    const QStringList& args = arguments.positional();
     const QString file = options.catalogueFile();
     if (args.isEmpty()) {
         const Result<EngineCatalogue> catalogue = EngineCatalogue::load(file);
@@ -83,8 +84,7 @@ int EnginesCommand::execute(const QStringList& args, const GlobalOptions& option
                 .arg(args.at(1), enable ? QStringLiteral("on") : QStringLiteral("off"), file));
         return ExitOk;
     }
-    print(io.err, kPrefix + QStringLiteral("usage: shoulu-cli %1\n").arg(synopsis()));
-    return ExitUsage;
+    return usageError(io, QStringLiteral("unknown action '%1'").arg(args.join(QLatin1Char(' '))));
 }
 
 } // namespace shoulu::cli

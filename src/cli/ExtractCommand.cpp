@@ -50,35 +50,21 @@ QString ExtractCommand::description() const
                           "figure that would be stored, or {engine, status, count, rule} as JSON");
 }
 
-int ExtractCommand::execute(const QStringList& arguments, const GlobalOptions& options, Streams& io)
+QList<OptionSpec> ExtractCommand::options() const
 {
-    QStringList args = arguments;
-    bool json = false;
-    for (qsizetype i = 0; i < args.size();) {
-        const QString& arg = args.at(i);
-        QString format;
-        if (arg == QLatin1String("--format") && i + 1 < args.size()) {
-            format = args.at(i + 1);
-            args.remove(i, 2);
-        } else if (arg.startsWith(QLatin1String("--format="))) {
-            format = arg.mid(9);
-            args.remove(i);
-        } else if (arg == QLatin1String("--format")) {
-            format = QStringLiteral("?");
-            args.remove(i);
-        } else {
-            ++i;
-            continue;
-        }
-        if (format != QLatin1String("plain") && format != QLatin1String("json")) {
-            print(io.err, kPrefix + QStringLiteral("--format takes plain or json\n"));
-            return ExitUsage;
-        }
-        json = format == QLatin1String("json");
+    return { { QStringLiteral("format"), QStringLiteral("FORMAT"), QStringLiteral("plain (default) or json") } };
+}
+
+int ExtractCommand::execute(const Arguments& arguments, const GlobalOptions& options, Streams& io)
+{
+    const QString format = arguments.value(QStringLiteral("format"), QStringLiteral("plain"));
+    if (format != QLatin1String("plain") && format != QLatin1String("json")) {
+        return usageError(io, QStringLiteral("--format takes plain or json"));
     }
+    const bool json = format == QLatin1String("json");
+    const QStringList& args = arguments.positional();
     if (args.isEmpty() || args.size() > 2) {
-        print(io.err, kPrefix + QStringLiteral("usage: shoulu-cli %1\n").arg(synopsis()));
-        return ExitUsage;
+        return usageError(io, QStringLiteral("an engine and at most one file"));
     }
     const Result<EngineCatalogue> catalogue = EngineCatalogue::load(options.catalogueFile());
     if (!catalogue) {

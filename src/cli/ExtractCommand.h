@@ -12,7 +12,8 @@ public:
     QString name() const override;
     QString synopsis() const override;
     QString description() const override;
-    int execute(const QStringList& args, const GlobalOptions& options, Streams& io) override;
+    QList<OptionSpec> options() const override;
+    int execute(const Arguments& args, const GlobalOptions& options, Streams& io) override;
 };
 
 } // namespace shoulu::cli

@@ -19,14 +19,13 @@ QString InitCommand::description() const
     return QStringLiteral("create an empty database at PATH (default: the --db path); never overwrites a file");
 }
 
-int InitCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
+int InitCommand::execute(const Arguments& args, const GlobalOptions& options, Streams& io)
 {
     const QString prefix = QStringLiteral("shoulu-cli init: ");
-    if (args.size() > 1 || (!args.isEmpty() && args.at(0).startsWith(QLatin1Char('-')))) {
-        print(io.err, prefix + QStringLiteral("usage: shoulu-cli %1\n").arg(synopsis()));
-        return ExitUsage;
+    if (args.positional().size() > 1) {
+        return usageError(io, QStringLiteral("one path at most"));
     }
-    const QString path = args.isEmpty() ? options.dbPath : args.at(0);
+    const QString path = args.positional().value(0, options.dbPath);
     if (auto created = SettingsDatabase::create(path); !created) {
         print(io.err, prefix + created.error() + QLatin1Char('\n'));
         return ExitFailure;

@@ -2,7 +2,7 @@
 
 #include "archive/ArchiveRetention.h"
 #include "archive/PageArchive.h"
-#include "cli/CommandArguments.h"
+#include "cli/OptionValues.h"
 #include "query/DomainText.h"
 
 #include <QDateTime>
@@ -25,13 +25,13 @@ QString fetchLine(const ArchivedFetch& fetch)
         .arg(escapeControls(QString::fromUtf8(fetch.finalUrl)));
 }
 
-int list(const CommandArguments& parsed, PageArchive& archive, Streams& io)
+int list(const Arguments& parsed, PageArchive& archive, Streams& io)
 {
     FetchFilter filter;
-    filter.domain = parsed.words.value(0);
-    filter.engine = parsed.values.value(QStringLiteral("engine"));
-    if (parsed.values.contains(QStringLiteral("date"))) {
-        auto day = parseDay(QStringLiteral("date"), parsed.values.value(QStringLiteral("date")));
+    filter.domain = parsed.positional().value(0);
+    filter.engine = parsed.value(QStringLiteral("engine"));
+    if (parsed.isSet(QStringLiteral("date"))) {
+        auto day = parseDay(QStringLiteral("date"), parsed.value(QStringLiteral("date")));
         if (!day) {
             print(io.err, Prefix + day.error() + QLatin1Char('\n'));
             return ExitUsage;
@@ -72,7 +72,7 @@ int show(const QString& idText, PageArchive& archive, Streams& io)
     return ExitOk;
 }
 
-int prune(const CommandArguments& parsed, PageArchive& archive, Streams& io)
+int prune(const Arguments& parsed, PageArchive& archive, Streams& io)
 {
     ArchiveRetention retention(archive);
     auto limits = retention.limits();
@@ -80,17 +80,17 @@ int prune(const CommandArguments& parsed, PageArchive& archive, Streams& io)
         print(io.err, Prefix + limits.error() + QLatin1Char('\n'));
         return ExitFailure;
     }
-    if (parsed.values.contains(QStringLiteral("max-age"))) {
+    if (parsed.isSet(QStringLiteral("max-age"))) {
         bool ok = false;
-        const QString text = parsed.values.value(QStringLiteral("max-age"));
+        const QString text = parsed.value(QStringLiteral("max-age"));
         limits->maxAgeDays = text.toInt(&ok);
         if (!ok || limits->maxAgeDays < 0) {
             print(io.err, Prefix + QStringLiteral("--max-age takes a whole number of days, not '%1'\n").arg(text));
             return ExitUsage;
         }
     }
-    if (parsed.values.contains(QStringLiteral("max-size"))) {
-        auto size = parseSize(QStringLiteral("max-size"), parsed.values.value(QStringLiteral("max-size")));
+    if (parsed.isSet(QStringLiteral("max-size"))) {
+        auto size = parseSize(QStringLiteral("max-size"), parsed.value(QStringLiteral("max-size")));
         if (!size) {
             print(io.err, Prefix + size.error() + QLatin1Char('\n'));
             return ExitUsage;
@@ -135,27 +135,28 @@ QString PagesCommand::description() const
                           "pages past the archive's limits (default 180 days, 2G; new limits are kept)");
 }
 
-int PagesCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
+QList<OptionSpec> PagesCommand::options() const
 {
-    auto parsed = CommandArguments::parse(args,
-        { QStringLiteral("engine"), QStringLiteral("date"), QStringLiteral("max-age"), QStringLiteral("max-size") });
-    const auto usage = [&](const QString& why) {
-        print(io.err, Prefix + why + QStringLiteral("\nusage: shoulu-cli %1\n").arg(synopsis()));
-        return ExitUsage;
+    return {
+        { QStringLiteral("engine"), QStringLiteral("KEY"), QStringLiteral("only this engine's pages") },
+        { QStringLiteral("date"), QStringLiteral("YYYY-MM-DD"), QStringLiteral("only pages fetched that day") },
+        { QStringLiteral("max-age"), QStringLiteral("DAYS"), QStringLiteral("prune: keep pages this many days") },
+        { QStringLiteral("max-size"), QStringLiteral("SIZE"),
+            QStringLiteral("prune: keep this much in all (K, M, G)") },
     };
-    if (!parsed) {
-        return usage(parsed.error());
-    }
-    const QString first = parsed->words.value(0);
+}
+
+int PagesCommand::execute(const Arguments& args, const GlobalOptions& options, Streams& io)
+{
+    const Arguments* parsed = &args;
+    const QString first = parsed->positional().value(0);
     const bool isShow = first == QLatin1String("show");
     const bool isPrune = first == QLatin1String("prune");
-    const bool listOptions
-        = parsed->values.contains(QStringLiteral("engine")) || parsed->values.contains(QStringLiteral("date"));
-    const bool pruneOptions
-        = parsed->values.contains(QStringLiteral("max-age")) || parsed->values.contains(QStringLiteral("max-size"));
-    if (parsed->words.size() != (isShow ? 2 : 1) || (!isPrune && pruneOptions)
+    const bool listOptions = parsed->isSet(QStringLiteral("engine")) || parsed->isSet(QStringLiteral("date"));
+    const bool pruneOptions = parsed->isSet(QStringLiteral("max-age")) || parsed->isSet(QStringLiteral("max-size"));
+    if (parsed->positional().size() != (isShow ? 2 : 1) || (!isPrune && pruneOptions)
         || ((isShow || isPrune) && listOptions)) {
-        return usage(QStringLiteral("unexpected arguments"));
+        return usageError(io, QStringLiteral("unexpected arguments"));
     }
     auto archive = PageArchive::open(options.archiveFile(), PageArchive::Mode::Existing);
     if (!archive) {
@@ -163,7 +164,7 @@ int PagesCommand::execute(const QStringList& args, const GlobalOptions& options,
         return ExitFailure;
     }
     if (isShow) {
-        return show(parsed->words.at(1), **archive, io);
+        return show(parsed->positional().at(1), **archive, io);
     }
     return isPrune ? prune(*parsed, **archive, io) : list(*parsed, **archive, io);
 }

@@ -15,7 +15,8 @@ public:
         return QStringLiteral(
             "ask the seven engines about DOMAIN (adding it to the list), then store and print the row");
     }
-    int execute(const QStringList& args, const GlobalOptions& options, Streams& io) override;
+    QList<OptionSpec> options() const override;
+    int execute(const Arguments& args, const GlobalOptions& options, Streams& io) override;
 };
 
 } // namespace shoulu::cli

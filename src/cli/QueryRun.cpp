@@ -1,12 +1,9 @@
 #include "cli/QueryRun.h"
 
 #include "archive/ArchiveWriter.h"
-#include "engines/EngineCatalogue.h"
+#include "query/AppContext.h"
 #include "query/DomainQuery.h"
 #include "query/DomainText.h"
-#include "store/DomainList.h"
-#include "store/ResultRows.h"
-#include "store/SettingsDatabase.h"
 
 #include <QEventLoop>
 
@@ -48,38 +45,51 @@ QueryRun::QueryRun(Streams& io)
     : m_io(io)
 { }
 
-QueryRun::~QueryRun()
+QueryRun::~QueryRun() = default;
+
+DomainList& QueryRun::domains()
 {
-    // Fetches still in flight belong to the query and go with it, before the store.
-    m_query.reset();
+    return m_context->domains();
+}
+
+ResultRows& QueryRun::rows()
+{
+    return m_context->rows();
+}
+
+DomainQuery& QueryRun::query()
+{
+    return m_context->query();
+}
+
+BatchScheduler& QueryRun::batch()
+{
+    return m_context->batch();
+}
+
+QTimer& QueryRun::batchTimer()
+{
+    return m_context->batchTimer();
 }
 
 std::unique_ptr<QueryRun> QueryRun::open(const GlobalOptions& options, Streams& io)
 {
-    auto db = SettingsDatabase::open(options.dbPath);
-    if (!db) {
-        print(io.err, QStringLiteral("shoulu-cli: cannot open %1: %2\n").arg(options.dbPath, db.error()));
+    auto context = AppContext::open(options.dbPath, options.catalogueFile(), AppContext::CatalogueFault::Fail);
+    if (!context) {
+        print(io.err, QStringLiteral("shoulu-cli: %1\n").arg(context.error()));
         return nullptr;
     }
     std::unique_ptr<QueryRun> run(new QueryRun(io));
-    run->m_db = std::move(db.value());
-    run->m_domains = std::make_unique<DomainList>(run->m_db->database());
-    run->m_rows = std::make_unique<ResultRows>(run->m_db->database());
-    Result<EngineCatalogue> catalogue = EngineCatalogue::load(options.catalogueFile());
-    if (!catalogue) {
-        print(io.err, QStringLiteral("shoulu-cli: %1\n").arg(catalogue.error()));
-        return nullptr;
-    }
-    run->m_query = std::make_unique<DomainQuery>(*run->m_domains, *run->m_rows, std::move(catalogue.value()));
+    run->m_context = std::move(context.value());
     run->m_archive = std::make_unique<ArchiveWriter>(options.archiveFile());
-    run->m_query->setPageSink(run->m_archive.get());
+    run->query().setPageSink(run->m_archive.get());
 
     QueryRun* self = run.get();
     // Said on the archive's thread, once; the figures are stored all the same.
     QObject::connect(self->m_archive.get(), &ArchiveWriter::errorOccurred, [self](const QString& message) {
         print(self->m_io.err, QStringLiteral("shoulu-cli: %1\n").arg(escapeControls(message)));
     });
-    QObject::connect(self->m_query.get(), &DomainQuery::errorOccurred, [self](const QString& message) {
+    QObject::connect(&self->query(), &DomainQuery::errorOccurred, [self](const QString& message) {
         ++self->m_errors;
         print(self->m_io.err,
             QStringLiteral("%1shoulu-cli: %2\n")
@@ -90,20 +100,20 @@ std::unique_ptr<QueryRun> QueryRun::open(const GlobalOptions& options, Streams& 
         auto redraw = [self, status](int maximum, int position) {
             print(self->m_io.err, QStringLiteral("\r\033[K%1 %2").arg(progressBar(maximum, position), *status));
         };
-        QObject::connect(self->m_query.get(), &DomainQuery::statusChanged, [self, status, redraw](const QString& text) {
+        QObject::connect(&self->query(), &DomainQuery::statusChanged, [self, status, redraw](const QString& text) {
             *status = escapeControls(text);
-            redraw(self->m_query->state().ExpectedReplies, self->m_query->state().TotalReplies);
+            redraw(self->query().state().ExpectedReplies, self->query().state().TotalReplies);
         });
-        QObject::connect(self->m_query.get(), &DomainQuery::gaugeChanged, redraw);
+        QObject::connect(&self->query(), &DomainQuery::gaugeChanged, redraw);
         QObject::connect(
-            self->m_query.get(), &DomainQuery::runFinished, [self] { print(self->m_io.err, QStringLiteral("\n")); });
+            &self->query(), &DomainQuery::runFinished, [self] { print(self->m_io.err, QStringLiteral("\n")); });
     }
     return run;
 }
 
 bool QueryRun::waitUntilFinished()
 {
-    DomainQuery& query = *m_query;
+    DomainQuery& query = this->query();
     if (query.isBusy() || query.hasUnstoredRows()) {
         QEventLoop loop;
         const auto quitWhenDone = [&query, &loop] {

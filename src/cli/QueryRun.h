@@ -5,12 +5,15 @@
 
 #include <QString>
 
+class QTimer;
+
 #include <memory>
 #include <vector>
 
 namespace shoulu {
+class AppContext;
 class ArchiveWriter;
-class SettingsDatabase;
+class BatchScheduler;
 class DomainList;
 class ResultRows;
 class DomainQuery;
@@ -31,9 +34,12 @@ public:
     // Prints the cause and returns null when the database cannot be opened.
     static std::unique_ptr<QueryRun> open(const GlobalOptions& options, Streams& io);
 
-    DomainList& domains() { return *m_domains; }
-    ResultRows& rows() { return *m_rows; }
-    DomainQuery& query() { return *m_query; }
+    DomainList& domains();
+    ResultRows& rows();
+    DomainQuery& query();
+    BatchScheduler& batch();
+    // The batch's clock; the caller connects it to batch().tick().
+    QTimer& batchTimer();
     // Every page the query reads goes to the page archive; its failures are reported, not counted.
     ArchiveWriter& archive() { return *m_archive; }
 
@@ -48,11 +54,8 @@ private:
     QueryRun(Streams& io);
 
     Streams& m_io;
-    std::unique_ptr<SettingsDatabase> m_db;
-    std::unique_ptr<DomainList> m_domains;
-    std::unique_ptr<ResultRows> m_rows;
-    std::unique_ptr<ArchiveWriter> m_archive;
-    std::unique_ptr<DomainQuery> m_query;
+    std::unique_ptr<ArchiveWriter> m_archive; // outlives the query that hands it pages
+    std::unique_ptr<AppContext> m_context;
     int m_errors = 0;
 };
 

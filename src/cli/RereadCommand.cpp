@@ -2,7 +2,7 @@
 
 #include "archive/PageArchive.h"
 #include "archive/Rereader.h"
-#include "cli/CommandArguments.h"
+#include "cli/OptionValues.h"
 #include "query/DomainText.h"
 #include "store/SettingsDatabase.h"
 
@@ -35,20 +35,25 @@ QString RereadCommand::description() const
                           "that change: one line each (domain, date, engine, old -> new), then a summary");
 }
 
-int RereadCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
+QList<OptionSpec> RereadCommand::options() const
 {
-    auto parsed = CommandArguments::parse(args, { QStringLiteral("since") }, { QStringLiteral("dry-run") });
-    if (!parsed || parsed->words.size() > 1) {
-        print(io.err,
-            Prefix + (parsed ? QStringLiteral("one domain at most") : parsed.error())
-                + QStringLiteral("\nusage: shoulu-cli %1\n").arg(synopsis()));
-        return ExitUsage;
+    return {
+        { QStringLiteral("since"), QStringLiteral("YYYY-MM-DD"), QStringLiteral("only pages fetched since that day") },
+        { QStringLiteral("dry-run"), QString(), QStringLiteral("print what would change, change nothing") },
+    };
+}
+
+int RereadCommand::execute(const Arguments& args, const GlobalOptions& options, Streams& io)
+{
+    const Arguments* parsed = &args;
+    if (parsed->positional().size() > 1) {
+        return usageError(io, QStringLiteral("one domain at most"));
     }
     RereadOptions reread;
-    reread.domain = parsed->words.value(0);
-    reread.dryRun = parsed->has(QStringLiteral("dry-run"));
-    if (parsed->values.contains(QStringLiteral("since"))) {
-        auto day = parseDay(QStringLiteral("since"), parsed->values.value(QStringLiteral("since")));
+    reread.domain = parsed->positional().value(0);
+    reread.dryRun = parsed->isSet(QStringLiteral("dry-run"));
+    if (parsed->isSet(QStringLiteral("since"))) {
+        auto day = parseDay(QStringLiteral("since"), parsed->value(QStringLiteral("since")));
         if (!day) {
             print(io.err, Prefix + day.error() + QLatin1Char('\n'));
             return ExitUsage;

@@ -16,12 +16,6 @@ struct Table
     std::array<EngineInfo, EngineCount> infos {};
 };
 
-constexpr std::array<const char*, EngineCount> kCheckBoxes { "bsSkinCheckRadioBox1", "bsSkinCheckRadioBox2",
-    "bsSkinCheckRadioBox3", "bsSkinCheckRadioBox4", "bsSkinCheckRadioBox5", "bsSkinCheckRadioBox6",
-    "bsSkinCheckRadioBox7" };
-constexpr std::array<const char*, EngineCount> kSeries { "Series1", "Series2", "Series3", "Series4", "Series5",
-    "Series6", "Series7" };
-
 const Table& table()
 {
     static const Table built = [] {
@@ -34,7 +28,7 @@ const Table& table()
             }
         }
         for (std::size_t i = 0; i < EngineCount; ++i) {
-            t.infos[i] = EngineInfo { t.names[i].constData(), t.captions[i].constData(), kCheckBoxes[i], kSeries[i] };
+            t.infos[i] = EngineInfo { t.names[i].constData(), t.captions[i].constData() };
         }
         return t;
     }();

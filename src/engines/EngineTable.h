@@ -10,14 +10,11 @@ namespace shoulu {
 
 enum class Engine : int { Baidu = 0, Google, Soso, Yahoo, Sogou, Youdao, Bing };
 
-// The seven stored engines by column, as the built-in catalogue names them, with the window's
-// controls that belong to each.
+// The seven stored engines by column, as the built-in catalogue names them.
 struct EngineInfo
 {
     const char* name; // lower-case ASCII key, also the stored column: "baidu"
     const char* caption; // what the user sees, UTF-8: "百度"
-    const char* checkBox; // "bsSkinCheckRadioBox1"
-    const char* series; // "Series1"
 };
 
 // index must lie in 0..EngineCount-1.

@@ -88,7 +88,7 @@ private:
     friend class THTTPGetThread;
 };
 
-// A fetch that also carries the domain and engine it was started for.
+// A fetch that also carries the engine it was started for.
 class Tmyhttpget : public THTTPGet
 {
     Q_OBJECT
@@ -96,7 +96,6 @@ class Tmyhttpget : public THTTPGet
 public:
     using THTTPGet::THTTPGet;
 
-    QString Domain;
     int EngineIndex = 0;
 };
 

@@ -144,17 +144,12 @@ void DomainQuery::startDomain(const QString& listed)
             pending.readings[i] = coolingReading();
             QTimer::singleShot(0, this, [this, ticket] { exitth(ticket); });
         } else {
-            startFetch(m_catalogue.engine(i).queryUrl(domain), domain, i, ticket);
+            startFetch(m_catalogue.engine(i).queryUrl(domain), i, ticket);
         }
     }
 }
 
-void DomainQuery::gotourl(const QByteArray& url, const QString& domain, int engineIndex)
-{
-    startFetch(url, domain, engineIndex, m_currentTicket);
-}
-
-void DomainQuery::startFetch(const QByteArray& url, const QString& domain, int engineIndex, quint64 ticket)
+void DomainQuery::startFetch(const QByteArray& url, int engineIndex, quint64 ticket)
 {
     auto* fetch = new Tmyhttpget(this);
     fetch->UseCache = false;
@@ -162,7 +157,6 @@ void DomainQuery::startFetch(const QByteArray& url, const QString& domain, int e
     fetch->AcceptLanguage = QString::fromLatin1(AcceptLanguage);
     fetch->Cookies = cookiesFor(engineIndex);
     fetch->URL = url;
-    fetch->Domain = domain;
     fetch->EngineIndex = engineIndex;
     fetch->OnDoneString = [this, ticket](THTTPGet* sender, const QByteArray& page) {
         getstr(static_cast<Tmyhttpget*>(sender), ticket, page);

@@ -95,9 +95,6 @@ public:
     // Starts the seven fetches of one domain, trimmed, within the current run.
     void startDomain(const QString& domain);
 
-    // Starts one fetch of `url` for `domain` and the catalogue's engine `engineIndex`.
-    void gotourl(const QByteArray& url, const QString& domain, int engineIndex);
-
     // A batch leaves an engine that blocks alone for a while (a single query asks every engine).
     BatchCooldown& cooldown() { return m_cooldown; }
     const BatchCooldown& cooldown() const { return m_cooldown; }
@@ -139,7 +136,7 @@ private:
     void record(Tmyhttpget* sender, quint64 ticket, const FetchedPage& reply);
     void exitth(quint64 ticket);
     void exitRetry(std::map<quint64, PendingDomain>::iterator it);
-    void startFetch(const QByteArray& url, const QString& domain, int engineIndex, quint64 ticket);
+    void startFetch(const QByteArray& url, int engineIndex, quint64 ticket);
     std::shared_ptr<CookieJar> cookiesFor(int engineIndex);
     QString finishedText(const QString& domain, const EngineReadings& readings) const;
     QString summaryText() const;

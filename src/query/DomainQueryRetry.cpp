@@ -21,7 +21,7 @@ bool DomainQuery::startNextRetry()
     Q_EMIT gaugeChanged(m_state.ExpectedReplies, m_state.TotalReplies);
     Q_EMIT statusChanged(QStringLiteral("补查冷却期间跳过的引擎：") + retry->domain);
     for (const int engine : retry->engines) {
-        startFetch(m_catalogue.engine(engine).queryUrl(retry->domain), retry->domain, engine, ticket);
+        startFetch(m_catalogue.engine(engine).queryUrl(retry->domain), engine, ticket);
     }
     return true;
 }

@@ -150,19 +150,38 @@ DomainCheck checkDomain(const QString& text, const QStringList& listed)
 DomainLines checkDomainLines(const QStringList& lines, const QStringList& listed)
 {
     const QSet<QString> known(listed.cbegin(), listed.cend());
+    QSet<QString> seen;
     DomainLines result;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (trimControlAndBlank(lines.at(i)).isEmpty()) {
+            result.blankLines.append(int(i + 1));
             continue;
         }
         DomainCheck line = check(lines.at(i), known);
         if (line.ok()) {
+            const QString folded = foldedAsStored(line.domain);
+            if (seen.contains(folded)) {
+                result.repeatLines.append(int(i + 1));
+                continue;
+            }
+            seen.insert(folded);
             result.domains.append(line.domain);
         } else {
             result.faults.append({ int(i + 1), line });
         }
     }
     return result;
+}
+
+QString foldedAsStored(const QString& text)
+{
+    QString folded = text;
+    for (QChar& c : folded) {
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) {
+            c = QChar(c.unicode() + ('a' - 'A'));
+        }
+    }
+    return folded;
 }
 
 bool isControlCharacter(char32_t c)

@@ -32,13 +32,19 @@ struct DomainCheck
 // version let in stay usable without being rewritten.
 DomainCheck checkDomain(const QString& text, const QStringList& listed = {});
 
-// Lines of a list, numbered from 1; blank lines are skipped, not faults.
+// Lines of a list, numbered from 1; blank lines and repeats are passed over, not faults. A
+// repeat is told as the store tells one: letters A-Z compare without case.
 struct DomainLines
 {
     QStringList domains;
     QList<QPair<int, DomainCheck>> faults;
+    QList<int> blankLines;
+    QList<int> repeatLines;
 };
 DomainLines checkDomainLines(const QStringList& lines, const QStringList& listed);
+
+// The text as the store compares names: letters A-Z folded to lower case, nothing else.
+QString foldedAsStored(const QString& text);
 
 // True for what must never reach a terminal or a line editor raw: control and invisible
 // format characters, and line or paragraph separators.

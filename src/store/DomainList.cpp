@@ -53,6 +53,18 @@ Result<void> DomainList::addDomain(const QString& text)
     return insertUnlessListed(*statement, text);
 }
 
+Result<void> DomainList::removeDomain(const QString& text)
+{
+    auto statement = m_db.prepare("DELETE FROM domain WHERE domain = ?1");
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    if (auto bound = statement->bind(1, trimControlAndBlank(text)); !bound) {
+        return bound;
+    }
+    return statement->run();
+}
+
 Result<void> DomainList::DeleteDomain()
 {
     return m_db.exec("DELETE FROM domain");

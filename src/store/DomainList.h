@@ -19,6 +19,8 @@ public:
     // text (letter case ignored) or the trimmed text is empty.
     Result<void> addDomain(const QString& text);
     Result<void> DeleteDomain();
+    // Removes the stored domain equal to the trimmed text (letter case ignored), if any.
+    Result<void> removeDomain(const QString& text);
     // The stored domains in ascending id order.
     Result<QStringList> loadDomain();
     // The editor's save, in one transaction: on failure the previous list stays.

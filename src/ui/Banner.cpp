@@ -1,12 +1,12 @@
 #include "ui/Banner.h"
 
+#include "engines/GbkCodec.h"
 #include "fetch/HTTPGet.h"
 #include "ui/Skin.h"
 
 #include <QDesktopServices>
 #include <QFile>
 #include <QRegularExpression>
-#include <QStringDecoder>
 #include <QTextDocument>
 
 #include <exception>
@@ -37,10 +37,8 @@ QString decodeBannerPage(const QByteArray& body)
         const QString head = QString::fromLatin1(body.left(CharsetScanLength));
         const QRegularExpressionMatch match = charsetPattern.match(head);
         if (match.hasMatch() && namesGbk(match.captured(1).toLatin1())) {
-            QStringDecoder decoder("GB18030");
-            if (decoder.isValid()) {
-                return decoder.decode(body);
-            }
+            // The core's decoder: Qt's own GB18030 codec needs ICU and is missing without it.
+            return fromGbk(body);
         }
     }
     return QString::fromUtf8(body);

@@ -34,6 +34,11 @@ QMessageBox::StandardButton MessageBox::error(QWidget* parent, const QString& te
     return show(parent, QMessageBox::Critical, text);
 }
 
+bool MessageBox::confirm(QWidget* parent, const QString& text)
+{
+    return show(parent, QMessageBox::Question, text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
 void MessageBox::setNextAnswer(QMessageBox::StandardButton button)
 {
     s_nextAnswer = button;
@@ -72,7 +77,8 @@ void MessageBox::clearLastText()
     s_shownCount = 0;
 }
 
-QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon icon, const QString& text)
+QMessageBox::StandardButton MessageBox::show(
+    QWidget* parent, QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons)
 {
     s_lastText = text;
     s_lastTitle = s_title;
@@ -86,7 +92,8 @@ QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon 
     if (s_autoAnswer != QMessageBox::NoButton) {
         return s_autoAnswer;
     }
-    QMessageBox box(icon, s_title, text, QMessageBox::Ok, parent);
+    QMessageBox box(icon, s_title, text, buttons, parent);
+    box.setEscapeButton(buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::Ok);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -24,6 +24,8 @@ public:
     static QMessageBox::StandardButton warning(QWidget* parent, const QString& text);
     // For an error reported by a component (a store message), as an unhandled failure would be.
     static QMessageBox::StandardButton error(QWidget* parent, const QString& text);
+    // A question with 确定 and 取消; true for 确定. Closing the box counts as 取消.
+    static bool confirm(QWidget* parent, const QString& text);
 
     // The next box returns this answer at once instead of waiting for the user. One-shot.
     static void setNextAnswer(QMessageBox::StandardButton button);
@@ -39,7 +41,8 @@ public:
     static void clearLastText();
 
 private:
-    static QMessageBox::StandardButton show(QWidget* parent, QMessageBox::Icon icon, const QString& text);
+    static QMessageBox::StandardButton show(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+        QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 };
 
 } // namespace shoulu

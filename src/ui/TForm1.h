@@ -1,6 +1,5 @@
 #pragma once
 
-#include "store/SettingsDatabase.h"
 #include "ui/Banner.h"
 #include "util/Result.h"
 
@@ -9,20 +8,19 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <memory>
-
 class QComboBox;
 class QFrame;
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QSplitter;
 class QStatusBar;
 class QTimer;
 
 namespace shoulu {
 
-class BatchScheduler;
+class AppContext;
 class DomainList;
 class DomainQuery;
 class HistoryList;
@@ -31,22 +29,22 @@ class ResultRows;
 class TForm2;
 class TrendChart;
 
-// The main window: command strip, banner, history list, gauge, trend chart and status bar.
-// Construction runs the start-up; check isStarted() before showing it.
+// The main window: command strip, banner, history list, gauge, trend chart and status bar,
+// on a core composed elsewhere. The delay, the window's size and the split between list and
+// chart are remembered from one showing to the next.
+//     TForm1 form(context); form.show();
 class TForm1 : public QWidget
 {
     Q_OBJECT
 
 public:
-    // The database path and banner address are for tests; the program uses the defaults.
-    explicit TForm1(const QString& databasePath = QString::fromLatin1(SettingsDatabase::DefaultFileName),
-        const QByteArray& bannerUrl = QByteArray(Banner::PageUrl), QWidget* parent = nullptr);
+    // The banner address is for tests; the program uses the default.
+    explicit TForm1(
+        AppContext& context, const QByteArray& bannerUrl = QByteArray(Banner::PageUrl), QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // False when the database could not be opened: the user has been told, the program ends.
-    bool isStarted() const { return m_settings != nullptr; }
-    // The domain list editor that "域名列表" opens.
-    void setEditor(TForm2* editor) { m_editor = editor; }
+    // The domain list editor that "域名列表" opens; its saves reload the domain box.
+    void setEditor(TForm2* editor);
 
     // Items := the stored domains; text := the last of them (kept when there are none).
     Result<void> loadDomain();
@@ -55,74 +53,75 @@ public:
     Result<void> LoadShoulu(const QString& domain);
     // Draws the chart window of the domain; an empty domain changes nothing, errors are silent.
     void updateChat(const QString& domain);
+    // The whole text; the panel shows it cut short in the middle when it is wider.
     void setStatusText(const QString& text);
     QString statusText() const;
 
-    QComboBox* domainBox() const { return m_cbb1; }
-    QSpinBox* delayBox() const { return m_bsSkinSpinEdit1; }
-    QProgressBar* gauge() const { return m_bskng1; }
-    HistoryList* historyList() const { return m_lv1; }
-    TrendChart* trendChart() const { return m_Chart1; }
-    Banner* banner() const { return m_WebBrowser1; }
-    QTimer* batchTimer() const { return m_Timer1; }
+    QComboBox* domainBox() const { return m_domainBox; }
+    QSpinBox* delayBox() const { return m_delayBox; }
+    QProgressBar* gauge() const { return m_gauge; }
+    HistoryList* historyList() const { return m_historyList; }
+    TrendChart* trendChart() const { return m_chart; }
+    Banner* banner() const { return m_banner; }
+    QTimer* batchTimer() const;
+    QSplitter* splitter() const { return m_splitter; }
     // The seven engines' URL prefixes, in engine order.
     const QStringList& EngineUrls() const { return m_engineUrls; }
-    // The open store; only valid when isStarted().
-    DomainList& domainList() { return *m_domainList; }
-    ResultRows& resultRows() { return *m_resultRows; }
-    // The query core behind "查询" and "批量查询"; only valid when isStarted().
-    DomainQuery& domainQuery() { return *m_query; }
+    DomainList& domainList();
+    ResultRows& resultRows();
+    // The query core behind "查询" and "批量查询".
+    DomainQuery& domainQuery();
     // The domain box's items, in order.
     QStringList domainItems() const;
 
 public Q_SLOTS:
-    void bsSkinXFormButton1Click();
-    void bsSkinXFormButton2Click();
-    void bsSkinXFormButton3Click();
-    void btn2Click();
-    void Timer1Timer();
-    void lv1SelectItem(const QString& domain, bool selected);
-    void bsSkinCheckRadioBox1Click();
-    void WebBrowser1DocumentComplete();
+    void queryClicked();
+    void batchClicked();
+    void historyClicked();
+    void editListClicked();
+    void batchTick();
+    void historySelected(const QString& domain, bool selected);
+    void engineBoxClicked();
+    void bannerLoaded();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    bool FormCreate(const QString& databasePath, const QByteArray& bannerUrl);
     void buildCommandStrip();
     void buildStatusBar();
-    void connectQuery(const QString& catalogueFile);
+    void connectQuery();
     void showDomains(const QStringList& stored);
+    void showBusy(bool busy);
+    void restoreSettings();
+    void saveSettings() const;
     void reportLater(const QString& message);
 
-    std::unique_ptr<SettingsDatabase> m_settings;
-    std::unique_ptr<DomainList> m_domainList;
-    std::unique_ptr<ResultRows> m_resultRows;
-    PageArchiveActions* m_pageArchive = nullptr; // a child: outlives the query, which hands it pages
-    std::unique_ptr<DomainQuery> m_query;
-    std::unique_ptr<BatchScheduler> m_batch;
+    AppContext& m_context;
+    PageArchiveActions* m_pageArchive = nullptr; // a child; the query drops it as the window goes
     QStringList m_engineUrls;
     TForm2* m_editor = nullptr;
+    QString m_statusText;
 
-    QFrame* m_bspanel1 = nullptr;
-    QLabel* m_lbl1 = nullptr;
-    QComboBox* m_cbb1 = nullptr;
-    QPushButton* m_bsSkinXFormButton1 = nullptr;
-    QPushButton* m_bsSkinXFormButton2 = nullptr;
-    QPushButton* m_bsSkinXFormButton3 = nullptr;
-    QPushButton* m_btn2 = nullptr;
-    QLabel* m_bsSkinStdLabel3 = nullptr;
-    QSpinBox* m_bsSkinSpinEdit1 = nullptr;
-    QLabel* m_bsSkinStdLabel2 = nullptr;
-    Banner* m_WebBrowser1 = nullptr;
-    HistoryList* m_lv1 = nullptr;
-    QProgressBar* m_bskng1 = nullptr;
-    TrendChart* m_Chart1 = nullptr;
-    QStatusBar* m_bsSkinStatusBar1 = nullptr;
-    QLabel* m_bsSkinStatusPanel1 = nullptr;
-    QLabel* m_bsSkinStatusPanel2 = nullptr;
-    QTimer* m_Timer1 = nullptr;
+    QFrame* m_commandStrip = nullptr;
+    QLabel* m_domainLabel = nullptr;
+    QComboBox* m_domainBox = nullptr;
+    QPushButton* m_queryButton = nullptr;
+    QPushButton* m_batchButton = nullptr;
+    QPushButton* m_historyButton = nullptr;
+    QPushButton* m_editListButton = nullptr;
+    QLabel* m_delayLabel = nullptr;
+    QSpinBox* m_delayBox = nullptr;
+    QLabel* m_secondsLabel = nullptr;
+    Banner* m_banner = nullptr;
+    QSplitter* m_splitter = nullptr;
+    HistoryList* m_historyList = nullptr;
+    QProgressBar* m_gauge = nullptr;
+    TrendChart* m_chart = nullptr;
+    QStatusBar* m_statusBar = nullptr;
+    QLabel* m_statusPanel = nullptr;
+    QLabel* m_hintPanel = nullptr;
 };
 
 } // namespace shoulu

@@ -3,9 +3,8 @@
 #include "query/DomainText.h"
 #include "store/DomainList.h"
 #include "ui/MessageBox.h"
-#include "ui/TForm1.h"
+#include "ui/Skin.h"
 
-#include <QComboBox>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -39,9 +38,9 @@ QStringList linesOf(const QString& text)
 
 } // namespace
 
-TForm2::TForm2(TForm1& form1)
-    : QDialog(&form1)
-    , m_form1(form1)
+TForm2::TForm2(DomainList& domains, QWidget* parent)
+    : QDialog(parent)
+    , m_domains(domains)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("编辑待查询域名列表"));
@@ -56,29 +55,35 @@ TForm2::TForm2(TForm1& form1)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    m_mmo1 = new QPlainTextEdit(this);
-    m_mmo1->setObjectName(QStringLiteral("mmo1"));
+    m_memo = new QPlainTextEdit(this);
+    m_memo->setObjectName(QStringLiteral("mmo1"));
     // Named rather than replaced: the text area keeps its own connections to the bar it made.
-    m_mmo1->verticalScrollBar()->setObjectName(QStringLiteral("bsknscrlbr2"));
-    m_mmo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_mmo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_mmo1->setTabChangesFocus(true);
-    layout->addWidget(m_mmo1, 1);
+    m_memo->verticalScrollBar()->setObjectName(QStringLiteral("bsknscrlbr2"));
+    m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_memo->setTabChangesFocus(true);
+    layout->addWidget(m_memo, 1);
 
-    m_bspanel1 = new QFrame(this);
-    m_bspanel1->setObjectName(QStringLiteral("bspanel1"));
-    m_bspanel1->setFixedHeight(BottomPanelHeight);
-    layout->addWidget(m_bspanel1);
+    m_bottomPanel = new QFrame(this);
+    m_bottomPanel->setObjectName(QStringLiteral("bspanel1"));
+    m_bottomPanel->setFixedHeight(BottomPanelHeight);
+    layout->addWidget(m_bottomPanel);
 
-    m_bsSkinStdLabel1 = new QLabel(QStringLiteral("每行只能填写一个域名，WWW和不带WWW的查询结果不同。"), m_bspanel1);
-    m_bsSkinStdLabel1->setObjectName(QStringLiteral("bsSkinStdLabel1"));
-    m_bsSkinStdLabel1->setGeometry(104, 8, 330, 16);
+    m_hint = new QLabel(QStringLiteral("每行只能填写一个域名，WWW和不带WWW的查询结果不同。"), m_bottomPanel);
+    m_hint->setObjectName(QStringLiteral("bsSkinStdLabel1"));
+    m_hint->setGeometry(104, 8, 330, 16);
 
-    m_btn1 = new QPushButton(QStringLiteral("保存设置"), m_bspanel1);
-    m_btn1->setObjectName(QStringLiteral("btn1"));
-    m_btn1->setGeometry(229, 32, 75, 25);
-    m_btn1->setAutoDefault(false);
-    connect(m_btn1, &QPushButton::clicked, this, &TForm2::btn1Click);
+    m_saveButton = new QPushButton(QStringLiteral("保存设置"), m_bottomPanel);
+    m_saveButton->setObjectName(QStringLiteral("btn1"));
+    m_saveButton->setGeometry(189, 32, 75, 25);
+    m_saveButton->setAutoDefault(false);
+    connect(m_saveButton, &QPushButton::clicked, this, &TForm2::save);
+
+    m_cancelButton = new QPushButton(QStringLiteral("取消"), m_bottomPanel);
+    m_cancelButton->setObjectName(QStringLiteral("btnCancel"));
+    m_cancelButton->setGeometry(269, 32, 75, 25);
+    m_cancelButton->setAutoDefault(false);
+    connect(m_cancelButton, &QPushButton::clicked, this, &TForm2::reject);
 
     resize(ClientWidth, ClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -86,34 +91,29 @@ TForm2::TForm2(TForm1& form1)
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
-    FormCreate();
+    // Last: named parts such as the scroll bar are styled by the names given above.
+    setStyleSheet(Skin::styleSheet());
 }
 
-void TForm2::FormCreate()
+void TForm2::setItems(const QStringList& items)
 {
-    setStyleSheet(m_form1.styleSheet());
+    m_items = items;
 }
 
 void TForm2::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    FormShow();
-}
-
-void TForm2::FormShow()
-{
-    const QComboBox* box = m_form1.domainBox();
-    QStringList items;
-    for (int i = 0; i < box->count(); ++i) {
+    QStringList shown;
+    for (const QString& item : std::as_const(m_items)) {
         // Escaped: an old name with a line break in it must not come back as two names.
-        items.append(escapeControls(box->itemText(i)));
+        shown.append(escapeControls(item));
     }
-    m_mmo1->setPlainText(items.join(QLatin1Char('\n')));
+    m_memo->setPlainText(shown.join(QLatin1Char('\n')));
 }
 
-void TForm2::btn1Click()
+void TForm2::save()
 {
-    const DomainLines lines = checkDomainLines(linesOf(m_mmo1->toPlainText()), m_form1.domainItems());
+    const DomainLines lines = checkDomainLines(linesOf(m_memo->toPlainText()), m_items);
     if (!lines.faults.isEmpty()) {
         constexpr qsizetype Shown = 10;
         QStringList why;
@@ -126,15 +126,39 @@ void TForm2::btn1Click()
         MessageBox::error(this, why.join(QLatin1Char('\n')) + QStringLiteral("\n域名列表没有保存。"));
         return;
     }
-    if (const auto saved = m_form1.domainList().replaceAll(lines.domains); !saved) {
-        MessageBox::error(this, saved.error());
+    if (lines.domains.isEmpty() && !m_items.isEmpty()
+        && !MessageBox::confirm(this, QStringLiteral("列表中没有域名，保存后域名列表将被清空。确定要保存吗？"))) {
         return;
     }
-    if (const auto loaded = m_form1.loadDomain(); !loaded) {
-        MessageBox::error(this, loaded.error());
+    if (const auto stored = m_domains.replaceAll(lines.domains); !stored) {
+        MessageBox::error(this, stored.error());
         return;
     }
+    m_items = lines.domains;
+    Q_EMIT saved();
     accept();
+    reportPassedOver(lines.blankLines, lines.repeatLines);
+}
+
+void TForm2::reportPassedOver(const QList<int>& blankLines, const QList<int>& repeatLines)
+{
+    const auto numbers = [](const QList<int>& lineNumbers) {
+        QStringList texts;
+        for (const int line : lineNumbers) {
+            texts.append(QString::number(line));
+        }
+        return texts.join(QStringLiteral("、"));
+    };
+    QStringList why;
+    if (!repeatLines.isEmpty()) {
+        why.append(QStringLiteral("重复的域名（第 %1 行）只保存了一次。").arg(numbers(repeatLines)));
+    }
+    if (!blankLines.isEmpty()) {
+        why.append(QStringLiteral("空行（第 %1 行）已略过。").arg(numbers(blankLines)));
+    }
+    if (!why.isEmpty()) {
+        MessageBox::plain(parentWidget(), QStringLiteral("域名列表已保存。\n") + why.join(QLatin1Char('\n')));
+    }
 }
 
 } // namespace shoulu

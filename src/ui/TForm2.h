@@ -7,37 +7,49 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
+#include <QStringList>
+
 namespace shoulu {
 
-class TForm1;
+class DomainList;
 
-// The domain list editor, one domain per line. Shown modally by the main window; the text
-// is refilled from the domain box at every showing and only "保存设置" stores it.
+// The domain list editor, one domain per line. Whoever shows it hands in the current items
+// first (setItems); only "保存设置" stores the text, and saved() tells the owner to reload.
+//     editor->setItems(items); editor->exec();
 class TForm2 : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit TForm2(TForm1& form1);
+    explicit TForm2(DomainList& domains, QWidget* parent = nullptr);
 
-    QPlainTextEdit* memo() const { return m_mmo1; }
-    QPushButton* saveButton() const { return m_btn1; }
+    // The items shown at the next showing; also the stored names an older version let in.
+    void setItems(const QStringList& items);
+
+    QPlainTextEdit* memo() const { return m_memo; }
+    QPushButton* saveButton() const { return m_saveButton; }
+    QPushButton* cancelButton() const { return m_cancelButton; }
+
+Q_SIGNALS:
+    // The list was stored; the dialog closes after this.
+    void saved();
 
 public Q_SLOTS:
-    void btn1Click();
+    void save();
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FormCreate();
-    void FormShow();
+    void reportPassedOver(const QList<int>& blankLines, const QList<int>& repeatLines);
 
-    TForm1& m_form1;
-    QPlainTextEdit* m_mmo1 = nullptr;
-    QFrame* m_bspanel1 = nullptr;
-    QLabel* m_bsSkinStdLabel1 = nullptr;
-    QPushButton* m_btn1 = nullptr;
+    DomainList& m_domains;
+    QStringList m_items;
+    QPlainTextEdit* m_memo = nullptr;
+    QFrame* m_bottomPanel = nullptr;
+    QLabel* m_hint = nullptr;
+    QPushButton* m_saveButton = nullptr;
+    QPushButton* m_cancelButton = nullptr;
 };
 
 } // namespace shoulu

@@ -141,9 +141,25 @@ TEST_F(DomainsCommandTest, BadInputToSetFailsAndKeepsTheList)
 TEST_F(DomainsCommandTest, WrongArgumentsAreUsageErrors)
 {
     EXPECT_EQ(domains({ QStringLiteral("add") }).exitCode, 2);
-    EXPECT_EQ(domains({ QStringLiteral("remove"), QStringLiteral("a.com") }).exitCode, 2);
+    EXPECT_EQ(domains({ QStringLiteral("remove") }).exitCode, 2);
+    EXPECT_EQ(domains({ QStringLiteral("rename"), QStringLiteral("a.com") }).exitCode, 2);
     EXPECT_EQ(domains({ QStringLiteral("set"), QStringLiteral("a"), QStringLiteral("b") }).exitCode, 2);
     EXPECT_TRUE(listed().isEmpty());
+}
+
+TEST_F(DomainsCommandTest, RemoveTakesListedNamesInAnyCaseAndRefusesAnUnlistedOneWhole)
+{
+    ASSERT_EQ(
+        domains({ QStringLiteral("add"), QStringLiteral("a.com"), QStringLiteral("b.com"), QStringLiteral("c.com") })
+            .exitCode,
+        0);
+    const CliRun unlisted = domains({ QStringLiteral("remove"), QStringLiteral("a.com"), QStringLiteral("x.com") });
+    EXPECT_EQ(unlisted.exitCode, 1);
+    EXPECT_TRUE(unlisted.err.contains(QStringLiteral("x.com"))) << unlisted.err.toStdString();
+    EXPECT_EQ(listed(), QStringLiteral("a.com\nb.com\nc.com\n"));
+
+    EXPECT_EQ(domains({ QStringLiteral("remove"), QStringLiteral(" A.COM "), QStringLiteral("c.com") }).exitCode, 0);
+    EXPECT_EQ(listed(), QStringLiteral("b.com\n"));
 }
 
 TEST(DomainsCommandBadDatabaseTest, EveryActionFailsWithTheCauseAndCreatesNoFile)

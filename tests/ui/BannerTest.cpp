@@ -124,8 +124,9 @@ TEST_F(UiTest, StartUpDoesNotWaitForTheBannerAndStylesEveryLoadedPage)
         c.sleepMs(300);
         c.respond(200, utf8Page(R"(<meta charset="utf-8">)"));
     });
-    TForm1 form(m_temp.path(), server.url("/softad/Shoulu.html"));
-    ASSERT_TRUE(form.isStarted());
+    const auto context = openAppContext(m_temp.path());
+    ASSERT_NE(context, nullptr);
+    TForm1 form(*context, server.url("/softad/Shoulu.html"));
     Banner* banner = form.banner();
     EXPECT_TRUE(banner->isLoading()) << "the window is ready before the page is";
     EXPECT_EQ(banner->height(), 72);

@@ -80,10 +80,12 @@ TEST_F(QueryWalkTest, QueryButtonRefusesABadDomainSendingNothingAndAsksACleanedO
     auto form = openForm();
     auto* box = child<QComboBox>(form.get(), "cbb1");
     auto* button = child<QPushButton>(form.get(), "bsSkinXFormButton1");
-    for (const QString& bad : { QStringLiteral("a\x1b.com"), QString() }) {
+    const QList<QPair<QString, QString>> refusals { { QStringLiteral("a\x1b.com"), QStringLiteral("域名无效：") },
+        { QString(), QStringLiteral("请输入域名。") } };
+    for (const auto& [bad, said] : refusals) {
         box->setEditText(bad);
         button->click();
-        EXPECT_TRUE(status(*form).startsWith(QStringLiteral("域名无效："))) << status(*form).toStdString();
+        EXPECT_TRUE(status(*form).startsWith(said)) << status(*form).toStdString();
         EXPECT_FALSE(form->domainQuery().isBusy());
     }
     box->setEditText(QStringLiteral("http://www.example.com/news/?x=1#top"));
@@ -114,7 +116,7 @@ TEST_F(QueryWalkTest, NewUserListsDomainsRunsABatchAndReadsTheResults)
         }
     }
     auto form = openForm();
-    TForm2 editor(*form);
+    TForm2 editor(form->domainList(), form.get());
     form->setEditor(&editor);
 
     bool saved = false;

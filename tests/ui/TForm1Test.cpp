@@ -1,6 +1,8 @@
 #include "UiTest.h"
 #include "chart/TrendChart.h"
 #include "engines/EngineTable.h"
+#include "fetch/HTTPGet.h"
+#include "query/DomainQuery.h"
 #include "ui/HistoryList.h"
 #include "ui/Project1.h"
 
@@ -9,7 +11,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -56,10 +61,11 @@ TEST_P(UnopenableDatabaseTest, StartUpReportsIncompleteFileAndFails)
     const bool existed = QFile::exists(path);
 
     MessageBox::clearLastText();
-    TForm1 form(path, QByteArray());
+    EXPECT_EQ(openAppContext(path), nullptr);
 
-    EXPECT_FALSE(form.isStarted());
-    EXPECT_EQ(MessageBox::lastText(), IncompleteFile);
+    EXPECT_EQ(MessageBox::lastText().section(QLatin1Char('\n'), 0, 0), IncompleteFile);
+    EXPECT_TRUE(MessageBox::lastText().contains(QStringLiteral("setting.dat")));
+    EXPECT_TRUE(MessageBox::lastText().contains(QStringLiteral("shoulu-cli init")));
     EXPECT_EQ(MessageBox::shownCount(), 1);
     EXPECT_EQ(MessageBox::lastIcon(), QMessageBox::NoIcon);
     EXPECT_EQ(QFile::exists(path), existed) << "opening must never create the file";
@@ -82,7 +88,7 @@ TEST(Project1Test, ReturnsNonZeroWithoutEnteringTheLoopWhenTheFileIsMissing)
         QApplication::closeAllWindows();
     });
     EXPECT_EQ(Project1(*qApp, dir.filePath(QStringLiteral("setting.dat"))), 1);
-    EXPECT_EQ(MessageBox::lastText(), IncompleteFile);
+    EXPECT_EQ(MessageBox::lastText().section(QLatin1Char('\n'), 0, 0), IncompleteFile);
     EXPECT_EQ(MessageBox::lastTitle(), QStringLiteral("岚衡搜索引擎收录查询工具"));
     EXPECT_FALSE(loopRan);
     QCoreApplication::processEvents(); // the pending shot must not leak into later tests
@@ -153,16 +159,52 @@ TEST_F(UiTest, ReloadWithNoStoredDomainsKeepsTheTypedText)
     EXPECT_EQ(form->domainBox()->currentText(), QStringLiteral("typed.com"));
 }
 
-TEST_F(UiTest, TypingIntoTheDomainBoxAndPressingEnterAddsNoItem)
+// Fetches that cannot start fail at once: a run ends without the network.
+void failEveryFetch(TForm1& form, int& started)
+{
+    form.domainQuery().setFetchStarter([&started](Tmyhttpget&) {
+        ++started;
+        throw std::runtime_error("no network in this test");
+    });
+}
+
+TEST_F(UiTest, PressingEnterInTheDomainBoxRunsTheQueryWhileTheButtonsLookBusy)
 {
     listDomains({ QStringLiteral("a.com") });
     auto form = openForm();
+    int started = 0;
+    failEveryFetch(*form, started);
     form->domainBox()->lineEdit()->clear();
     QTest::keyClicks(form->domainBox()->lineEdit(), QStringLiteral("new.com"));
     QTest::keyClick(form->domainBox()->lineEdit(), Qt::Key_Return);
-    EXPECT_EQ(form->domainBox()->count(), 1);
+    EXPECT_EQ(form->domainItems(), QStringList({ QStringLiteral("a.com"), QStringLiteral("new.com") }));
     EXPECT_EQ(form->domainBox()->currentText(), QStringLiteral("new.com"));
+    EXPECT_EQ(started, EngineCount);
+    EXPECT_FALSE(child<QPushButton>(form.get(), "bsSkinXFormButton1")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(form.get(), "bsSkinXFormButton2")->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return !form->domainQuery().isBusy(); }));
+    EXPECT_TRUE(child<QPushButton>(form.get(), "bsSkinXFormButton1")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(form.get(), "bsSkinXFormButton2")->isEnabled());
+    EXPECT_EQ(form->gauge()->text(), QStringLiteral("7/7"));
 }
+
+class BlankBoxTest : public UiTest, public ::testing::WithParamInterface<const char*>
+{
+};
+
+TEST_P(BlankBoxTest, AsksForADomainAndSendsNothing)
+{
+    auto form = openForm();
+    int started = 0;
+    failEveryFetch(*form, started);
+    form->domainBox()->setEditText(QString::fromUtf8(GetParam()));
+    child<QPushButton>(form.get(), "bsSkinXFormButton1")->click();
+    EXPECT_EQ(form->statusText(), QStringLiteral("请输入域名。"));
+    EXPECT_EQ(started, 0);
+    EXPECT_TRUE(storedDomains().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, BlankBoxTest, ::testing::Values("", "   ", " \t "));
 
 // ---- the window and its controls ---------------------------------------------------------------
 
@@ -192,11 +234,13 @@ TEST_F(UiTest, VerticalBandsStackInOrderWithTheirHeights)
     const QWidget* chart = child<QWidget>(form.get(), "Chart1");
     ASSERT_TRUE(strip && banner && list && gauge && chart);
 
-    EXPECT_EQ(strip->geometry(), QRect(0, 0, 802, 41));
-    EXPECT_EQ(banner->geometry(), QRect(0, 41, 802, 72));
-    EXPECT_EQ(chart->geometry(), QRect(0, 665 - 280, 802, 280));
-    EXPECT_EQ(gauge->geometry(), QRect(0, 665 - 280 - 20, 802, 20));
-    EXPECT_EQ(list->geometry(), QRect(0, 41 + 72, 802, 665 - 41 - 72 - 20 - 280));
+    const auto inWindow = [&form](const QWidget* w) { return QRect(w->mapTo(form.get(), QPoint()), w->size()); };
+    const int handle = form->splitter()->handleWidth();
+    EXPECT_EQ(inWindow(strip), QRect(0, 0, 802, 41));
+    EXPECT_EQ(inWindow(banner), QRect(0, 41, 802, 72));
+    EXPECT_EQ(inWindow(chart), QRect(0, 665 - 280, 802, 280));
+    EXPECT_EQ(inWindow(gauge), QRect(0, 665 - 280 - 20, 802, 20));
+    EXPECT_EQ(inWindow(list), QRect(0, 41 + 72, 802, 665 - 41 - 72 - 20 - 280 - handle));
 
     const QWidget* checkStrip = child<QWidget>(form.get(), "bsSkinPanel1");
     const QWidget* statusBar = child<QWidget>(form.get(), "bsSkinStatusBar1");
@@ -208,6 +252,64 @@ TEST_F(UiTest, VerticalBandsStackInOrderWithTheirHeights)
     // The plot and its date labels end where the status bar begins.
     EXPECT_EQ(form->trendChart()->chart()->size(), QSizeF(802, 280 - 21));
     EXPECT_EQ(form->trendChart()->chart()->margins().top(), 280 * 12 / 100);
+}
+
+TEST_F(UiTest, ShrinkingCutsNothingOffAndGrowingFeedsListAndChart)
+{
+    auto form = openForm();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    form->resize(91, 490);
+    QTest::qWait(20);
+    for (const char* name :
+        { "bsSkinXFormButton3", "btn2", "bsSkinSpinEdit1", "bsSkinStdLabel2", "bsSkinCheckRadioBox7" }) {
+        const QWidget* w = child<QWidget>(form.get(), name);
+        ASSERT_NE(w, nullptr) << name;
+        EXPECT_TRUE(form->rect().contains(QRect(w->mapTo(form.get(), QPoint()), w->size()))) << name;
+    }
+    const int listHeight = form->historyList()->height();
+    const int chartHeight = form->trendChart()->height();
+    form->resize(form->width() + 200, form->height() + 200);
+    QTest::qWait(20);
+    EXPECT_GT(form->historyList()->height(), listHeight);
+    EXPECT_GT(form->trendChart()->height(), chartHeight);
+}
+
+TEST_F(UiTest, DelaySizeAndSplitAreRememberedForTheNextWindow)
+{
+    QList<int> split;
+    {
+        auto form = openForm();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        form->delayBox()->setValue(7);
+        form->resize(900, 700);
+        form->splitter()->setSizes({ 150, 300 });
+        split = form->splitter()->sizes();
+        form->close();
+    }
+    auto form = openForm();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    EXPECT_EQ(form->delayBox()->value(), 7);
+    EXPECT_EQ(form->size(), QSize(900, 700));
+    EXPECT_EQ(form->splitter()->sizes(), split);
+}
+
+TEST_F(UiTest, ClosingDuringABatchAsksAndStaysOpenOnCancel)
+{
+    listDomains({ QStringLiteral("a.com"), QStringLiteral("b.com") });
+    auto form = openForm();
+    int started = 0;
+    failEveryFetch(*form, started);
+    form->delayBox()->setValue(60);
+    form->show();
+    child<QPushButton>(form.get(), "bsSkinXFormButton2")->click();
+    ASSERT_TRUE(form->batchTimer()->isActive());
+    MessageBox::setNextAnswer(QMessageBox::Cancel);
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(MessageBox::lastIcon(), QMessageBox::Question);
 }
 
 TEST_F(UiTest, StartUpStateOfTheControls)
@@ -223,11 +325,12 @@ TEST_F(UiTest, StartUpStateOfTheControls)
     EXPECT_EQ(form->statusText(), QString());
     EXPECT_EQ(child<QLabel>(form.get(), "bsSkinStatusPanel2")->text(),
         QStringLiteral("谷歌、搜狗查询太频繁会被暂时性屏蔽IP。"));
-    EXPECT_FALSE(child<QTimer>(form.get(), "Timer1")->isActive());
+    EXPECT_FALSE(form->batchTimer()->isActive());
+    EXPECT_EQ(form->batchTimer()->objectName(), QStringLiteral("Timer1"));
     EXPECT_EQ(form->EngineUrls(), buildEngineUrls());
 
-    // The list and chart wait for the user even when rows are stored.
-    EXPECT_EQ(form->historyList()->rowCount(), 0);
+    // A file with history opens on its latest rows; the chart waits for a choice.
+    EXPECT_EQ(form->historyList()->rowCount(), 1);
     EXPECT_TRUE(form->historyList()->showGrid());
     EXPECT_EQ(form->trendChart()->titleText(), QStringLiteral("最近30日收录量走势图"));
 }

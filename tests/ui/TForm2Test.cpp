@@ -31,7 +31,7 @@ protected:
         UiTest::SetUp();
         listDomains(m_initial);
         m_form = openForm();
-        m_editor = new TForm2(*m_form);
+        m_editor = new TForm2(m_form->domainList(), m_form.get());
         m_form->setEditor(m_editor);
     }
 
@@ -192,6 +192,40 @@ TEST_F(TForm2Test, FailedSaveKeepsThePreviousListAndTheDialogOpenWithTheText)
     EXPECT_EQ(storedDomains(),
         (QStringList { QStringLiteral("new.com"), QStringLiteral("bad.com"), QStringLiteral("later.com") }));
     EXPECT_FALSE(m_editor->isVisible());
+}
+
+TEST_F(TForm2Test, CancelClosesWithoutStoring)
+{
+    m_editor->show();
+    typeText(QStringLiteral("other.com"));
+    m_editor->cancelButton()->click();
+    EXPECT_FALSE(m_editor->isVisible());
+    EXPECT_EQ(m_editor->result(), QDialog::Rejected);
+    EXPECT_EQ(storedDomains(), m_initial);
+}
+
+TEST_F(TForm2Test, EmptyingTheListAsksFirstAndCancelKeepsIt)
+{
+    m_editor->show();
+    typeText(QStringLiteral("\n  \n"));
+    MessageBox::setNextAnswer(QMessageBox::Cancel);
+    m_editor->saveButton()->click();
+    EXPECT_EQ(MessageBox::lastIcon(), QMessageBox::Question);
+    EXPECT_EQ(storedDomains(), m_initial);
+    EXPECT_TRUE(m_editor->isVisible());
+}
+
+TEST_F(TForm2Test, PassedOverLinesAreToldInOneMessageAfterTheSaveAndTheTypedTextStays)
+{
+    m_form->domainBox()->setEditText(QStringLiteral("typed.com"));
+    m_editor->show();
+    typeText(QStringLiteral("a.com\n\nA.com\nb.com"));
+    m_editor->saveButton()->click();
+    EXPECT_EQ(storedDomains(), QStringList({ QStringLiteral("a.com"), QStringLiteral("b.com") }));
+    EXPECT_EQ(MessageBox::shownCount(), 1);
+    EXPECT_TRUE(MessageBox::lastText().contains(QStringLiteral("第 3 行"))) << MessageBox::lastText().toStdString();
+    EXPECT_TRUE(MessageBox::lastText().contains(QStringLiteral("第 2 行"))) << MessageBox::lastText().toStdString();
+    EXPECT_EQ(m_form->domainBox()->currentText(), QStringLiteral("typed.com"));
 }
 
 } // namespace

@@ -4,23 +4,28 @@
 // block, and a main window on a prepared database that a second connection can change
 // behind the window's back.
 
+#include "query/AppContext.h"
 #include "store/Database.h"
 #include "store/DomainList.h"
 #include "store/ResultRows.h"
 #include "store/SettingsDatabase.h"
 #include "support/TempDatabase.h"
 #include "ui/MessageBox.h"
+#include "ui/Project1.h"
 #include "ui/TForm1.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace shoulu::test {
 
@@ -33,6 +38,8 @@ public:
         static char name[] = "ui-test";
         static char* argv[] = { name, nullptr };
         m_app = std::make_unique<QApplication>(argc, argv);
+        // Remembered window settings go to a test folder, never the user's.
+        QStandardPaths::setTestModeEnabled(true);
         // A box nobody expected must fail a check, not hang the run.
         MessageBox::setAutoAnswer(QMessageBox::Ok);
     }
@@ -100,6 +107,7 @@ protected:
         m_otherList = std::make_unique<DomainList>(m_other->database());
         m_otherRows = std::make_unique<ResultRows>(m_other->database());
         MessageBox::clearLastText();
+        QSettings(QStringLiteral("shoulu"), QStringLiteral("shoulu")).clear();
     }
 
     void listDomains(const QStringList& domains)
@@ -131,17 +139,20 @@ protected:
     }
 
     // The banner address is empty so that it falls back to its built-in page at once.
+    // Each window on a core of its own, opened as the program opens it; kept for the test's life.
     std::unique_ptr<TForm1> openForm()
     {
-        auto form = std::make_unique<TForm1>(m_temp.path(), QByteArray());
-        EXPECT_TRUE(form->isStarted()) << MessageBox::lastText().toStdString();
-        return form;
+        auto context = openAppContext(m_temp.path());
+        EXPECT_NE(context, nullptr) << MessageBox::lastText().toStdString();
+        m_contexts.push_back(std::move(context));
+        return std::make_unique<TForm1>(*m_contexts.back(), QByteArray());
     }
 
     TempDatabase m_temp;
     std::unique_ptr<SettingsDatabase> m_other;
     std::unique_ptr<DomainList> m_otherList;
     std::unique_ptr<ResultRows> m_otherRows;
+    std::vector<std::unique_ptr<AppContext>> m_contexts;
 };
 
 template <typename T> T* child(QObject* parent, const char* name)

@@ -49,42 +49,40 @@ QString ChartCommand::description() const
     return QStringLiteral("draw the 30-day trend chart of DOMAIN into FILE: PNG, or SVG when FILE ends in .svg");
 }
 
-int ChartCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
+QList<OptionSpec> ChartCommand::options() const
 {
-    const auto usage = [&](const QString& why) {
-        print(io.err, Prefix + why + QStringLiteral("\nusage: shoulu-cli %1\n").arg(synopsis()));
-        return ExitUsage;
+    return {
+        { QStringLiteral("output"), QStringLiteral("FILE"), QStringLiteral("the picture: PNG, or SVG for *.svg"),
+            QStringLiteral("o") },
+        { QStringLiteral("width"), QStringLiteral("W"), QStringLiteral("width in pixels (default 800)") },
+        { QStringLiteral("height"), QStringLiteral("H"), QStringLiteral("height in pixels (default 400)") },
+        { QStringLiteral("engines"), QStringLiteral("KEY,..."),
+            QStringLiteral("only these engines (the catalogue file's --engines then goes before the command)") },
     };
-    QString domain;
-    QString file;
-    QSize size(DefaultWidth, DefaultHeight);
+}
+
+int ChartCommand::execute(const Arguments& args, const GlobalOptions& options, Streams& io)
+{
+    const auto usage = [&](const QString& why) { return usageError(io, why); };
+    if (args.positional().size() > 1) {
+        return usage(QStringLiteral("one domain at most"));
+    }
+    const QString domain = args.positional().value(0);
+    const QString file = args.value(QStringLiteral("output"));
     std::array<bool, EngineCount> shown;
     shown.fill(true);
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        bool missing = false;
-        const QString arg = args.at(i);
-        if (const auto value = optionValue(args, i, QStringLiteral("-o"), missing)) {
-            file = *value;
-        } else if (const auto engines = optionValue(args, i, QStringLiteral("--engines"), missing)) {
-            const auto parsed = enginesFromList(*engines);
-            if (!parsed) {
-                return usage(QStringLiteral("--engines takes keys of the seven engines (baidu,google,soso,yahoo,"
-                                            "sogou,youdao,bing), not '%1'")
-                                 .arg(*engines));
-            }
-            shown = *parsed;
-        } else if (const auto width = optionValue(args, i, QStringLiteral("--width"), missing)) {
-            size.setWidth(width->toInt());
-        } else if (const auto height = optionValue(args, i, QStringLiteral("--height"), missing)) {
-            size.setHeight(height->toInt());
-        } else if (missing) {
-            return usage(QStringLiteral("%1 needs a value").arg(arg));
-        } else if (arg.startsWith(QLatin1Char('-')) || !domain.isEmpty()) {
-            return usage(QStringLiteral("unexpected argument '%1'").arg(arg));
-        } else {
-            domain = arg;
+    if (args.isSet(QStringLiteral("engines"))) {
+        const QString engines = args.value(QStringLiteral("engines"));
+        const auto parsed = enginesFromList(engines);
+        if (!parsed) {
+            return usage(QStringLiteral("--engines takes keys of the seven engines (baidu,google,soso,yahoo,"
+                                        "sogou,youdao,bing), not '%1'")
+                             .arg(engines));
         }
+        shown = *parsed;
     }
+    const QSize size(args.value(QStringLiteral("width"), QString::number(DefaultWidth)).toInt(),
+        args.value(QStringLiteral("height"), QString::number(DefaultHeight)).toInt());
     if (domain.isEmpty() || file.isEmpty()) {
         return usage(QStringLiteral("a domain and -o FILE are needed"));
     }

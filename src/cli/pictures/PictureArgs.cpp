@@ -4,22 +4,6 @@
 
 namespace shoulu::cli {
 
-std::optional<QString> optionValue(const QStringList& args, qsizetype& i, const QString& name, bool& missing)
-{
-    const QString& arg = args.at(i);
-    if (arg.startsWith(name + QLatin1Char('='))) {
-        return arg.mid(name.size() + 1);
-    }
-    if (arg != name) {
-        return std::nullopt;
-    }
-    if (i + 1 >= args.size()) {
-        missing = true;
-        return std::nullopt;
-    }
-    return args.at(++i);
-}
-
 bool canDraw(const QString& prefix, Streams& io)
 {
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {

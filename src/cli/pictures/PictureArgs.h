@@ -12,10 +12,6 @@
 
 namespace shoulu::cli {
 
-// The value of option `name` at args[i], written "NAME VALUE" or "NAME=VALUE"; i moves past
-// it. Nothing when args[i] is another argument, or when NAME comes last (then `missing` is set).
-std::optional<QString> optionValue(const QStringList& args, qsizetype& i, const QString& name, bool& missing);
-
 // The picture commands draw with widgets: true when the program made a QApplication,
 // else says why not on io.err.
 bool canDraw(const QString& prefix, Streams& io);

@@ -32,23 +32,20 @@ QString ReportCommand::description() const
                           "listed domain");
 }
 
-int ReportCommand::execute(const QStringList& args, const GlobalOptions& options, Streams& io)
+QList<OptionSpec> ReportCommand::options() const
 {
-    QString file;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        bool missing = false;
-        const QString arg = args.at(i);
-        if (const auto value = optionValue(args, i, QStringLiteral("-o"), missing)) {
-            file = *value;
-            continue;
-        }
-        print(io.err,
-            Prefix
-                + (missing ? QStringLiteral("-o needs a file name")
-                           : QStringLiteral("unexpected argument '%1'").arg(arg))
-                + QStringLiteral("\nusage: shoulu-cli %1\n").arg(synopsis()));
-        return ExitUsage;
+    return {
+        { QStringLiteral("output"), QStringLiteral("FILE.html"), QStringLiteral("the page (default: standard output)"),
+            QStringLiteral("o") },
+    };
+}
+
+int ReportCommand::execute(const Arguments& args, const GlobalOptions& options, Streams& io)
+{
+    if (!args.positional().isEmpty()) {
+        return usageError(io, QStringLiteral("unexpected argument '%1'").arg(args.positional().first()));
     }
+    const QString file = args.value(QStringLiteral("output"));
     if (!canDraw(Prefix, io)) {
         return ExitFailure;
     }
