@@ -14,6 +14,7 @@ THTTPGet::THTTPGet(QObject* owner)
     : QObject(owner)
     , Agent(QStringLiteral("THTTPGet/1.0"))
     , AcceptTypes(QStringLiteral("*/*"))
+    , Proxy(ProxySetting::fromEnvironment())
 { }
 
 THTTPGet::~THTTPGet()
@@ -42,6 +43,7 @@ void THTTPGet::GetString()
     settings.Referer = Referer.toUtf8();
     settings.AcceptLanguage = AcceptLanguage.toUtf8();
     settings.Cookies = Cookies;
+    settings.Proxy = Proxy;
     settings.OnProgress = OnProgress;
     settings.limits = m_limits;
     m_worker = THTTPGetThread::start(this, std::move(settings));

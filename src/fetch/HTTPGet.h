@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/FetchLimits.h"
+#include "fetch/ProxySetting.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -55,6 +56,8 @@ public:
     QString Referer;
     QString AcceptLanguage; // empty: none sent
     std::shared_ptr<CookieJar> Cookies; // null: no cookies kept
+    // The system's proxy settings as they were when the component was made, unless replaced.
+    ProxySetting Proxy;
 
     TOnProgressEvent OnProgress; // after each piece of body read; throwing from it fails the fetch
     TOnDoneStringEvent OnDoneString;

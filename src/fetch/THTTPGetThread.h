@@ -3,6 +3,7 @@
 #include "fetch/CookieJar.h"
 #include "fetch/FetchLimits.h"
 #include "fetch/HTTPGet.h"
+#include "fetch/ProxySetting.h"
 
 #include <QByteArray>
 
@@ -33,6 +34,7 @@ public:
         QByteArray Referer;
         QByteArray AcceptLanguage;
         std::shared_ptr<CookieJar> Cookies;
+        ProxySetting Proxy;
         THTTPGet::TOnProgressEvent OnProgress;
         FetchLimits limits;
     };

@@ -1,6 +1,7 @@
 #include "FetchTestSupport.h"
 #include "fetch/THTTPGetThread.h"
 #include "support/LocalHttpServer.h"
+#include "support/ProxyVariable.h"
 
 #include <QThread>
 
@@ -413,6 +414,40 @@ TEST_F(FetchTest, CookiesLanguageAndWhereTheRequestEnded)
     ASSERT_EQ(fetchAndWait(empty).errors, 1);
     EXPECT_EQ(empty.reply().httpStatus, 200);
     EXPECT_FALSE(empty.reply().error.isEmpty());
+}
+
+// The proxy handed to a fetch decides, whatever the environment names by the time it runs.
+TEST_F(FetchTest, ProxySettingWinsOverTheEnvironment)
+{
+    LocalHttpServer given([](auto&, auto& c) { c.respond(200, "given"); });
+    LocalHttpServer named([](auto&, auto& c) { c.respond(200, "named"); });
+    LocalHttpServer origin([](auto&, auto& c) { c.respond(200, "origin"); });
+    struct Case
+    {
+        const char* what;
+        std::optional<QByteArray> environment;
+        ProxySetting setting;
+        QByteArray url;
+        QByteArray body;
+    };
+    const Case cases[] = {
+        { "environment names another", named.url(""), ProxySetting::via(given.url("")), "http://www.baidu.com/",
+            "given" },
+        { "environment names none", std::nullopt, ProxySetting::via(given.url("")), "http://www.baidu.com/", "given" },
+        { "direct", named.url(""), ProxySetting {}, origin.url("/page"), "origin" },
+        { "host listed as no-proxy", named.url(""), { given.url(""), given.url(""), "127.0.0.1" }, origin.url("/"),
+            "origin" },
+    };
+    for (const Case& c : cases) {
+        THTTPGet get;
+        get.Proxy = c.setting;
+        get.URL = c.url;
+        std::optional<test::ProxyVariable> environment;
+        if (c.environment) {
+            environment.emplace(*c.environment);
+        }
+        EXPECT_EQ(fetchAndWait(get).body, c.body) << c.what;
+    }
 }
 
 TEST_F(FetchTest, ProxyFromTheEnvironmentIgnored)
