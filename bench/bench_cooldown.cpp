@@ -71,6 +71,7 @@ std::optional<Figures> runBatch(int domainCount, int scale, bool cooldown)
     }
 
     DomainQuery query(domainList, rows, EngineCatalogue::builtIn());
+    query.setProxy(ProxySetting::via(engines.proxyUrl()));
     // Without the cool-down an engine never rests: a pause of nothing.
     query.cooldown().policy().setPauses(cooldown
             ? EngineCooldown::Pauses { EngineCooldown::FirstPauseMs / scale, EngineCooldown::LongestPauseMs / scale }

@@ -62,6 +62,9 @@ public:
         m_domains = std::make_unique<DomainList>(m_db->database());
         m_rows = std::make_unique<ResultRows>(m_db->database());
         m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, EngineCatalogue::builtIn());
+        if (m_engines) {
+            m_query->setProxy(ProxySetting::via(m_engines->proxyUrl()));
+        }
         QObject::connect(m_query.get(), &DomainQuery::historyRefreshRequested, [this] { (void)m_rows->latestRows(); });
         QObject::connect(m_query.get(), &DomainQuery::errorOccurred, [this](const QString& e) { m_error = e; });
     }

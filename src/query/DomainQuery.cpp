@@ -156,6 +156,9 @@ void DomainQuery::startFetch(const QByteArray& url, int engineIndex, quint64 tic
     fetch->Agent = m_catalogue.userAgent();
     fetch->AcceptLanguage = QString::fromLatin1(AcceptLanguage);
     fetch->Cookies = cookiesFor(engineIndex);
+    if (m_proxy) {
+        fetch->Proxy = *m_proxy;
+    }
     fetch->URL = url;
     fetch->EngineIndex = engineIndex;
     fetch->OnDoneString = [this, ticket](THTTPGet* sender, const QByteArray& page) {

@@ -2,6 +2,7 @@
 
 #include "engines/EngineCatalogue.h"
 #include "engines/Reading.h"
+#include "fetch/ProxySetting.h"
 #include "query/BatchCooldown.h"
 #include "query/QueryState.h"
 #include "store/ResultRow.h"
@@ -16,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 
 namespace shoulu {
@@ -67,6 +69,8 @@ public:
     // Where each page read goes besides its reading; null (the default) keeps none. Not owned.
     void setPageSink(PageSink* sink) { m_pageSink = sink; }
     void setStoreTiming(const StoreWriter::Timing& timing);
+    // The proxies of every later fetch; until set, each fetch takes the system's at its start.
+    void setProxy(const ProxySetting& proxy) { m_proxy = proxy; }
 
     // Whether rows can be stored: false on a file opened read-only; storeError() says why.
     bool canStore() const { return m_writer != nullptr; }
@@ -162,6 +166,7 @@ private:
     std::map<int, std::shared_ptr<CookieJar>> m_cookies; // per engine, for the query's life
     FetchStarter m_fetchStarter;
     PageSink* m_pageSink = nullptr;
+    std::optional<ProxySetting> m_proxy;
     QueryState m_state;
     std::map<quint64, PendingDomain> m_pending; // by ticket: replies never mix across domains
     RunTally m_tally;

@@ -2,6 +2,7 @@
 #include "store/ResultRows.h"
 #include "support/CliRunner.h"
 #include "support/EngineServer.h"
+#include "support/ProxyVariable.h"
 #include "support/QtTestApp.h"
 #include "support/TempDatabase.h"
 
@@ -36,6 +37,8 @@ protected:
 
     TempDatabase m_temp;
     EngineServer m_engines;
+    // The command line builds its own query, which takes the system's proxy.
+    ProxyVariable m_proxyVariable { m_engines.proxyUrl() };
 };
 
 TEST_F(QueryCommandTest, queryStoresListsAndPrintsTheRowAsCsv)

@@ -92,6 +92,7 @@ protected:
         m_domains = std::make_unique<DomainList>(m_db->database());
         m_rows = std::make_unique<ResultRows>(m_db->database());
         m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, EngineCatalogue::builtIn());
+        m_query->setProxy(ProxySetting::via(m_engines.proxyUrl()));
         StoreWriter::Timing timing;
         timing.busyTimeoutMs = 200;
         timing.retry = { 100, 400, 60 * 1000 };

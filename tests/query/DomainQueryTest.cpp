@@ -42,6 +42,7 @@ protected:
         m_domains = std::make_unique<DomainList>(m_db->database());
         m_rows = std::make_unique<ResultRows>(m_db->database());
         m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, EngineCatalogue::builtIn());
+        m_query->setProxy(ProxySetting::via(m_engines.proxyUrl()));
         m_batch = std::make_unique<BatchScheduler>(*m_query, m_timer);
         QObject::connect(&m_timer, &QTimer::timeout, [this] { m_batch->tick(m_delay); });
         QObject::connect(m_query.get(), &DomainQuery::statusChanged, [this](const QString& s) { m_status = s; });
@@ -137,6 +138,7 @@ TEST_F(QueryFixture, readingsTravelWithTheRowAndAnEngineSwitchedOffIsNotAsked)
     const Result<EngineCatalogue> catalogue = EngineCatalogue::load(file);
     ASSERT_TRUE(catalogue.ok()) << catalogue.error().toStdString();
     m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, *catalogue);
+    m_query->setProxy(ProxySetting::via(m_engines.proxyUrl()));
     m_engines.setDefault(6, { 0, 0, EngineServer::Failure::EmptyBody });
     ResultRow committed;
     QObject::connect(m_query.get(), &DomainQuery::rowCommitted, [&](const ResultRow& row) { committed = row; });

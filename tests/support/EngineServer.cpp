@@ -6,7 +6,6 @@
 #include <QByteArrayList>
 #include <QDeadlineTimer>
 
-#include <cstdlib>
 #include <optional>
 
 namespace shoulu::test {
@@ -85,23 +84,11 @@ QString domainOfTarget(int engine, const QByteArray& target)
 EngineServer::EngineServer(Encoding encoding)
     : m_encoding(encoding)
     , m_server([this](const HttpRequest& request, HttpConnection& connection) { handle(request, connection); })
-{
-    if (const char* previous = std::getenv("http_proxy")) {
-        m_previousProxy = QByteArray(previous);
-    }
-    ::setenv("http_proxy", m_server.url("").constData(), 1);
-    ::unsetenv("no_proxy");
-    ::unsetenv("NO_PROXY");
-}
+{ }
 
 EngineServer::~EngineServer()
 {
     m_server.stop();
-    if (m_previousProxy) {
-        ::setenv("http_proxy", m_previousProxy->constData(), 1);
-    } else {
-        ::unsetenv("http_proxy");
-    }
 }
 
 void EngineServer::setAnswer(int engine, const QString& domain, Answer answer)

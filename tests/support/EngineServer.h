@@ -13,9 +13,9 @@
 
 namespace shoulu::test {
 
-// Plays the seven engines for end-to-end runs: a local server that the process reaches as its
-// HTTP proxy (http_proxy is set while the object lives) and that routes each request by the
-// engine name in its host. Each engine answers with a result page carrying a figure chosen by
+// Plays the seven engines for end-to-end runs: a local server that fetches reach as their HTTP
+// proxy (hand proxyUrl() to them, or to the environment through a ProxyVariable) and that routes
+// each request by the engine name in its host. Each engine answers with a result page carrying a figure chosen by
 // the test, per domain or for every domain, as GBK or UTF-8, optionally late or not at all.
 class EngineServer
 {
@@ -50,6 +50,7 @@ public:
     static QByteArray resultPage(int engine, Count figure, Encoding encoding);
 
     LocalHttpServer& http() { return m_server; }
+    QByteArray proxyUrl() const { return m_server.url(""); }
     // Requests seen for an engine and domain.
     int requestsFor(int engine, const QString& domain) const;
 
@@ -69,7 +70,6 @@ private:
     std::optional<RateLimiter::Limit> m_rateLimit;
     std::map<int, RateLimiter> m_limiters;
     std::map<int, int> m_blocked;
-    std::optional<QByteArray> m_previousProxy;
     LocalHttpServer m_server;
 };
 

@@ -32,9 +32,6 @@ int EngineServerProcess::serve(int argc, char** argv, const SetUp& setUp)
 
 EngineServerProcess::EngineServerProcess(const QStringList& arguments)
 {
-    if (const char* previous = std::getenv("http_proxy")) {
-        m_previousProxy = QByteArray(previous);
-    }
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget(),
         QStringList { QString::fromLatin1(ServeFlag) } + arguments);
@@ -50,9 +47,7 @@ EngineServerProcess::EngineServerProcess(const QStringList& arguments)
         m_error = QStringLiteral("the engine server did not start: %1").arg(QString::fromUtf8(output));
         return;
     }
-    ::setenv("http_proxy", QByteArray("http://127.0.0.1:" + QByteArray::number(port)).constData(), 1);
-    ::unsetenv("no_proxy");
-    ::unsetenv("NO_PROXY");
+    m_proxyVariable.emplace("http://127.0.0.1:" + QByteArray::number(port));
 }
 
 EngineServerProcess::~EngineServerProcess()
@@ -61,11 +56,6 @@ EngineServerProcess::~EngineServerProcess()
     if (!m_process.waitForFinished(10000)) {
         m_process.kill();
         m_process.waitForFinished(5000);
-    }
-    if (m_previousProxy) {
-        ::setenv("http_proxy", m_previousProxy->constData(), 1);
-    } else {
-        ::unsetenv("http_proxy");
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/EngineServer.h"
+#include "support/ProxyVariable.h"
 
 #include <QProcess>
 #include <QString>
@@ -41,7 +42,7 @@ public:
 private:
     QProcess m_process;
     QString m_error;
-    std::optional<QByteArray> m_previousProxy;
+    std::optional<ProxyVariable> m_proxyVariable;
 };
 
 } // namespace shoulu::test

@@ -206,17 +206,6 @@ FaultServer::~FaultServer()
     if (m_reservedFd >= 0) {
         ::close(m_reservedFd);
     }
-    if (m_proxy) {
-        const auto restore = [](const char* name, const std::optional<QByteArray>& value) {
-            if (value) {
-                ::setenv(name, value->constData(), 1);
-            } else {
-                ::unsetenv(name);
-            }
-        };
-        restore("http_proxy", m_previousProxy);
-        restore("no_proxy", m_previousNoProxy);
-    }
 }
 
 QByteArray FaultServer::url(QByteArrayView path) const
@@ -226,18 +215,9 @@ QByteArray FaultServer::url(QByteArrayView path) const
 
 void FaultServer::actAsProxy()
 {
-    if (!m_proxy) {
-        m_proxy = true;
-        if (const char* previous = std::getenv("http_proxy")) {
-            m_previousProxy = QByteArray(previous);
-        }
-        if (const char* previous = std::getenv("no_proxy")) {
-            m_previousNoProxy = QByteArray(previous);
-        }
+    if (!m_proxyVariable) {
+        m_proxyVariable.emplace(url(""));
     }
-    ::setenv("http_proxy", url("").constData(), 1);
-    ::unsetenv("no_proxy");
-    ::unsetenv("NO_PROXY");
 }
 
 int FaultServer::requestCount() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/LocalHttpServer.h"
+#include "support/ProxyVariable.h"
 
 #include <QByteArray>
 #include <QList>
@@ -80,9 +81,7 @@ private:
     std::unique_ptr<LocalHttpServer> m_server;
     int m_reservedFd = -1; // RefusedConnection: a bound socket that never listens
     quint16 m_port = 0;
-    bool m_proxy = false;
-    std::optional<QByteArray> m_previousProxy;
-    std::optional<QByteArray> m_previousNoProxy;
+    std::optional<ProxyVariable> m_proxyVariable;
 };
 
 } // namespace shoulu::test

@@ -42,6 +42,13 @@ class QueryWalkTest : public UiTest
 protected:
     QString status(TForm1& form) { return form.statusText(); }
 
+    std::unique_ptr<TForm1> openProxiedForm()
+    {
+        auto form = openForm();
+        form->domainQuery().setProxy(ProxySetting::via(m_engines.proxyUrl()));
+        return form;
+    }
+
     EngineServer m_engines;
 };
 
@@ -50,7 +57,7 @@ TEST_F(QueryWalkTest, TypedDomainQueryShowsItsRowAndFinishedStatus)
     for (int i = 0; i < EngineCount; ++i) {
         m_engines.setDefault(i, { figure(i, 0) });
     }
-    auto form = openForm();
+    auto form = openProxiedForm();
     auto* box = child<QComboBox>(form.get(), "cbb1");
     QTest::keyClicks(box->lineEdit(), QStringLiteral("example.com"));
     QTest::mouseClick(child<QPushButton>(form.get(), "bsSkinXFormButton1"), Qt::LeftButton);
@@ -77,7 +84,7 @@ TEST_F(QueryWalkTest, TypedDomainQueryShowsItsRowAndFinishedStatus)
 
 TEST_F(QueryWalkTest, QueryButtonRefusesABadDomainSendingNothingAndAsksACleanedOne)
 {
-    auto form = openForm();
+    auto form = openProxiedForm();
     auto* box = child<QComboBox>(form.get(), "cbb1");
     auto* button = child<QPushButton>(form.get(), "bsSkinXFormButton1");
     const QList<QPair<QString, QString>> refusals { { QStringLiteral("a\x1b.com"), QStringLiteral("域名无效：") },
@@ -97,7 +104,7 @@ TEST_F(QueryWalkTest, QueryButtonRefusesABadDomainSendingNothingAndAsksACleanedO
 
 TEST_F(QueryWalkTest, BatchOverAnEmptyListSaysSoAndDoesNotStart)
 {
-    auto form = openForm();
+    auto form = openProxiedForm();
     QTest::mouseClick(child<QPushButton>(form.get(), "bsSkinXFormButton2"), Qt::LeftButton);
     EXPECT_FALSE(form->domainQuery().isBusy());
     EXPECT_FALSE(form->batchTimer()->isActive());
@@ -115,7 +122,7 @@ TEST_F(QueryWalkTest, NewUserListsDomainsRunsABatchAndReadsTheResults)
             m_engines.setAnswer(i, domains[d], { figure(i, d) });
         }
     }
-    auto form = openForm();
+    auto form = openProxiedForm();
     TForm2 editor(form->domainList(), form.get());
     form->setEditor(&editor);
 
@@ -195,7 +202,7 @@ TEST_F(QueryWalkTest, ClosingDuringABatchWithFetchesInFlightIsQuickAndKeepsStore
     for (int i = 0; i < EngineCount; ++i) {
         m_engines.setAnswer(i, QStringLiteral("slow.example"), { figure(i, 1), 30000 });
     }
-    auto form = openForm();
+    auto form = openProxiedForm();
     child<QSpinBox>(form.get(), "bsSkinSpinEdit1")->setValue(1);
     QTest::mouseClick(child<QPushButton>(form.get(), "bsSkinXFormButton2"), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return status(*form) == QStringLiteral("查询完毕：fast.example"); }, 10000));
@@ -222,7 +229,7 @@ TEST_F(QueryWalkTest, ClosingWhileARowWaitsForALockedFileNamesItsDomain)
     for (int i = 0; i < EngineCount; ++i) {
         m_engines.setDefault(i, { figure(i, 0), 500 });
     }
-    auto form = openForm();
+    auto form = openProxiedForm();
     StoreWriter::Timing timing;
     timing.busyTimeoutMs = 100;
     timing.retry.firstPauseMs = 100;
