@@ -169,7 +169,7 @@ TEST_P(FaultQueryTest, EnginesMisbehavingAlikeStrandTheRunOrLoseTheRow)
 {
     const QueryCase& c = GetParam();
     FaultServer engines(c.fault, enginePage);
-    engines.actAsProxy();
+    m_query->setProxy(ProxySetting::via(engines.url("")));
     QElapsedTimer clock;
     clock.start();
     ASSERT_TRUE(m_query->startSingle(QStringLiteral("fault.example"), {}).started);
@@ -206,7 +206,7 @@ TEST_F(FaultQueryFixture, MixedFaultsLandInAnotherEnginesSlot)
             return engine < 0 ? Fault::EmptyBody : byEngine[engine];
         },
         enginePage);
-    engines.actAsProxy();
+    m_query->setProxy(ProxySetting::via(engines.url("")));
     QElapsedTimer clock;
     clock.start();
     ASSERT_TRUE(m_query->startSingle(QStringLiteral("mixed.example"), {}).started);
@@ -225,7 +225,7 @@ TEST_F(FaultQueryFixture, MixedFaultsLandInAnotherEnginesSlot)
 TEST_F(FaultQueryFixture, StallingEnginesInABatchLoseOrMixRows)
 {
     FaultServer engines(Fault::HeadersThenSilence, enginePage);
-    engines.actAsProxy();
+    m_query->setProxy(ProxySetting::via(engines.url("")));
     const QStringList domains
         = { QStringLiteral("one.example"), QStringLiteral("two.example"), QStringLiteral("three.example") };
     ASSERT_TRUE(m_domains->replaceAll(domains).ok());

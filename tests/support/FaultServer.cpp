@@ -213,13 +213,6 @@ QByteArray FaultServer::url(QByteArrayView path) const
     return "http://127.0.0.1:" + QByteArray::number(m_port) + path.toByteArray();
 }
 
-void FaultServer::actAsProxy()
-{
-    if (!m_proxyVariable) {
-        m_proxyVariable.emplace(url(""));
-    }
-}
-
 int FaultServer::requestCount() const
 {
     return m_server ? m_server->requestCount() : 0;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "support/LocalHttpServer.h"
-#include "support/ProxyVariable.h"
 
 #include <QByteArray>
 #include <QList>
@@ -36,9 +35,9 @@ enum class Fault {
 const char* faultName(Fault fault);
 
 // A real server on 127.0.0.1 that answers every request with a fault, around a payload (what
-// a well-behaved server would have sent). Reach it directly, or as the process's HTTP proxy:
+// a well-behaved server would have sent). Reach it directly, or as a fetch's HTTP proxy:
 //     FaultServer server(Fault::ResetMidBody); get.URL = server.url("/page");
-//     FaultServer engines(Fault::Chunked, pageFor); engines.actAsProxy(); query.startSingle(...);
+//     FaultServer engines(Fault::Chunked, pageFor); query.setProxy(ProxySetting::via(engines.url("")));
 class FaultServer
 {
 public:
@@ -59,8 +58,6 @@ public:
     FaultServer& operator=(const FaultServer&) = delete;
 
     QByteArray url(QByteArrayView path = "/") const;
-    // Sends the process's plain-HTTP requests through this server until it is destroyed.
-    void actAsProxy();
     int requestCount() const;
 
     // Every byte value in an order that shows a shift or a loss, NUL bytes included.
@@ -81,7 +78,6 @@ private:
     std::unique_ptr<LocalHttpServer> m_server;
     int m_reservedFd = -1; // RefusedConnection: a bound socket that never listens
     quint16 m_port = 0;
-    std::optional<ProxyVariable> m_proxyVariable;
 };
 
 } // namespace shoulu::test
