@@ -14,7 +14,6 @@ THTTPGet::THTTPGet(QObject* owner)
     : QObject(owner)
     , Agent(QStringLiteral("THTTPGet/1.0"))
     , AcceptTypes(QStringLiteral("*/*"))
-    , Proxy(ProxySetting::fromEnvironment())
 { }
 
 THTTPGet::~THTTPGet()

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace shoulu {
 
@@ -56,8 +57,8 @@ public:
     QString Referer;
     QString AcceptLanguage; // empty: none sent
     std::shared_ptr<CookieJar> Cookies; // null: no cookies kept
-    // The system's proxy settings as they were when the component was made, unless replaced.
-    ProxySetting Proxy;
+    // Null: the system's proxy variables, read by libcurl for each connection as ever.
+    std::optional<ProxySetting> Proxy;
 
     TOnProgressEvent OnProgress; // after each piece of body read; throwing from it fails the fetch
     TOnDoneStringEvent OnDoneString;

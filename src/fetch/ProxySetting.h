@@ -4,8 +4,8 @@
 
 namespace shoulu {
 
-// The proxies a fetch goes through, fixed before its worker starts so that no worker thread
-// reads the environment (which another thread may be changing).
+// The proxies a fetch goes through when it is handed them (tests hand their local engines'
+// server): no worker thread then reads the environment, which a test may be changing.
 struct ProxySetting
 {
     QByteArray http; // proxy for http:// requests; empty: direct
@@ -14,8 +14,6 @@ struct ProxySetting
 
     // Every request through `url`.
     static ProxySetting via(const QByteArray& url);
-    // The system's proxy settings: the variables libcurl itself would read, read now.
-    static ProxySetting fromEnvironment();
 
     // The proxy for a request to `url`, chosen by its scheme as libcurl chooses.
     const QByteArray& proxyFor(const QByteArray& url) const;

@@ -309,9 +309,11 @@ bool THTTPGetThread::transfer()
     if (!m_settings.Password.isEmpty()) {
         curl_easy_setopt(handle, CURLOPT_PASSWORD, m_settings.Password.constData());
     }
-    // Both always set, even empty, so that libcurl never looks at the environment on this thread.
-    curl_easy_setopt(handle, CURLOPT_PROXY, m_settings.Proxy.proxyFor(*url).constData());
-    curl_easy_setopt(handle, CURLOPT_NOPROXY, m_settings.Proxy.noProxy.constData());
+    if (m_settings.Proxy) {
+        // Both set, even empty, so that libcurl does not look at the environment for this fetch.
+        curl_easy_setopt(handle, CURLOPT_PROXY, m_settings.Proxy->proxyFor(*url).constData());
+        curl_easy_setopt(handle, CURLOPT_NOPROXY, m_settings.Proxy->noProxy.constData());
+    }
     if (m_settings.Cookies && m_settings.Cookies->shareHandle()) {
         // An empty file name switches the cookie engine on without reading or writing a file.
         curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace shoulu {
 
@@ -34,7 +35,7 @@ public:
         QByteArray Referer;
         QByteArray AcceptLanguage;
         std::shared_ptr<CookieJar> Cookies;
-        ProxySetting Proxy;
+        std::optional<ProxySetting> Proxy;
         THTTPGet::TOnProgressEvent OnProgress;
         FetchLimits limits;
     };
