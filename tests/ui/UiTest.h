@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
@@ -107,6 +108,9 @@ protected:
         m_otherList = std::make_unique<DomainList>(m_other->database());
         m_otherRows = std::make_unique<ResultRows>(m_other->database());
         MessageBox::clearLastText();
+        // The window's remembered size and delay go to this test's folder: tests run side by
+        // side, and none may see (or clear) another's, nor the user's own.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QFileInfo(m_temp.path()).absolutePath());
         QSettings(QStringLiteral("shoulu"), QStringLiteral("shoulu")).clear();
     }
 
