@@ -6,9 +6,9 @@ namespace {
 
 const OptionSpec* findSpec(const QList<OptionSpec>& specs, const QString& name)
 {
-    for (const OptionSpec& spec : specs) {
-        if (spec.name == name) {
-            return &spec;
+    for (const OptionSpec& declared : specs) {
+        if (declared.name == name) {
+            return &declared;
         }
     }
     return nullptr;
@@ -16,9 +16,9 @@ const OptionSpec* findSpec(const QList<OptionSpec>& specs, const QString& name)
 
 const OptionSpec* findShort(const QList<OptionSpec>& specs, const QString& letter)
 {
-    for (const OptionSpec& spec : specs) {
-        if (spec.shortName == letter) {
-            return &spec;
+    for (const OptionSpec& declared : specs) {
+        if (declared.shortName == letter) {
+            return &declared;
         }
     }
     return nullptr;
@@ -50,11 +50,11 @@ Result<Arguments> Arguments::read(const QStringList& args, const QList<OptionSpe
         }
         const qsizetype equals = isShort ? -1 : arg.indexOf(QLatin1Char('='));
         const QString name = isShort ? shortSpec->name : arg.mid(2, equals < 0 ? -1 : equals - 2);
-        const OptionSpec* spec = isShort ? shortSpec : findSpec(specs, name);
-        if (spec == nullptr) {
+        const OptionSpec* declared = isShort ? shortSpec : findSpec(specs, name);
+        if (declared == nullptr) {
             return Error { QStringLiteral("unknown option '%1'").arg(equals < 0 ? arg : arg.left(equals)) };
         }
-        if (!spec->takesValue()) {
+        if (!declared->takesValue()) {
             if (equals >= 0) {
                 return Error { QStringLiteral("--%1 takes no value").arg(name) };
             }
@@ -64,7 +64,7 @@ Result<Arguments> Arguments::read(const QStringList& args, const QList<OptionSpe
         } else if (i + 1 < args.size()) {
             read.m_values.insert(name, args.at(++i));
         } else {
-            return Error { QStringLiteral("--%1 needs %2").arg(name, spec->valueName) };
+            return Error { QStringLiteral("--%1 needs %2").arg(name, declared->valueName) };
         }
     }
     return read;

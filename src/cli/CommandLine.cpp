@@ -58,13 +58,13 @@ const OptionSpec VersionOption { QStringLiteral("version"), QString(), QStringLi
 QString optionLines(const QList<OptionSpec>& specs)
 {
     QString text;
-    for (const OptionSpec& spec : specs) {
-        QString form = spec.takesValue() ? QStringLiteral("--%1 %2").arg(spec.name, spec.valueName)
-                                         : QStringLiteral("--%1").arg(spec.name);
-        if (!spec.shortName.isEmpty()) {
-            form.prepend(QStringLiteral("-%1, ").arg(spec.shortName));
+    for (const OptionSpec& declared : specs) {
+        QString form = declared.takesValue() ? QStringLiteral("--%1 %2").arg(declared.name, declared.valueName)
+                                             : QStringLiteral("--%1").arg(declared.name);
+        if (!declared.shortName.isEmpty()) {
+            form.prepend(QStringLiteral("-%1, ").arg(declared.shortName));
         }
-        text += QStringLiteral("  %1  %2\n").arg(form.leftJustified(16), spec.description);
+        text += QStringLiteral("  %1  %2\n").arg(form.leftJustified(16), declared.description);
     }
     return text;
 }
@@ -119,8 +119,8 @@ qsizetype commandIndex(const QStringList& args)
         if (arg == QLatin1String("-") || !arg.startsWith(QLatin1Char('-'))) {
             return i;
         }
-        for (const OptionSpec& spec : globals) {
-            if (spec.takesValue() && arg == QLatin1String("--") + spec.name) {
+        for (const OptionSpec& declared : globals) {
+            if (declared.takesValue() && arg == QLatin1String("--") + declared.name) {
                 ++i;
             }
         }
@@ -161,10 +161,10 @@ int runCommandLine(const QStringList& args, Streams& io)
     QList<OptionSpec> globals = GlobalOptions::specs();
     QStringList shadowed;
     const QList<OptionSpec> own = command ? command->options() : QList<OptionSpec>();
-    for (const OptionSpec& spec : own) {
+    for (const OptionSpec& declared : own) {
         for (qsizetype g = globals.size() - 1; g >= 0; --g) {
-            if (globals.at(g).name == spec.name) {
-                shadowed.append(spec.name);
+            if (globals.at(g).name == declared.name) {
+                shadowed.append(declared.name);
                 globals.removeAt(g);
             }
         }
@@ -200,8 +200,8 @@ int runCommandLine(const QStringList& args, Streams& io)
     }
     Arguments global = *beforeCommand;
     QStringList globalNames;
-    for (const OptionSpec& spec : std::as_const(globals)) {
-        globalNames.append(spec.name);
+    for (const OptionSpec& declared : std::as_const(globals)) {
+        globalNames.append(declared.name);
     }
     global.adopt(*read, globalNames);
     return command->execute(*read, GlobalOptions::from(global), io);
