@@ -9,8 +9,7 @@
 #include "store/StoreWriter.h"
 #include "support/EngineServer.h"
 #include "support/ForeignLock.h"
-#include "support/QtTestApp.h"
-#include "support/TempDatabase.h"
+#include "support/QueryFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -79,50 +78,28 @@ std::ostream& operator<<(std::ostream& out, const FileFault& fault)
     return out << fault.fault;
 }
 
-class CommitFailureTest : public ::testing::TestWithParam<FileFault>
+// The shared query set-up, talking to the local engines, with the store retrying quickly.
+class CommitFailureTest : public QueryFixture, public ::testing::WithParamInterface<FileFault>
 {
 protected:
     void SetUp() override
     {
-        ensureQtApp();
-        ASSERT_TRUE(m_temp.ok()) << m_temp.error().toStdString();
-        auto db = m_temp.open();
-        ASSERT_TRUE(db.ok()) << db.error().toStdString();
-        m_db = std::move(db.value());
-        m_domains = std::make_unique<DomainList>(m_db->database());
-        m_rows = std::make_unique<ResultRows>(m_db->database());
-        m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, EngineCatalogue::builtIn());
-        m_query->setProxy(ProxySetting::via(m_engines.proxyUrl()));
-        StoreWriter::Timing timing;
-        timing.busyTimeoutMs = 200;
-        timing.retry = { 100, 400, 60 * 1000 };
-        m_query->setStoreTiming(timing);
-        m_batch = std::make_unique<BatchScheduler>(*m_query, m_timer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_batch->tick(1); });
-        QObject::connect(m_query.get(), &DomainQuery::runFinished, [this] { ++m_finished; });
+        QueryFixture::SetUp();
         for (int i = 0; i < EngineCount; ++i) {
             m_engines.setDefault(i, { 100 + i });
         }
     }
 
-    void closeStore()
+    void prepareQuery(DomainQuery& query) override
     {
-        m_batch.reset();
-        m_query.reset();
-        m_rows.reset();
-        m_domains.reset();
-        m_db.reset();
+        query.setProxy(ProxySetting::via(m_engines.proxyUrl()));
+        StoreWriter::Timing timing;
+        timing.busyTimeoutMs = 200;
+        timing.retry = { 100, 400, 60 * 1000 };
+        query.setStoreTiming(timing);
     }
 
-    TempDatabase m_temp;
     EngineServer m_engines;
-    std::unique_ptr<SettingsDatabase> m_db;
-    std::unique_ptr<DomainList> m_domains;
-    std::unique_ptr<ResultRows> m_rows;
-    std::unique_ptr<DomainQuery> m_query;
-    QTimer m_timer;
-    std::unique_ptr<BatchScheduler> m_batch;
-    int m_finished = 0;
 };
 
 // A lock is waited out and costs no row; a file that can no longer be written stops the batch

@@ -9,8 +9,7 @@
 #include "store/ResultRow.h"
 #include "store/ResultRows.h"
 #include "support/EngineServer.h"
-#include "support/QtTestApp.h"
-#include "support/TempDatabase.h"
+#include "support/QueryFixture.h"
 #include "util/PageSink.h"
 
 #include <QElapsedTimer>
@@ -28,64 +27,24 @@ namespace {
 
 constexpr Count Figures[EngineCount] = { 1230, 12300, 5432, 45678, 3210, 25000, 1234 };
 
-// A store, a query and a batch scheduler over a fresh database, talking to the local engines.
-class QueryFixture : public ::testing::Test
+// The shared query set-up, talking to the local engines.
+class DomainQueryTest : public QueryFixture
 {
 protected:
     void SetUp() override
     {
-        ensureQtApp();
-        ASSERT_TRUE(m_temp.ok()) << m_temp.error().toStdString();
-        auto db = m_temp.open();
-        ASSERT_TRUE(db.ok()) << db.error().toStdString();
-        m_db = std::move(db.value());
-        m_domains = std::make_unique<DomainList>(m_db->database());
-        m_rows = std::make_unique<ResultRows>(m_db->database());
-        m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, EngineCatalogue::builtIn());
-        m_query->setProxy(ProxySetting::via(m_engines.proxyUrl()));
-        m_batch = std::make_unique<BatchScheduler>(*m_query, m_timer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_batch->tick(m_delay); });
-        QObject::connect(m_query.get(), &DomainQuery::statusChanged, [this](const QString& s) { m_status = s; });
-        QObject::connect(m_query.get(), &DomainQuery::gaugeChanged, [this](int maximum, int position) {
-            m_gaugeMax = maximum;
-            m_gaugePos = position;
-        });
-        QObject::connect(m_query.get(), &DomainQuery::errorOccurred, [this](const QString& e) { m_errors << e; });
+        QueryFixture::SetUp();
         for (int i = 0; i < EngineCount; ++i) {
             m_engines.setDefault(i, { Figures[i] });
         }
     }
 
-    void TearDown() override { m_query.reset(); }
+    void prepareQuery(DomainQuery& query) override { query.setProxy(ProxySetting::via(m_engines.proxyUrl())); }
 
-    bool waitForEnd(int timeoutMs = 20000)
-    {
-        return QTest::qWaitFor([this] { return !m_query->isBusy(); }, timeoutMs);
-    }
-
-    std::vector<ResultRow> rowsOf(const QString& domain)
-    {
-        auto rows = m_rows->dailyRows(domain);
-        EXPECT_TRUE(rows.ok());
-        return rows.ok() ? rows.value() : std::vector<ResultRow> {};
-    }
-
-    TempDatabase m_temp;
     EngineServer m_engines;
-    std::unique_ptr<SettingsDatabase> m_db;
-    std::unique_ptr<DomainList> m_domains;
-    std::unique_ptr<ResultRows> m_rows;
-    std::unique_ptr<DomainQuery> m_query;
-    QTimer m_timer;
-    std::unique_ptr<BatchScheduler> m_batch;
-    int m_delay = 1;
-    QString m_status;
-    int m_gaugeMax = -1;
-    int m_gaugePos = -1;
-    QStringList m_errors;
 };
 
-class SingleQueryTest : public QueryFixture, public ::testing::WithParamInterface<EngineServer::Encoding>
+class SingleQueryTest : public DomainQueryTest, public ::testing::WithParamInterface<EngineServer::Encoding>
 {
 };
 
@@ -114,7 +73,7 @@ TEST_P(SingleQueryTest, storesSevenFiguresOfEitherEncodingAndEnds)
 INSTANTIATE_TEST_SUITE_P(
     Pages, SingleQueryTest, ::testing::Values(EngineServer::Encoding::Utf8, EngineServer::Encoding::Gbk));
 
-TEST_F(QueryFixture, everyEngineFailingStoresSevenZerosAndStillEnds)
+TEST_F(DomainQueryTest, everyEngineFailingStoresSevenZerosAndStillEnds)
 {
     for (int i = 0; i < EngineCount; ++i) {
         m_engines.setDefault(i, { 0, 0, i % 2 ? EngineServer::Failure::Reset : EngineServer::Failure::EmptyBody });
@@ -130,15 +89,14 @@ TEST_F(QueryFixture, everyEngineFailingStoresSevenZerosAndStillEnds)
     EXPECT_EQ(m_gaugePos, 7);
 }
 
-TEST_F(QueryFixture, readingsTravelWithTheRowAndAnEngineSwitchedOffIsNotAsked)
+TEST_F(DomainQueryTest, readingsTravelWithTheRowAndAnEngineSwitchedOffIsNotAsked)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("engines.json"));
     ASSERT_TRUE(EngineCatalogue::setEnabled(file, QStringLiteral("yahoo"), false).ok());
     const Result<EngineCatalogue> catalogue = EngineCatalogue::load(file);
     ASSERT_TRUE(catalogue.ok()) << catalogue.error().toStdString();
-    m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, *catalogue);
-    m_query->setProxy(ProxySetting::via(m_engines.proxyUrl()));
+    buildQuery(*catalogue);
     m_engines.setDefault(6, { 0, 0, EngineServer::Failure::EmptyBody });
     ResultRow committed;
     QObject::connect(m_query.get(), &DomainQuery::rowCommitted, [&](const ResultRow& row) { committed = row; });
@@ -162,7 +120,7 @@ TEST_F(QueryFixture, readingsTravelWithTheRowAndAnEngineSwitchedOffIsNotAsked)
 }
 
 // The archive finds a reading's page by domain, engine and fetch time: the two must agree.
-TEST_F(QueryFixture, pagesHandedOnCarryWhatLinksThemToTheirReadings)
+TEST_F(DomainQueryTest, pagesHandedOnCarryWhatLinksThemToTheirReadings)
 {
     struct Recorder : PageSink
     {
@@ -187,7 +145,7 @@ TEST_F(QueryFixture, pagesHandedOnCarryWhatLinksThemToTheirReadings)
     }
 }
 
-TEST_F(QueryFixture, clickWhileBusyChangesNothing)
+TEST_F(DomainQueryTest, clickWhileBusyChangesNothing)
 {
     m_engines.setDefault(0, { 1, 500 });
     ASSERT_TRUE(m_query->startSingle(QStringLiteral("first.example"), {}).started);
@@ -210,7 +168,7 @@ TEST_F(QueryFixture, clickWhileBusyChangesNothing)
     EXPECT_EQ(m_engines.requestsFor(0, QStringLiteral("second.example")), 0);
 }
 
-TEST_F(QueryFixture, typedLetterCaseGoesIntoTheUrlsAndOtherCaseIsNotListedTwice)
+TEST_F(DomainQueryTest, typedLetterCaseGoesIntoTheUrlsAndOtherCaseIsNotListedTwice)
 {
     ASSERT_TRUE(m_domains->addDomain(QStringLiteral("Example.com")).ok());
     const auto start = m_query->startSingle(QStringLiteral("EXAMPLE.com"), { QStringLiteral("Example.com") });
@@ -221,7 +179,7 @@ TEST_F(QueryFixture, typedLetterCaseGoesIntoTheUrlsAndOtherCaseIsNotListedTwice)
 }
 
 // The engines are asked about the text that is stored, not "site:  lead.com  ".
-TEST_F(QueryFixture, singleAndBatchAskTheTrimmedText)
+TEST_F(DomainQueryTest, singleAndBatchAskTheTrimmedText)
 {
     ASSERT_TRUE(m_query->startSingle(QStringLiteral("  lead.com \t"), {}).started);
     EXPECT_EQ(m_status, QStringLiteral("正在查询：lead.com"));
@@ -234,7 +192,7 @@ TEST_F(QueryFixture, singleAndBatchAskTheTrimmedText)
     EXPECT_EQ(rowsOf(QStringLiteral("lead.com")).size(), 1u);
 }
 
-TEST_F(QueryFixture, fetchThatCannotStartCountsAsFailedReply)
+TEST_F(DomainQueryTest, fetchThatCannotStartCountsAsFailedReply)
 {
     m_query->setFetchStarter([](Tmyhttpget& fetch) {
         if (fetch.EngineIndex == 3) {
@@ -251,7 +209,7 @@ TEST_F(QueryFixture, fetchThatCannotStartCountsAsFailedReply)
     EXPECT_EQ(m_gaugePos, 7);
 }
 
-TEST_F(QueryFixture, failedCommitIsReportedAndTheRunStillEnds)
+TEST_F(DomainQueryTest, failedCommitIsReportedAndTheRunStillEnds)
 {
     ASSERT_TRUE(m_db->database().exec("DROP TABLE shoulu").ok());
     QSignalSpy finished(m_query.get(), &DomainQuery::runFinished);
@@ -262,7 +220,7 @@ TEST_F(QueryFixture, failedCommitIsReportedAndTheRunStillEnds)
     EXPECT_EQ(m_gaugePos, 7);
 }
 
-TEST_F(QueryFixture, batchSpacesDomainsByDelayPlusOneAndSharesOneTime)
+TEST_F(DomainQueryTest, batchSpacesDomainsByDelayPlusOneAndSharesOneTime)
 {
     const QStringList domains
         = { QStringLiteral("a.example"), QStringLiteral("b.example"), QStringLiteral("c.example") };
@@ -304,7 +262,7 @@ TEST_F(QueryFixture, batchSpacesDomainsByDelayPlusOneAndSharesOneTime)
     EXPECT_FALSE(m_timer.isActive());
 }
 
-TEST_F(QueryFixture, lateEngineKeepsItsFigureWithItsOwnDomain)
+TEST_F(DomainQueryTest, lateEngineKeepsItsFigureWithItsOwnDomain)
 {
     m_engines.setAnswer(0, QStringLiteral("slow.example"), { 111, 5000 });
     m_engines.setAnswer(0, QStringLiteral("next.example"), { 222 });
@@ -321,14 +279,14 @@ TEST_F(QueryFixture, lateEngineKeepsItsFigureWithItsOwnDomain)
     EXPECT_EQ(next[0].counts[1], Figures[1]);
 }
 
-TEST_F(QueryFixture, emptyBatchDoesNotStart)
+TEST_F(DomainQueryTest, emptyBatchDoesNotStart)
 {
     EXPECT_EQ(m_batch->start({}, 2), BatchScheduler::StartResult::EmptyList);
     EXPECT_FALSE(m_query->isBusy());
     EXPECT_FALSE(m_timer.isActive());
 }
 
-TEST_F(QueryFixture, batchWalksTheListAsItWasWhenItStarted)
+TEST_F(DomainQueryTest, batchWalksTheListAsItWasWhenItStarted)
 {
     QStringList domains = { QStringLiteral("one.example"), QStringLiteral("two.example") };
     ASSERT_EQ(m_batch->start(domains, 1), BatchScheduler::StartResult::Started);
@@ -341,7 +299,7 @@ TEST_F(QueryFixture, batchWalksTheListAsItWasWhenItStarted)
 
 // Baidu refuses the first domain and rests; the clock stands still, or has passed the rest by
 // the time the last row is stored.
-class CooldownBatchTest : public QueryFixture, public ::testing::WithParamInterface<bool>
+class CooldownBatchTest : public DomainQueryTest, public ::testing::WithParamInterface<bool>
 {
 };
 

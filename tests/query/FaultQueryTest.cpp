@@ -8,9 +8,8 @@
 #include "store/ResultRows.h"
 #include "support/EngineServer.h"
 #include "support/FaultServer.h"
-#include "support/QtTestApp.h"
+#include "support/QueryFixture.h"
 #include "support/SanitizerSlowdown.h"
-#include "support/TempDatabase.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -97,34 +96,21 @@ Count expectedCount(Fault fault, int engine)
     return storedFor(fault) == Stored::Figure ? Figures[engine] : 0;
 }
 
-// A store, a query and a batch scheduler over a fresh database; every fetch gets short limits.
-class FaultQueryFixture : public ::testing::Test
+// The shared query set-up; every fetch gets short limits.
+class FaultQueryFixture : public QueryFixture
 {
 protected:
-    void SetUp() override
+    void prepareQuery(DomainQuery& query) override
     {
-        ensureQtApp();
-        ASSERT_TRUE(m_temp.ok()) << m_temp.error().toStdString();
-        auto db = m_temp.open();
-        ASSERT_TRUE(db.ok()) << db.error().toStdString();
-        m_db = std::move(db.value());
-        m_domains = std::make_unique<DomainList>(m_db->database());
-        m_rows = std::make_unique<ResultRows>(m_db->database());
-        m_query = std::make_unique<DomainQuery>(*m_domains, *m_rows, EngineCatalogue::builtIn());
-        m_query->setFetchStarter([](Tmyhttpget& fetch) {
+        query.setFetchStarter([](Tmyhttpget& fetch) {
             fetch.setLimits(kLimits);
             fetch.GetString();
         });
-        m_batch = std::make_unique<BatchScheduler>(*m_query, m_timer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_batch->tick(1); });
-        QObject::connect(m_query.get(), &DomainQuery::statusChanged, [this](const QString& s) { m_status = s; });
-        QObject::connect(m_query.get(), &DomainQuery::errorOccurred, [this](const QString& e) { m_errors << e; });
-        QObject::connect(m_query.get(), &DomainQuery::runFinished, [this] { ++m_finished; });
     }
 
     void TearDown() override
     {
-        m_query.reset();
+        QueryFixture::TearDown();
         // Every fetch has replied, so every worker ends.
         EXPECT_TRUE(THTTPGetThread::waitForAll(5000));
     }
@@ -132,31 +118,13 @@ protected:
     // Waits for the run to end; returns how long it took from `clock`'s start, or -1.
     qint64 waitForEnd(const QElapsedTimer& clock, int timeoutMs)
     {
-        if (!QTest::qWaitFor([this] { return !m_query->isBusy(); }, timeoutMs)) {
+        if (!QueryFixture::waitForEnd(timeoutMs)) {
             return -1;
         }
         const qint64 took = clock.elapsed();
         QTest::qWait(100); // a reply or a second end that should not come
         return took;
     }
-
-    std::vector<ResultRow> rowsOf(const QString& domain)
-    {
-        auto rows = m_rows->dailyRows(domain);
-        EXPECT_TRUE(rows.ok()) << rows.error().toStdString();
-        return rows.ok() ? rows.value() : std::vector<ResultRow> {};
-    }
-
-    TempDatabase m_temp;
-    std::unique_ptr<SettingsDatabase> m_db;
-    std::unique_ptr<DomainList> m_domains;
-    std::unique_ptr<ResultRows> m_rows;
-    std::unique_ptr<DomainQuery> m_query;
-    QTimer m_timer;
-    std::unique_ptr<BatchScheduler> m_batch;
-    QString m_status;
-    QStringList m_errors;
-    int m_finished = 0;
 };
 
 class FaultQueryTest : public FaultQueryFixture, public ::testing::WithParamInterface<QueryCase>
