@@ -4,38 +4,27 @@
 #include "store/ResultRows.h"
 
 #include <QElapsedTimer>
-#include <QTimer>
+#include <QPointer>
+
+#include <chrono>
+#include <utility>
 
 namespace shoulu {
 
-class StoreWriter::Loop : public QObject
+namespace {
+
+Result<qint64> write(ResultRows& rows, const RowToStore& row)
 {
-public:
-    explicit Loop(std::unique_ptr<SettingsDatabase> db)
-        : m_db(std::move(db))
-        , m_rows(m_db->database())
-        , m_retryTimer(this)
-    {
-        m_retryTimer.setSingleShot(true);
+    if (row.replacesRow == 0) {
+        return rows.addshoulu(row.domain, row.queryTime, row.counts, row.readings);
     }
-
-    Result<qint64> write(const RowToStore& row)
-    {
-        if (row.replacesRow == 0) {
-            return m_rows.addshoulu(row.domain, row.queryTime, row.counts, row.readings);
-        }
-        if (auto replaced = m_rows.replaceReadings(row.replacesRow, row.readings); !replaced) {
-            return replaced.failure();
-        }
-        return row.replacesRow;
+    if (auto replaced = rows.replaceReadings(row.replacesRow, row.readings); !replaced) {
+        return replaced.failure();
     }
+    return row.replacesRow;
+}
 
-    std::unique_ptr<SettingsDatabase> m_db;
-    ResultRows m_rows;
-    QTimer m_retryTimer;
-    int m_failures = 0; // of the first queued row
-    QElapsedTimer m_sinceFirstFailure;
-};
+} // namespace
 
 Result<std::unique_ptr<StoreWriter>> StoreWriter::open(const QString& path)
 {
@@ -47,20 +36,15 @@ Result<std::unique_ptr<StoreWriter>> StoreWriter::open(const QString& path)
 }
 
 StoreWriter::StoreWriter(std::unique_ptr<SettingsDatabase> db)
+    : m_db(std::move(db))
 {
-    db->database().setBusyTimeout(m_timing.busyTimeoutMs, &m_stopping);
-    m_loop = new Loop(std::move(db));
-    m_loop->moveToThread(&m_thread);
-    connect(&m_loop->m_retryTimer, &QTimer::timeout, m_loop, [this] { commitQueued(); });
-    // Deleted on the thread as it ends, so the connection closes there, before stop() returns.
-    connect(&m_thread, &QThread::finished, m_loop, &QObject::deleteLater);
-    m_thread.setObjectName(QStringLiteral("StoreWriter"));
-    m_thread.start();
+    m_db->database().setBusyTimeout(m_timing.busyTimeoutMs, &m_stopping);
+    m_thread = std::thread([this] { run(); });
 }
 
 StoreWriter::~StoreWriter()
 {
-    stop();
+    halt();
 }
 
 void StoreWriter::setTiming(const Timing& timing)
@@ -68,11 +52,9 @@ void StoreWriter::setTiming(const Timing& timing)
     {
         const std::lock_guard lock(m_mutex);
         m_timing = timing;
+        m_timingChanged = true;
     }
-    if (!m_stopping) {
-        QMetaObject::invokeMethod(
-            m_loop, [this, timing] { m_loop->m_db->database().setBusyTimeout(timing.busyTimeoutMs, &m_stopping); });
-    }
+    m_wake.notify_one();
 }
 
 void StoreWriter::store(RowToStore row)
@@ -81,64 +63,145 @@ void StoreWriter::store(RowToStore row)
         const std::lock_guard lock(m_mutex);
         m_queue.push_back(std::move(row));
     }
-    if (!m_stopping) {
-        QMetaObject::invokeMethod(m_loop, [this] { commitQueued(); });
+    m_wake.notify_one();
+}
+
+void StoreWriter::halt()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    if (m_thread.joinable()) {
+        m_thread.join();
     }
 }
 
 QList<RowToStore> StoreWriter::stop()
 {
-    m_stopping = true;
-    if (m_loop != nullptr) {
-        m_thread.quit();
-        m_thread.wait();
-        m_loop = nullptr;
-    }
+    halt();
     const std::lock_guard lock(m_mutex);
-    return QList<RowToStore>(m_queue.begin(), m_queue.end());
+    QList<RowToStore> notStored;
+    for (Outcome& outcome : m_outbox) {
+        if (outcome.kind == Outcome::Kind::Failed) {
+            notStored.append(std::move(outcome.row));
+        }
+    }
+    m_outbox.clear();
+    notStored.append(QList<RowToStore>(m_queue.begin(), m_queue.end()));
+    return notStored;
 }
 
-void StoreWriter::commitQueued()
+void StoreWriter::run()
 {
-    Loop& loop = *m_loop;
-    if (loop.m_retryTimer.isActive()) {
-        return; // the first row's pause is not over: every row behind it waits too
-    }
-    while (!m_stopping) {
-        RowToStore row;
-        Timing timing;
-        {
-            const std::lock_guard lock(m_mutex);
-            if (m_queue.empty()) {
-                return;
+    using Clock = std::chrono::steady_clock;
+    {
+        ResultRows rows(m_db->database());
+        int failures = 0; // of the first queued row
+        QElapsedTimer sinceFirstFailure;
+        bool paused = false;
+        Clock::time_point pausedUntil;
+        std::unique_lock lock(m_mutex);
+        while (true) {
+            if (paused) {
+                // The first row's pause: every row behind it waits too.
+                m_wake.wait_until(lock, pausedUntil, [this] { return m_stopping || m_timingChanged; });
+                paused = Clock::now() < pausedUntil;
+            } else {
+                m_wake.wait(lock, [this] { return m_stopping || m_timingChanged || !m_queue.empty(); });
             }
-            row = m_queue.front();
-            timing = m_timing;
-        }
-        auto id = loop.write(row);
-        const StoreFailure kind = id ? StoreFailure::Transient : classifyStoreFailure(id.failure().code);
-        if (!id && kind == StoreFailure::Transient) {
             if (m_stopping) {
-                return; // kept for stop() to hand back
+                break;
             }
-            if (loop.m_failures++ == 0) {
-                loop.m_sinceFirstFailure.start();
+            if (std::exchange(m_timingChanged, false)) {
+                m_db->database().setBusyTimeout(m_timing.busyTimeoutMs, &m_stopping);
             }
-            if (const auto pause = timing.retry.pauseAfter(loop.m_failures, loop.m_sinceFirstFailure.elapsed())) {
-                loop.m_retryTimer.start(*pause);
-                Q_EMIT waiting(row.ticket, row.domain, id.error(), *pause);
-                return;
+            if (paused || m_queue.empty()) {
+                continue;
+            }
+            const RowToStore row = m_queue.front();
+            const CommitRetry retry = m_timing.retry;
+            lock.unlock();
+            const auto id = write(rows, row);
+            lock.lock();
+
+            const StoreFailure kind = id ? StoreFailure::Transient : classifyStoreFailure(id.failure().code);
+            Outcome outcome {
+                .kind = Outcome::Kind::Committed, .row = row, .stored = {}, .error = {}, .pauseMs = 0, .failure = kind
+            };
+            bool settled = true;
+            if (!id && kind == StoreFailure::Transient) {
+                if (m_stopping) {
+                    break; // kept for stop() to hand back
+                }
+                if (failures++ == 0) {
+                    sinceFirstFailure.start();
+                }
+                if (const auto pause = retry.pauseAfter(failures, sinceFirstFailure.elapsed())) {
+                    paused = true;
+                    pausedUntil = Clock::now() + std::chrono::milliseconds(*pause);
+                    outcome.kind = Outcome::Kind::Waiting;
+                    outcome.error = id.error();
+                    outcome.pauseMs = *pause;
+                    settled = false;
+                }
+            }
+            if (settled) {
+                m_queue.pop_front();
+                failures = 0;
+                if (id) {
+                    outcome.stored = storedRow(*id, row.domain, row.queryTime, row.counts, row.readings);
+                } else {
+                    outcome.kind = Outcome::Kind::Failed;
+                    outcome.error = id.error();
+                }
+            }
+            if (queueOutcome(std::move(outcome))) {
+                lock.unlock();
+                QMetaObject::invokeMethod(this, "announceOutcomes", Qt::QueuedConnection);
+                lock.lock();
             }
         }
+    }
+    // The connection is closed on the thread that used it.
+    m_db.reset();
+}
+
+bool StoreWriter::queueOutcome(Outcome outcome)
+{
+    m_outbox.push_back(std::move(outcome));
+    return !std::exchange(m_announcePosted, true);
+}
+
+void StoreWriter::announceOutcomes()
+{
+    // One at a time: a receiver may stop or even delete the writer.
+    const QPointer<StoreWriter> alive(this);
+    {
+        const std::lock_guard lock(m_mutex);
+        m_announcePosted = false;
+    }
+    while (alive) {
+        Outcome outcome;
         {
             const std::lock_guard lock(m_mutex);
-            m_queue.pop_front();
+            if (m_outbox.empty()) {
+                return;
+            }
+            outcome = std::move(m_outbox.front());
+            m_outbox.pop_front();
         }
-        loop.m_failures = 0;
-        if (id) {
-            Q_EMIT committed(row.ticket, storedRow(*id, row.domain, row.queryTime, row.counts, row.readings));
-        } else {
-            Q_EMIT failed(row.ticket, row.domain, id.error(), kind);
+        switch (outcome.kind) {
+        case Outcome::Kind::Committed:
+            Q_EMIT committed(outcome.row.ticket, outcome.stored);
+            break;
+        case Outcome::Kind::Waiting:
+            Q_EMIT waiting(outcome.row.ticket, outcome.row.domain, outcome.error, outcome.pauseMs);
+            break;
+        case Outcome::Kind::Failed:
+            Q_EMIT failed(outcome.row.ticket, outcome.row.domain, outcome.error, outcome.failure);
+            break;
         }
     }
 }

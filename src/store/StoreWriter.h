@@ -12,12 +12,13 @@
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QThread>
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace shoulu {
 
@@ -35,8 +36,8 @@ struct RowToStore
 // Commits rows one at a time, in the order given, on a thread and a connection of its own, so
 // that a commit's disk sync never holds up the thread that hands the rows in. A row that finds
 // the file locked stays queued and is tried again after growing pauses (CommitRetry); rows
-// behind it wait, so the order holds. Each outcome comes back as a signal, delivered to
-// receivers on their own threads.
+// behind it wait, so the order holds. Each outcome comes back as a signal, emitted on the
+// thread that made the writer (which needs an event loop).
 //   auto writer = StoreWriter::open(path); connect(..., &StoreWriter::committed, ...); (*writer)->store(row);
 class StoreWriter : public QObject
 {
@@ -56,7 +57,9 @@ public:
     void setTiming(const Timing& timing);
     void store(RowToStore row);
     // Ends the thread without further attempts (a lock wait under way is cut short) and returns
-    // the rows never stored, in order. Rows handed in afterwards are kept, never stored.
+    // the rows never stored, in order, those that failed but were not yet announced included.
+    // Outcomes not yet announced are not announced afterwards. Rows handed in afterwards are
+    // kept, never stored.
     QList<RowToStore> stop();
 
 Q_SIGNALS:
@@ -67,18 +70,38 @@ Q_SIGNALS:
     // The row was not stored and will not be tried again.
     void failed(quint64 ticket, const QString& domain, const QString& error, shoulu::StoreFailure kind);
 
+private Q_SLOTS:
+    void announceOutcomes(); // on the thread that made the writer
+
 private:
-    class Loop; // lives on the thread
+    struct Outcome
+    {
+        enum class Kind { Committed, Waiting, Failed } kind = Kind::Committed;
+        RowToStore row;
+        ResultRow stored; // Committed
+        QString error; // Waiting, Failed
+        int pauseMs = 0; // Waiting
+        StoreFailure failure = StoreFailure::Transient; // Failed
+    };
 
     explicit StoreWriter(std::unique_ptr<SettingsDatabase> db);
-    void commitQueued(); // on the thread
+    void run(); // on the writer's thread
+    void halt();
+    // Queues an outcome for the writer's own thread; true when it must be told to look.
+    bool queueOutcome(Outcome outcome);
 
-    QThread m_thread;
-    Loop* m_loop = nullptr;
+    std::unique_ptr<SettingsDatabase> m_db; // used on the writer's thread once it runs
     std::atomic<bool> m_stopping { false };
-    std::mutex m_mutex; // guards the two below
+    // Everything the two threads share goes through this mutex, which (unlike Qt's event
+    // queue) ThreadSanitizer sees.
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
     std::deque<RowToStore> m_queue; // the first row is the one being committed
+    std::deque<Outcome> m_outbox;
+    bool m_announcePosted = false;
     Timing m_timing;
+    bool m_timingChanged = false;
+    std::thread m_thread;
 };
 
 } // namespace shoulu

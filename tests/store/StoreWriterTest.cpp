@@ -5,10 +5,14 @@
 #include "support/QtTestApp.h"
 #include "support/TempDatabase.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 namespace shoulu::test {
 namespace {
@@ -80,6 +84,21 @@ TEST_F(StoreWriterTest, StoppingUnderALockHandsBackTheRowsNotStored)
     ASSERT_EQ(left.size(), 2);
     EXPECT_EQ(left[0].domain, QStringLiteral("first.example"));
     EXPECT_EQ(left[1].domain, QStringLiteral("second.example"));
+}
+
+// A failure the writer has not announced yet is not announced later: stop() hands the row back.
+TEST_F(StoreWriterTest, StoppingHandsBackARowThatFailedUnannounced)
+{
+    QSignalSpy failed(m_writer.get(), &StoreWriter::failed);
+    ASSERT_TRUE(QFile::remove(m_temp.path()));
+    m_writer->store(rowFor(1, QStringLiteral("gone.example")));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // no event loop: nothing announced
+
+    const QList<RowToStore> left = m_writer->stop();
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_EQ(left[0].domain, QStringLiteral("gone.example"));
+    QTest::qWait(50);
+    EXPECT_EQ(failed.size(), 0);
 }
 
 } // namespace
