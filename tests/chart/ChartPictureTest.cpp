@@ -1,4 +1,5 @@
 #include "PictureTestData.h"
+#include "cli/pictures/DrawingApplication.h"
 #include "support/CliRunner.h"
 #include "ui/UiTest.h"
 
@@ -108,6 +109,20 @@ TEST_F(ChartPictureTest, SvgWhenTheNameSaysSoAndBadArgumentsAreRefused)
         EXPECT_FALSE(run.err.isEmpty());
     }
     EXPECT_FALSE(QFile::exists(png));
+}
+
+// Qt's warnings about drawing without a display go nowhere; any other message passes on.
+TEST(HeadlessDrawingTest, QtsHeadlessWarningsAreDroppedAndOthersPassOn)
+{
+    static QStringList reached;
+    const QtMessageHandler before = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& message) { reached << message; });
+    cli::dropHeadlessDrawingNoise();
+    qWarning("QStandardPaths: XDG_RUNTIME_DIR not set, defaulting to '/tmp/runtime-x'");
+    qWarning("This plugin does not support propagateSizeHints()");
+    qWarning("a warning worth reading");
+    qInstallMessageHandler(before);
+    EXPECT_EQ(reached, QStringList { QStringLiteral("a warning worth reading") });
 }
 
 } // namespace

@@ -19,7 +19,26 @@ bool namesDrawingCommand(int argc, char** argv)
     return false;
 }
 
+QtMessageHandler g_nextHandler = nullptr;
+
+void passOnAllButHeadlessNoise(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    const bool noise = type == QtWarningMsg
+        && (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))
+            || message == QLatin1String("This plugin does not support propagateSizeHints()"));
+    if (!noise && g_nextHandler != nullptr) {
+        g_nextHandler(type, context, message);
+    }
+}
+
 } // namespace
+
+void dropHeadlessDrawingNoise()
+{
+    if (g_nextHandler == nullptr) {
+        g_nextHandler = qInstallMessageHandler(passOnAllButHeadlessNoise);
+    }
+}
 
 std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
 {
@@ -29,6 +48,9 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen") {
+        dropHeadlessDrawingNoise();
     }
     return std::make_unique<QApplication>(argc, argv);
 }
