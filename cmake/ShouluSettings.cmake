@@ -16,3 +16,10 @@ endif()
 add_library(shoulu_test_settings INTERFACE)
 target_link_libraries(shoulu_test_settings INTERFACE shoulu_settings)
 target_compile_definitions(shoulu_test_settings INTERFACE _GLIBCXX_ASSERTIONS)
+
+# The sanitizer and fuzz trees compile the same sources again: a compiler cache, where one is
+# installed, makes those rebuilds cheap. A machine without it builds all the same.
+find_program(SHOULU_CCACHE ccache)
+if(SHOULU_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${SHOULU_CCACHE})
+endif()
