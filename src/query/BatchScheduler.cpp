@@ -13,7 +13,10 @@ BatchScheduler::BatchScheduler(DomainQuery& query, QTimer& timer, QObject* paren
     , m_timer(timer)
 {
     // The run's last reply stops the timer, whoever started the run.
-    connect(&m_query, &DomainQuery::runFinished, this, [this] { m_timer.stop(); });
+    connect(&m_query, &DomainQuery::runFinished, this, [this] {
+        m_timer.stop();
+        m_running = false;
+    });
     // Retries go at the batch's pace, as the domains did.
     connect(&m_query, &DomainQuery::retriesDue, this, [this] { m_timer.start(); });
 }
@@ -33,10 +36,22 @@ BatchScheduler::StartResult BatchScheduler::start(const QStringList& domains, in
     m_query.beginRun(m_query.repliesPerDomain() * static_cast<int>(m_domains.size()));
     m_delayTicks = delaySeconds;
     m_batchCursor = 0;
+    m_running = true;
     m_timer.setInterval(FirstTickMs);
     m_timer.start();
     Q_EMIT m_query.statusChanged(QStringLiteral("开始查询所有域名收录量..."));
     return StartResult::Started;
+}
+
+bool BatchScheduler::stop()
+{
+    if (!m_running) {
+        return false;
+    }
+    m_domains = m_domains.mid(0, m_batchCursor);
+    m_timer.stop();
+    m_query.stopStarting();
+    return true;
 }
 
 void BatchScheduler::tick(int delaySeconds)

@@ -27,6 +27,10 @@ public:
     // Walks a snapshot of `domains`, so edits to the list during the batch touch only the next one.
     StartResult start(const QStringList& domains, int delaySeconds);
     void tick(int delaySeconds);
+    // Starts no further domain; the domains already started are tallied and stored, then the
+    // run ends. False when no batch of this scheduler is running.
+    bool stop();
+    bool isRunning() const { return m_running; }
 
     int BatchCursor() const { return m_batchCursor; }
     int DelayTicks() const { return m_delayTicks; }
@@ -38,6 +42,7 @@ private:
     QStringList m_domains;
     int m_batchCursor = 0;
     int m_delayTicks = 0;
+    bool m_running = false;
 };
 
 } // namespace shoulu

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -117,6 +118,9 @@ void DomainQuery::beginRun(int expectedReplies)
 {
     m_state.QueryTime = nowToTheSecond();
     m_single = false;
+    m_stopping = false;
+    m_runDomains = repliesPerDomain() > 0 ? expectedReplies / repliesPerDomain() : 0;
+    m_startedDomains = 0;
     m_tally = {};
     m_cooldown.reset();
     m_state.ExpectedReplies = expectedReplies;
@@ -138,6 +142,7 @@ void DomainQuery::startDomain(const QString& listed)
     m_currentTicket = ticket;
     m_state.CurrentDomain = domain;
     m_state.DomainReplies = 0;
+    ++m_startedDomains;
     for (const int i : m_asked) {
         if (!m_single && m_cooldown.skips(i)) {
             // Not asked, yet a reply of the domain's: its row completes as ever.
@@ -161,6 +166,7 @@ void DomainQuery::startFetch(const QByteArray& url, int engineIndex, quint64 tic
     }
     fetch->URL = url;
     fetch->EngineIndex = engineIndex;
+    m_pending[ticket].awaited.insert(engineIndex);
     fetch->OnDoneString = [this, ticket](THTTPGet* sender, const QByteArray& page) {
         getstr(static_cast<Tmyhttpget*>(sender), ticket, page);
     };
@@ -226,6 +232,7 @@ void DomainQuery::record(Tmyhttpget* sender, quint64 ticket, const FetchedPage& 
                 it->second.counts[static_cast<size_t>(info.column)] = reading.count;
             }
             it->second.readings[engine] = reading;
+            it->second.awaited.erase(engine);
             if (m_pageSink != nullptr && reply.arrived) {
                 m_pageSink->keep({ it->second.domain, info.key, reading.fetchedAt.toSecsSinceEpoch(), reply.finalUrl,
                     reply.httpStatus, reply.contentType, reply.body, isTrustworthy(reading.status) });
@@ -274,8 +281,43 @@ QString DomainQuery::summaryText() const
     for (const auto& [status, count] : m_tally.readings) {
         parts.append(QStringLiteral("%1 %2").arg(statusCaption(status)).arg(count));
     }
-    return QStringLiteral("批量查询完毕：%1 个域名（%2）").arg(m_tally.domains).arg(parts.join(QStringLiteral("，")))
-        + m_cooldown.summaryText(m_catalogue);
+    const QString readings
+        = parts.isEmpty() ? QString() : QStringLiteral("（%1）").arg(parts.join(QStringLiteral("，")));
+    return (m_stopping ? QStringLiteral("批量查询已停止：") : QStringLiteral("批量查询完毕："))
+        + QStringLiteral("%1 个域名").arg(m_tally.domains) + readings + m_cooldown.summaryText(m_catalogue);
+}
+
+DomainQuery::Progress DomainQuery::progress() const
+{
+    Progress progress;
+    progress.domainsDone = m_tally.domains;
+    progress.domains = m_runDomains;
+    progress.replies = m_state.TotalReplies;
+    progress.expectedReplies = m_state.ExpectedReplies;
+    std::set<int> awaited;
+    for (const auto& [ticket, pending] : m_pending) {
+        awaited.insert(pending.awaited.begin(), pending.awaited.end());
+    }
+    progress.awaited.assign(awaited.begin(), awaited.end());
+    return progress;
+}
+
+void DomainQuery::stopStarting()
+{
+    if (!m_state.Busy || m_single) {
+        return;
+    }
+    m_stopping = true;
+    m_runDomains = m_startedDomains;
+    // What is still to come: the replies of the domains and retries already started.
+    int outstanding = 0;
+    for (const auto& [ticket, pending] : m_pending) {
+        const int expected = pending.rowId != 0 ? int(pending.retried.size()) : repliesPerDomain();
+        outstanding += std::max(0, expected - pending.replies);
+    }
+    m_state.ExpectedReplies = m_state.TotalReplies + outstanding;
+    Q_EMIT gaugeChanged(m_state.ExpectedReplies, m_state.TotalReplies);
+    finishRunIfDone();
 }
 
 void DomainQuery::exitth(quint64 ticket)
@@ -324,7 +366,7 @@ void DomainQuery::finishRunIfDone()
 {
     // A run ends once its rows are in the file (or given up), not when the last reply is in.
     if (m_state.Busy && m_state.TotalReplies >= m_state.ExpectedReplies && m_unstored.empty()) {
-        if (!m_single && m_cooldown.hasDueRetry()) {
+        if (!m_single && !m_stopping && m_cooldown.hasDueRetry()) {
             Q_EMIT retriesDue();
             return;
         }

@@ -96,6 +96,21 @@ public:
         std::map<ReadingStatus, int> readings;
     };
     const RunTally& runTally() const { return m_tally; }
+
+    // How far the run has come, for a progress line: domains whose replies are all in, of
+    // those the run will ask; replies in, of those expected; engines asked and not yet answered.
+    struct Progress
+    {
+        int domainsDone = 0;
+        int domains = 0;
+        int replies = 0;
+        int expectedReplies = 0;
+        std::vector<int> awaited; // catalogue positions, in catalogue order
+    };
+    Progress progress() const;
+    // A batch starts no further domain: the run waits only for the replies already asked for,
+    // stores their rows and ends, skipping the retries of rested engines. The summary says so.
+    void stopStarting();
     // Starts the seven fetches of one domain, trimmed, within the current run.
     void startDomain(const QString& domain);
 
@@ -133,6 +148,7 @@ private:
         // A retry of the skipped readings of a stored row: the row and the engines asked.
         qint64 rowId = 0;
         std::vector<int> retried;
+        std::set<int> awaited; // engines fetched and not yet answered
     };
 
     void getstr(Tmyhttpget* sender, quint64 ticket, const QByteArray& page);
@@ -172,6 +188,9 @@ private:
     RunTally m_tally;
     BatchCooldown m_cooldown;
     bool m_single = false; // the run is one typed domain, not a batch
+    bool m_stopping = false; // the batch starts no further domain
+    int m_runDomains = 0;
+    int m_startedDomains = 0;
     quint64 m_nextTicket = 1;
     quint64 m_currentTicket = 0;
 };

@@ -8,7 +8,11 @@
 #include "util/SaveFile.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QFileDialog>
+#include <QGridLayout>
+
+#include <algorithm>
 
 namespace shoulu {
 
@@ -33,24 +37,54 @@ void reportFailure(QWidget* parent, const Result<void>& written)
 
 } // namespace
 
-Result<void> exportCsv(const HistoryList& list, const QString& path)
+Result<void> exportCsv(const HistoryList& list, const QString& path, bool withStatus)
 {
-    const QByteArray bytes = cli::formatRows(list.shownRows(), cli::RowFormat::Csv).toUtf8();
+    const QByteArray bytes = cli::formatRows(list.shownRows(), cli::RowFormat::Csv, withStatus).toUtf8();
     if (auto saved = saveWholeFile(path, bytes); !saved) {
         return Error { QStringLiteral("无法写入文件 %1：%2").arg(path, saved.error()) };
     }
     return {};
 }
 
+QString csvFileName(const HistoryList& list, const QDate& day)
+{
+    QString domain = QStringLiteral("shoulu");
+    const std::vector<ResultRow>& rows = list.shownRows();
+    if (!rows.empty() && std::all_of(rows.begin(), rows.end(), [&rows](const ResultRow& row) {
+            return row.domain == rows.front().domain;
+        })) {
+        domain = rows.front().domain;
+    }
+    // An old stored name may hold characters no file name can.
+    for (QChar& c : domain) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control) {
+            c = QLatin1Char('_');
+        }
+    }
+    return domain + QLatin1Char('-') + day.toString(Qt::ISODate) + QStringLiteral(".csv");
+}
+
 void addCsvExport(HistoryList* list)
 {
     QAction* action = addMenuEntry(list, QStringLiteral("导出CSV…"), "actionExportCsv");
     QObject::connect(action, &QAction::triggered, list, [list] {
-        const QString path = QFileDialog::getSaveFileName(
-            list, QStringLiteral("导出CSV"), QStringLiteral("shoulu.csv"), QStringLiteral("CSV 文件 (*.csv)"));
-        if (!path.isEmpty()) {
-            reportFailure(list, exportCsv(*list, path));
+        // Qt's own dialog: a system one has no room for the check box.
+        QFileDialog dialog(list, QStringLiteral("导出CSV"), QString(), QStringLiteral("CSV 文件 (*.csv)"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("csv"));
+        dialog.selectFile(csvFileName(*list, QDate::currentDate()));
+        // Without the status columns a failed reading reads as a count of 0.
+        auto* withStatus = new QCheckBox(QStringLiteral("包含状态列（未能查到收录数的读数不会被当作 0）"), &dialog);
+        withStatus->setObjectName(QStringLiteral("chk1"));
+        withStatus->setChecked(true);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            grid->addWidget(withStatus, grid->rowCount(), 0, 1, -1);
         }
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return;
+        }
+        reportFailure(list, exportCsv(*list, dialog.selectedFiles().constFirst(), withStatus->isChecked()));
     });
 }
 

@@ -12,11 +12,13 @@ namespace shoulu {
 // through untouched).
 //     shoulu              ./setting.dat, as from a terminal
 //     shoulu --user-data  the per-user folder, made with an empty database the first time
-//     shoulu --help       prints the usage; needs no display
+//     shoulu --help       prints the usage; needs no display, nor does --version
+// Anything else but Qt's own options is refused (exit 2), and so is a start without a display
+// (exit 1), before Qt would abort on it.
 struct StartOptions
 {
     bool perUser = false;
-    std::optional<int> exitCode; // set: the program is done (the usage was printed)
+    std::optional<int> exitCode; // set: the program is done (what was printed says why)
 
     static StartOptions read(int argc, char* argv[]);
 

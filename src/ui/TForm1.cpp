@@ -33,6 +33,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace shoulu {
 
 namespace {
@@ -60,6 +62,24 @@ void centreOnScreen(QWidget* window)
         frame.moveCenter(screen->availableGeometry().center());
         window->move(frame.topLeft());
     }
+}
+
+QString progressText(const DomainQuery::Progress& progress, const EngineCatalogue& catalogue)
+{
+    QString text = QStringLiteral("域名 %1/%2 · 读数 %3/%4")
+                       .arg(progress.domainsDone)
+                       .arg(progress.domains)
+                       .arg(progress.replies)
+                       .arg(progress.expectedReplies);
+    if (!progress.awaited.empty()) {
+        // A stalled engine is named: the figures alone do not say what the run waits for.
+        QStringList captions;
+        for (const int engine : progress.awaited) {
+            captions.append(catalogue.engine(engine).caption);
+        }
+        text += QStringLiteral(" · 等待：") + captions.join(QStringLiteral("、"));
+    }
+    return text;
 }
 
 } // namespace
@@ -119,6 +139,7 @@ TForm1::TForm1(AppContext& context, const QByteArray& bannerUrl, QWidget* parent
     connect(m_queryButton, &QPushButton::clicked, this, &TForm1::queryClicked);
     connect(m_domainBox->lineEdit(), &QLineEdit::returnPressed, this, &TForm1::queryClicked);
     connect(m_batchButton, &QPushButton::clicked, this, &TForm1::batchClicked);
+    connect(m_stopButton, &QPushButton::clicked, this, &TForm1::stopClicked);
     connect(m_historyButton, &QPushButton::clicked, this, &TForm1::historyClicked);
     connect(m_editListButton, &QPushButton::clicked, this, &TForm1::editListClicked);
     connect(batchTimer(), &QTimer::timeout, this, &TForm1::batchTick);
@@ -206,6 +227,8 @@ void TForm1::buildCommandStrip()
 
     m_queryButton = button("bsSkinXFormButton1", QStringLiteral("查询"), 384, 73);
     m_batchButton = button("bsSkinXFormButton2", QStringLiteral("批量查询"), 464, 73);
+    m_stopButton = button("bsSkinXFormButton4", QStringLiteral("停止"), 464, 73);
+    m_stopButton->hide();
     m_historyButton = button("bsSkinXFormButton3", QStringLiteral("历史记录"), 544, 73);
     m_editListButton = button("btn2", QStringLiteral("域名列表"), 624, 81);
 
@@ -433,6 +456,7 @@ void TForm1::batchClicked()
         break;
     case BatchScheduler::StartResult::Started:
         showBusy(true);
+        showBatchRunning(true);
         break;
     case BatchScheduler::StartResult::Busy:
         break;
@@ -442,6 +466,33 @@ void TForm1::batchClicked()
 void TForm1::batchTick()
 {
     m_context.batch().tick(m_delayBox->value());
+    updateProgress(); // a domain started: its engines are awaited now
+}
+
+void TForm1::stopClicked()
+{
+    if (!m_context.batch().isRunning()) {
+        return;
+    }
+    m_stopButton->setEnabled(false);
+    // Said first: when nothing is in flight the run ends inside stop() with its summary.
+    setStatusText(QStringLiteral("正在停止批量查询：不再开始新的域名，等待已发出的查询返回……"));
+    m_context.batch().stop();
+}
+
+void TForm1::showBatchRunning(bool running)
+{
+    m_batchButton->setVisible(!running);
+    m_stopButton->setVisible(running);
+    m_stopButton->setEnabled(running);
+}
+
+void TForm1::updateProgress()
+{
+    const DomainQuery::Progress progress = domainQuery().progress();
+    m_gauge->setMaximum(std::max(progress.expectedReplies, 1));
+    m_gauge->setValue(progress.replies);
+    m_gauge->setFormat(progressText(progress, domainQuery().catalogue()));
 }
 
 void TForm1::connectQuery()
@@ -453,13 +504,17 @@ void TForm1::connectQuery()
     m_historyList->setCatalogue(domainQuery().catalogue());
     DomainQuery* query = &domainQuery();
     connect(query, &DomainQuery::statusChanged, this, &TForm1::setStatusText);
-    connect(query, &DomainQuery::gaugeChanged, this, [this](int maximum, int position) {
-        m_gauge->setMaximum(maximum);
-        m_gauge->setValue(position);
-        // The figure as text: a band alone does not say how far a batch has come.
-        m_gauge->setFormat(QStringLiteral("%1/%2").arg(position).arg(maximum));
+    // The figures as text: a band alone does not say how far a batch has come.
+    connect(query, &DomainQuery::gaugeChanged, this, &TForm1::updateProgress);
+    connect(query, &DomainQuery::runFinished, this, [this] {
+        showBusy(false);
+        if (!m_stopButton->isHidden()) {
+            showBatchRunning(false);
+            // The summary outgrows the status panel: in full where it fits, once the tally is done.
+            const QString summary = m_statusText;
+            QTimer::singleShot(0, this, [this, summary] { MessageBox::plain(this, summary); });
+        }
     });
-    connect(query, &DomainQuery::runFinished, this, [this] { showBusy(false); });
     connect(query, &DomainQuery::historyRefreshRequested, this, [this] {
         if (const auto shown = LoadShoulu(QString()); !shown) {
             reportLater(shown.error());

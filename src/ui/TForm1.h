@@ -80,6 +80,8 @@ public Q_SLOTS:
     void historyClicked();
     void editListClicked();
     void batchTick();
+    // "停止", in the place of "批量查询" while a batch runs.
+    void stopClicked();
     void historySelected(const QString& domain, bool selected);
     void engineBoxClicked();
     void bannerLoaded();
@@ -94,6 +96,8 @@ private:
     void connectQuery();
     void showDomains(const QStringList& stored);
     void showBusy(bool busy);
+    void showBatchRunning(bool running);
+    void updateProgress();
     void restoreSettings();
     void saveSettings() const;
     void reportLater(const QString& message);
@@ -109,6 +113,7 @@ private:
     QComboBox* m_domainBox = nullptr;
     QPushButton* m_queryButton = nullptr;
     QPushButton* m_batchButton = nullptr;
+    QPushButton* m_stopButton = nullptr;
     QPushButton* m_historyButton = nullptr;
     QPushButton* m_editListButton = nullptr;
     QLabel* m_delayLabel = nullptr;

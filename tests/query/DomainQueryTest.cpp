@@ -297,6 +297,21 @@ TEST_F(DomainQueryTest, batchWalksTheListAsItWasWhenItStarted)
     EXPECT_EQ(m_engines.requestsFor(0, QStringLiteral("three.example")), 0);
 }
 
+TEST_F(DomainQueryTest, stopBeforeTheFirstDomainEndsTheRunAtOnceAskingNothing)
+{
+    const QStringList domains = { QStringLiteral("one.example"), QStringLiteral("two.example") };
+    ASSERT_EQ(m_batch->start(domains, 1), BatchScheduler::StartResult::Started);
+    EXPECT_TRUE(m_batch->stop());
+    EXPECT_FALSE(m_query->isBusy());
+    EXPECT_FALSE(m_timer.isActive());
+    EXPECT_EQ(m_finished, 1);
+    EXPECT_EQ(m_status, QStringLiteral("批量查询已停止：0 个域名"));
+    EXPECT_FALSE(m_batch->stop());
+    QTest::qWait(100);
+    EXPECT_EQ(m_engines.requestsFor(0, domains[0]), 0);
+    EXPECT_TRUE(rowsOf(domains[0]).empty());
+}
+
 // Baidu refuses the first domain and rests; the clock stands still, or has passed the rest by
 // the time the last row is stored.
 class CooldownBatchTest : public DomainQueryTest, public ::testing::WithParamInterface<bool>

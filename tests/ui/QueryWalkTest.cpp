@@ -69,7 +69,7 @@ TEST_F(QueryWalkTest, TypedDomainQueryShowsItsRowAndFinishedStatus)
     EXPECT_EQ(gauge->maximum(), 7);
     EXPECT_EQ(gauge->value(), 7);
     EXPECT_TRUE(gauge->isTextVisible());
-    EXPECT_EQ(gauge->text(), QStringLiteral("7/7"));
+    EXPECT_EQ(gauge->text(), QStringLiteral("域名 1/1 · 读数 7/7"));
     EXPECT_EQ(box->currentText(), QStringLiteral("example.com"));
     EXPECT_EQ(storedDomains(), QStringList { QStringLiteral("example.com") });
 
@@ -193,7 +193,59 @@ TEST_F(QueryWalkTest, NewUserListsDomainsRunsABatchAndReadsTheResults)
     EXPECT_EQ(list->item(0, 1)->text(), domains[2]);
     EXPECT_EQ(list->item(0, 9)->text(), shown(figure(6, 2)));
     EXPECT_EQ(chart->titleText(), domains[2] + QStringLiteral("最近30日收录量走势图"));
-    EXPECT_EQ(MessageBox::shownCount(), 0) << MessageBox::lastText().toStdString();
+    // The summary, too long for the status panel, in a box of its own.
+    EXPECT_EQ(MessageBox::shownCount(), 1) << MessageBox::lastText().toStdString();
+    EXPECT_TRUE(MessageBox::lastText().startsWith(QStringLiteral("批量查询完毕：3 个域名")))
+        << MessageBox::lastText().toStdString();
+}
+
+// 停止 while the first domain waits for one engine: that domain is tallied and stored, the
+// second is never asked, and the run ends with a summary that says it was stopped.
+TEST_F(QueryWalkTest, StopDuringABatchStoresTheDomainInFlightAndStartsNoOther)
+{
+    const QStringList domains = { QStringLiteral("first.example"), QStringLiteral("second.example") };
+    listDomains(domains);
+    for (int i = 0; i < EngineCount; ++i) {
+        m_engines.setAnswer(i, domains[0], { figure(i, 0), i == 1 ? 1500 : 0 });
+        m_engines.setAnswer(i, domains[1], { figure(i, 1) });
+    }
+    auto form = openProxiedForm();
+    form->show();
+    child<QSpinBox>(form.get(), "bsSkinSpinEdit1")->setValue(3);
+    auto* batchButton = child<QPushButton>(form.get(), "bsSkinXFormButton2");
+    auto* stopButton = child<QPushButton>(form.get(), "bsSkinXFormButton4");
+    ASSERT_NE(stopButton, nullptr);
+    EXPECT_FALSE(stopButton->isVisible());
+    QTest::mouseClick(batchButton, Qt::LeftButton);
+    EXPECT_TRUE(stopButton->isVisible());
+    EXPECT_FALSE(batchButton->isVisible());
+
+    auto* gauge = child<QProgressBar>(form.get(), "bskng1");
+    const QString stalled = QStringLiteral("域名 0/2 · 读数 6/14 · 等待：谷歌");
+    ASSERT_TRUE(waitUntil([&] { return gauge->text() == stalled; }, 10000)) << gauge->text().toStdString();
+    QTest::mouseClick(stopButton, Qt::LeftButton);
+    EXPECT_TRUE(form->domainQuery().isBusy()); // the slow engine's reply is still awaited
+
+    ASSERT_TRUE(waitUntil([&] { return !form->domainQuery().isBusy(); }, 10000));
+    EXPECT_EQ(gauge->text(), QStringLiteral("域名 1/1 · 读数 7/7"));
+    ASSERT_TRUE(waitUntil([] { return MessageBox::shownCount() > 0; }));
+    EXPECT_TRUE(MessageBox::lastText().startsWith(QStringLiteral("批量查询已停止：1 个域名")))
+        << MessageBox::lastText().toStdString();
+    EXPECT_TRUE(batchButton->isVisible());
+    EXPECT_FALSE(stopButton->isVisible());
+    EXPECT_FALSE(form->batchTimer()->isActive());
+
+    // Past the time the second domain was due, 4 seconds after the first.
+    QTest::qWait(2500);
+    for (int i = 0; i < EngineCount; ++i) {
+        EXPECT_EQ(m_engines.requestsFor(i, domains[1]), 0) << i;
+    }
+    const auto rows = m_otherRows->latestRows();
+    ASSERT_TRUE(rows.ok());
+    ASSERT_EQ(rows->size(), 1u);
+    EXPECT_EQ(rows->front().domain, domains[0]);
+    EXPECT_EQ(rows->front().counts[1], figure(1, 0));
+    EXPECT_EQ(MessageBox::shownCount(), 1) << MessageBox::lastText().toStdString();
 }
 
 TEST_F(QueryWalkTest, ClosingDuringABatchWithFetchesInFlightIsQuickAndKeepsStoredRows)

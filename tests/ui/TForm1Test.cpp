@@ -185,7 +185,7 @@ TEST_F(UiTest, PressingEnterInTheDomainBoxRunsTheQueryWhileTheButtonsLookBusy)
     ASSERT_TRUE(waitUntil([&] { return !form->domainQuery().isBusy(); }));
     EXPECT_TRUE(child<QPushButton>(form.get(), "bsSkinXFormButton1")->isEnabled());
     EXPECT_TRUE(child<QPushButton>(form.get(), "bsSkinXFormButton2")->isEnabled());
-    EXPECT_EQ(form->gauge()->text(), QStringLiteral("7/7"));
+    EXPECT_EQ(form->gauge()->text(), QStringLiteral("域名 1/1 · 读数 7/7"));
 }
 
 class BlankBoxTest : public UiTest, public ::testing::WithParamInterface<const char*>
