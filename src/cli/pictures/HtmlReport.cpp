@@ -12,12 +12,12 @@ namespace {
 const QString Title = QStringLiteral("岚衡搜索引擎收录查询工具 · 收录报告");
 const QString NeverQueried = QStringLiteral("尚未查询");
 
-const QString Style = QStringLiteral(
-    "body{font-family:sans-serif;margin:2em;color:#222}"
-    "table{border-collapse:collapse;margin-bottom:2em}"
-    "th,td{border:1px solid #9ab;padding:.3em .6em}"
-    "th{background:#e3eefd}td.n{text-align:right}td.muted,p.muted{color:#808080}td.muted{text-align:right}"
-    "section{margin-bottom:2em}svg{max-width:100%;height:auto}");
+const QString Style = QStringLiteral("body{font-family:sans-serif;margin:2em;color:#222}"
+                                     "table{border-collapse:collapse;margin-bottom:2em}"
+                                     "th,td{border:1px solid #9ab;padding:.3em .6em}"
+                                     "th{background:#e3eefd}td.n{text-align:right}td.muted,p.muted{color:#808080}td."
+                                     "muted{text-align:right}td.muted[colspan]{text-align:left}"
+                                     "section{margin-bottom:2em}svg{max-width:100%;height:auto}");
 
 QString escaped(const QString& stored)
 {
