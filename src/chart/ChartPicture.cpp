@@ -7,9 +7,14 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QFontMetricsF>
+#include <QGraphicsTextItem>
 #include <QImage>
 #include <QPainter>
 #include <QSvgGenerator>
+#include <QTextDocument>
+
+#include <algorithm>
 
 namespace shoulu {
 
@@ -30,9 +35,47 @@ void paint(TrendChart& chart, QPaintDevice& device)
     chart.scene()->render(&painter, QRectF(QPointF(0, 0), source.size()), source);
 }
 
+// The chart's title as drawn, a text item right under the chart.
+QGraphicsTextItem* titleItem(TrendChart& chart)
+{
+    for (QGraphicsItem* item : chart.chart()->childItems()) {
+        if (auto* title = dynamic_cast<QGraphicsTextItem*>(item); title != nullptr && title->isVisible()) {
+            return title;
+        }
+    }
+    return nullptr;
+}
+
+// The title as one <text>: drawn by the chart, a text of Latin letters and Chinese comes out in
+// one piece per font, which neither reads nor searches as the title.
+QByteArray svgTitle(TrendChart& chart, const QGraphicsTextItem& title)
+{
+    const QRectF box
+        = title.mapRectToScene(title.boundingRect()).translated(-chart.chart()->sceneBoundingRect().topLeft());
+    // The picture's texts are sized in its own units, a point to the unit.
+    QFont font = title.font();
+    const double size = font.pointSizeF() > 0 ? font.pointSizeF() : font.pixelSize();
+    font.setPixelSize(std::max(1, qRound(size)));
+    const double baseline = box.top() + title.document()->documentMargin() + QFontMetricsF(font).ascent();
+    return QStringLiteral("<text fill=\"%1\" stroke=\"none\" xml:space=\"preserve\" x=\"%2\" y=\"%3\" "
+                          "text-anchor=\"middle\" font-family=\"%4\" font-size=\"%5\" font-weight=\"%6\">%7</text>\n")
+        .arg(chart.chart()->titleBrush().color().name())
+        .arg(box.center().x())
+        .arg(baseline)
+        .arg(font.family().toHtmlEscaped())
+        .arg(size)
+        .arg(font.bold() ? 700 : 400)
+        .arg(title.toPlainText().toHtmlEscaped())
+        .toUtf8();
+}
+
 QByteArray svgDocument(TrendChart& chart, const QString& title)
 {
     settle();
+    QGraphicsTextItem* drawnTitle = titleItem(chart);
+    if (drawnTitle != nullptr) {
+        drawnTitle->hide();
+    }
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QSvgGenerator generator;
@@ -43,7 +86,15 @@ QByteArray svgDocument(TrendChart& chart, const QString& title)
     // Written into the document as given, unlike the texts drawn.
     generator.setTitle(title.toHtmlEscaped());
     paint(chart, generator);
-    return buffer.data();
+    QByteArray document = buffer.data();
+    if (drawnTitle != nullptr) {
+        drawnTitle->show();
+        const qsizetype end = document.lastIndexOf("</svg>");
+        if (end >= 0) {
+            document.insert(end, svgTitle(chart, *drawnTitle));
+        }
+    }
+    return document;
 }
 
 QByteArray pngImage(TrendChart& chart)

@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -25,6 +26,7 @@ namespace shoulu {
 namespace {
 
 const QString TitleSuffix = QStringLiteral("最近30日收录量走势图");
+const QString NoDataText = QStringLiteral("暂无数据");
 const QColor PanelColour(227, 238, 253);
 constexpr int BottomBarHeight = 21;
 constexpr double TopMarginShare = 0.12;
@@ -33,6 +35,11 @@ constexpr double BottomMarginShare = 0.02;
 // least room between two neighbouring dates.
 constexpr double DateDrop = 4;
 constexpr double DateGap = 8;
+// The most of the chart's width the legend may take from the plot; what an entry adds to its
+// text's height, and what the legend loses to the layout above and below its entries.
+constexpr double MaxLegendShare = 0.3;
+constexpr double LegendEntryPadding = 9;
+constexpr double LegendFramePadding = 35;
 
 struct SeriesLook
 {
@@ -107,7 +114,15 @@ AxisScale niceScale(double low, double high, int maxTicks)
         std::swap(low, high);
     }
     if (high == low) {
-        high = low + 1;
+        // One value, or a flat line: a tenth of it each side keeps the ticks round numbers near
+        // it, and a count of zero does not drag in negative ticks.
+        const double pad = std::max(1.0, std::abs(low) / 10);
+        const bool counts = low >= 0;
+        low -= pad;
+        high += pad;
+        if (counts) {
+            low = std::max(low, 0.0);
+        }
     }
     maxTicks = std::max(maxTicks, 1);
     const double rawStep = (high - low) / maxTicks;
@@ -160,6 +175,11 @@ TrendChart::TrendChart(QWidget* parent)
     m_axisX->setLabelsColor(Qt::transparent);
     m_axisY = new QValueAxis(c);
     m_axisY->setLabelFormat(QStringLiteral("%.0f"));
+    // Counts run into the millions: grouped digits read at a glance.
+    QLocale numbers = QLocale::system();
+    numbers.setNumberOptions(QLocale::DefaultNumberOptions);
+    c->setLocale(numbers);
+    c->setLocalizeNumbers(true);
     m_axisY->setTickType(QValueAxis::TicksDynamic);
     m_axisY->setTickAnchor(0);
     m_axisY->setTickInterval(1);
@@ -183,6 +203,13 @@ TrendChart::TrendChart(QWidget* parent)
         m_series[i] = s;
     }
 
+    m_noData = new QGraphicsSimpleTextItem(NoDataText, c);
+    m_noData->setBrush(QColor(128, 128, 128));
+    QFont noDataFont = m_noData->font();
+    noDataFont.setPointSizeF(noDataFont.pointSizeF() * 1.5);
+    m_noData->setFont(noDataFont);
+    m_noData->setZValue(10);
+
     m_strip = new QFrame(this);
     m_strip->setObjectName(QStringLiteral("bsSkinPanel1"));
     for (int i = 0; i < EngineCount; ++i) {
@@ -196,6 +223,7 @@ TrendChart::TrendChart(QWidget* parent)
     layoutChildren();
     // The plot moves with the value axis' label width, and the dates with it.
     connect(c, &QChart::plotAreaChanged, this, &TrendChart::rebuildDateLabels);
+    rescaleValueAxis();
 }
 
 void TrendChart::clearLines()
@@ -295,6 +323,7 @@ void TrendChart::updateChatline()
         }
     }
     rescaleValueAxis();
+    fitLegend();
 }
 
 void TrendChart::setBottomBar(QWidget* bar)
@@ -312,6 +341,7 @@ void TrendChart::fitChartToViewport()
     chart()->resize(viewport()->size());
     setSceneRect(chart()->geometry());
     layoutChildren();
+    fitLegend();
 }
 
 QString TrendChart::titleText() const
@@ -341,10 +371,15 @@ void TrendChart::rescaleValueAxis()
             }
         }
     }
-    if (low > high) {
+    const bool empty = low > high;
+    if (empty) {
         low = 0;
         high = 1;
     }
+    // A scale of nothing would only look like a count of nothing.
+    m_axisY->setLabelsVisible(!empty);
+    m_noData->setVisible(empty);
+    placeNoData();
     const AxisScale scale = niceScale(low, high);
     // Each change lays the axis out at once: a small interval over a wide range, even for a
     // moment, means millions of ticks. Change in the order that never gets there.
@@ -359,6 +394,38 @@ void TrendChart::rescaleValueAxis()
     }
 }
 
+void TrendChart::fitLegend()
+{
+    QLegend* legend = chart()->legend();
+    // The legend stands beside the plot, under the title, and lists its entries from the top:
+    // where they do not all fit, none are shown rather than some cut off.
+    double titleHeight = 0;
+    for (QGraphicsItem* item : chart()->childItems()) {
+        if (const auto* title = dynamic_cast<QGraphicsTextItem*>(item); title != nullptr && title->isVisible()) {
+            titleHeight = title->boundingRect().height();
+        }
+    }
+    int entries = 0;
+    for (const QLineSeries* s : m_series) {
+        entries += s->isVisible() ? 1 : 0;
+    }
+    const QMarginsF margins = chart()->margins();
+    const double room = chart()->size().height() - margins.top() - margins.bottom() - titleHeight - LegendFramePadding;
+    const double entryHeight = QFontMetricsF(legend->font()).height() + LegendEntryPadding;
+    const double widest = std::max(0.0, legend->effectiveSizeHint(Qt::PreferredSize).width());
+    const bool fits = entries * entryHeight <= room && widest <= chart()->size().width() * MaxLegendShare;
+    if (legend->isVisible() != fits) {
+        legend->setVisible(fits);
+    }
+}
+
+void TrendChart::placeNoData()
+{
+    const QRectF plot = chart()->plotArea();
+    const QRectF box = m_noData->boundingRect();
+    m_noData->setPos(plot.center() - box.center());
+}
+
 void TrendChart::rebuildDateLabels()
 {
     // Changing the axis may lay the chart out again and report the same plot area.
@@ -366,6 +433,7 @@ void TrendChart::rebuildDateLabels()
         return;
     }
     m_placingDates = true;
+    placeNoData();
     for (const QString& label : m_axisX->categoriesLabels()) {
         m_axisX->remove(label);
     }

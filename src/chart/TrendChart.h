@@ -56,6 +56,8 @@ public:
     // The date labels drawn under the plot, left to right: a thinned selection of the above.
     const QList<QGraphicsSimpleTextItem*>& shownDateLabels() const { return m_dateItems; }
     QValueAxis* valueAxis() const { return m_axisY; }
+    // "暂无数据" across the plot, seen while no shown line has a point.
+    const QGraphicsSimpleTextItem* noDataLabel() const { return m_noData; }
     QCategoryAxis* dateAxis() const { return m_axisX; }
 
 protected:
@@ -66,6 +68,8 @@ private:
     void removeSegments();
     void rescaleValueAxis();
     void rebuildDateLabels();
+    void placeNoData();
+    void fitLegend();
     void layoutChildren();
     void fitChartToViewport();
 
@@ -78,6 +82,7 @@ private:
     QValueAxis* m_axisY = nullptr;
     QStringList m_labels;
     QList<QGraphicsSimpleTextItem*> m_dateItems;
+    QGraphicsSimpleTextItem* m_noData = nullptr;
     bool m_placingDates = false;
 };
 

@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <utility>
 
 namespace shoulu {
 
@@ -16,33 +17,139 @@ QString codeOf(char32_t c)
     return QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0'));
 }
 
+QString shownCharacter(char32_t c)
+{
+    return QString::fromUcs4(&c, 1);
+}
+
 // "http://user@www.example.com:8080/news/?x=1#top" is "www.example.com/news/": a site: search
-// knows no scheme, port, query or fragment. A bare "/" path is no path.
-QString hostAndPath(const QString& text)
+// knows no scheme, port, query or fragment. A bare "/" path is no path. Where host and path
+// begin in the text is kept, so a fault in them can be pointed at.
+struct HostAndPath
+{
+    QString host;
+    QString path;
+    qsizetype hostAt = 0;
+    qsizetype pathAt = 0;
+};
+
+HostAndPath hostAndPath(const QString& text)
 {
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
     static const QRegularExpression port(QStringLiteral(":[0-9]*$"));
     QString rest = text;
     const QRegularExpressionMatch url = scheme.match(rest);
-    if (url.hasMatch()) {
-        rest.remove(0, url.capturedLength());
-    }
+    const qsizetype base = url.hasMatch() ? url.capturedLength() : 0;
+    rest.remove(0, base);
     for (const QChar cut : { QLatin1Char('#'), QLatin1Char('?') }) {
         if (const qsizetype at = rest.indexOf(cut); at >= 0) {
             rest.truncate(at);
         }
     }
     const qsizetype slash = rest.indexOf(QLatin1Char('/'));
-    QString host = slash < 0 ? rest : rest.left(slash);
-    QString path = slash < 0 ? QString() : rest.mid(slash);
+    HostAndPath split;
+    split.host = slash < 0 ? rest : rest.left(slash);
+    split.path = slash < 0 ? QString() : rest.mid(slash);
+    split.hostAt = base;
+    split.pathAt = base + (slash < 0 ? rest.size() : slash);
     if (url.hasMatch()) {
-        host.remove(0, host.lastIndexOf(QLatin1Char('@')) + 1);
-        host.remove(port);
+        const qsizetype user = split.host.lastIndexOf(QLatin1Char('@')) + 1;
+        split.host.remove(0, user);
+        split.hostAt += user;
+        split.host.remove(port);
     }
-    if (path == QLatin1String("/")) {
-        path.clear();
+    if (split.path == QLatin1String("/")) {
+        split.path.clear();
     }
-    return host + path;
+    return split;
+}
+
+char32_t codePointAt(const QString& text, qsizetype i)
+{
+    const QChar c = text.at(i);
+    if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+        return QChar::surrogateToUcs4(c, text.at(i + 1));
+    }
+    return c.unicode();
+}
+
+// Letters and digits of any script, as internationalised names have them.
+bool isNameCharacter(char32_t c)
+{
+    switch (QChar::category(c)) {
+    case QChar::Letter_Uppercase:
+    case QChar::Letter_Lowercase:
+    case QChar::Letter_Titlecase:
+    case QChar::Letter_Modifier:
+    case QChar::Letter_Other:
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Number_DecimalDigit:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isHexDigit(QChar c)
+{
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
+        || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+}
+
+// What a URL path holds, quotes left out: a name ending up in a page, a spreadsheet or a
+// statement must not be able to close the text it stands in.
+bool isPathCharacter(const QString& path, qsizetype i)
+{
+    const char32_t c = codePointAt(path, i);
+    if (c == U'%') {
+        return i + 2 < path.size() && isHexDigit(path.at(i + 1)) && isHexDigit(path.at(i + 2));
+    }
+    if (c < 128) {
+        return QStringView(u"-._~!$&()*+,;=:@/").contains(QChar(c)) || isNameCharacter(c);
+    }
+    return isNameCharacter(c) || QChar::category(c) == QChar::Number_Letter
+        || QChar::category(c) == QChar::Number_Other;
+}
+
+// The first fault of the host, at its index in the host; labels are the parts between dots.
+std::pair<DomainFault, qsizetype> hostFault(const QString& host)
+{
+    for (qsizetype i = 0; i < host.size(); i += QChar::requiresSurrogates(codePointAt(host, i)) ? 2 : 1) {
+        const char32_t c = codePointAt(host, i);
+        const bool labelStart = i == 0 || host.at(i - 1) == QLatin1Char('.');
+        if (c == U'.') {
+            if (labelStart) {
+                return { DomainFault::EmptyLabel, i };
+            }
+            if (host.at(i - 1) == QLatin1Char('-')) {
+                return { DomainFault::LabelHyphen, i - 1 };
+            }
+        } else if (c == U'-') {
+            if (labelStart) {
+                return { DomainFault::LabelHyphen, i };
+            }
+        } else if (!isNameCharacter(c)) {
+            return { DomainFault::HostCharacter, i };
+        }
+    }
+    if (host.endsWith(QLatin1Char('.'))) {
+        return { DomainFault::EmptyLabel, host.size() - 1 };
+    }
+    if (host.endsWith(QLatin1Char('-'))) {
+        return { DomainFault::LabelHyphen, host.size() - 1 };
+    }
+    return { DomainFault::None, 0 };
+}
+
+std::pair<DomainFault, qsizetype> pathFault(const QString& path)
+{
+    for (qsizetype i = 0; i < path.size(); i += QChar::requiresSurrogates(codePointAt(path, i)) ? 2 : 1) {
+        if (!isPathCharacter(path, i)) {
+            return { DomainFault::PathCharacter, i };
+        }
+    }
+    return { DomainFault::None, 0 };
 }
 
 template <typename Listed> DomainCheck check(const QString& text, const Listed& listed)
@@ -58,10 +165,11 @@ template <typename Listed> DomainCheck check(const QString& text, const Listed& 
         return result;
     }
     // Counted in the text as given, which is what the user sees.
-    int position = 0;
-    while (text.at(position).unicode() <= 32) {
-        ++position;
+    int lead = 0;
+    while (text.at(lead).unicode() <= 32) {
+        ++lead;
     }
+    int position = lead;
     for (const char32_t c : trimmed.toUcs4()) {
         ++position;
         if (isControlCharacter(c)) {
@@ -79,11 +187,20 @@ template <typename Listed> DomainCheck check(const QString& text, const Listed& 
         result.position = position;
         return result;
     }
-    const QString domain = hostAndPath(trimmed);
-    const QString host = domain.section(QLatin1Char('/'), 0, 0);
-    if (host.isEmpty()) {
+    const HostAndPath split = hostAndPath(trimmed);
+    const auto refuse = [&](std::pair<DomainFault, qsizetype> fault, const QString& part, qsizetype partAt) {
+        result.fault = fault.first;
+        result.character = codePointAt(part, fault.second);
+        result.position = lead + int(trimmed.left(partAt + fault.second).toUcs4().size()) + 1;
+    };
+    const QString domain = split.host + split.path;
+    if (split.host.isEmpty()) {
         result.fault = DomainFault::Empty;
-    } else if (const int hostLength = int(host.toUcs4().size()); hostLength > kMaxHostLength) {
+    } else if (const auto host = hostFault(split.host); host.first != DomainFault::None) {
+        refuse(host, split.host, split.hostAt);
+    } else if (const auto path = pathFault(split.path); path.first != DomainFault::None) {
+        refuse(path, split.path, split.pathAt);
+    } else if (const int hostLength = int(split.host.toUcs4().size()); hostLength > kMaxHostLength) {
         result.fault = DomainFault::HostTooLong;
         result.length = hostLength;
     } else if (const int length = int(domain.toUcs4().size()); length > kMaxDomainLength) {
@@ -113,6 +230,19 @@ QString DomainCheck::message() const
     case DomainFault::Backslash:
         return QStringLiteral("it holds a backslash at character %1 (control characters are shown as \\uXXXX)")
             .arg(position);
+    case DomainFault::HostCharacter:
+        return QStringLiteral("it holds '%1' (U+%2) at character %3: a host name holds letters, digits, hyphens and "
+                              "dots")
+            .arg(shownCharacter(character), codeOf(character))
+            .arg(position);
+    case DomainFault::EmptyLabel:
+        return QStringLiteral("the dot at character %1 leaves a part of the host name empty").arg(position);
+    case DomainFault::LabelHyphen:
+        return QStringLiteral("the hyphen at character %1 begins or ends a part of the host name").arg(position);
+    case DomainFault::PathCharacter:
+        return QStringLiteral("it holds '%1' (U+%2) at character %3, which the path after the host cannot hold")
+            .arg(shownCharacter(character), codeOf(character))
+            .arg(position);
     case DomainFault::HostTooLong:
         return QStringLiteral("its host name is %1 characters long, more than %2").arg(length).arg(kMaxHostLength);
     case DomainFault::TooLong:
@@ -134,6 +264,18 @@ QString DomainCheck::messageZh() const
         return QStringLiteral("第 %2 个字符是空白 U+%1，域名中间不能有空格").arg(codeOf(character)).arg(position);
     case DomainFault::Backslash:
         return QStringLiteral("第 %1 个字符是反斜杠“\\”（控制字符显示为 \\uXXXX）").arg(position);
+    case DomainFault::HostCharacter:
+        return QStringLiteral("第 %1 个字符“%2”（U+%3）不能用在主机名中，主机名只能由字母、数字、连字符和点组成")
+            .arg(position)
+            .arg(shownCharacter(character), codeOf(character));
+    case DomainFault::EmptyLabel:
+        return QStringLiteral("第 %1 个字符是点“.”，使主机名中有空的一段").arg(position);
+    case DomainFault::LabelHyphen:
+        return QStringLiteral("第 %1 个字符是连字符“-”，主机名的每一段不能以连字符开头或结尾").arg(position);
+    case DomainFault::PathCharacter:
+        return QStringLiteral("第 %1 个字符“%2”（U+%3）不能用在主机名后的路径中")
+            .arg(position)
+            .arg(shownCharacter(character), codeOf(character));
     case DomainFault::HostTooLong:
         return QStringLiteral("主机名有 %1 个字符，最多 %2 个").arg(length).arg(kMaxHostLength);
     case DomainFault::TooLong:

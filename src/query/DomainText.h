@@ -10,7 +10,22 @@ namespace shoulu {
 // the command line):
 //   DomainCheck check = checkDomain(typed, listed);
 //   if (!check.ok()) { refuse with check.message(); } else { use check.domain; }
-enum class DomainFault { None, Empty, ControlCharacter, Blank, Backslash, HostTooLong, TooLong };
+// The host holds letters and digits of any script, hyphens and dots, its parts between dots
+// neither empty nor beginning or ending with a hyphen; a path after it holds what a URL path
+// may, without quotes or angle brackets.
+enum class DomainFault {
+    None,
+    Empty,
+    ControlCharacter,
+    Blank,
+    Backslash,
+    HostCharacter,
+    EmptyLabel,
+    LabelHyphen,
+    PathCharacter,
+    HostTooLong,
+    TooLong,
+};
 
 inline constexpr int kMaxHostLength = 253;
 inline constexpr int kMaxDomainLength = 2048;

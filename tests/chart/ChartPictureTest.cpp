@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
@@ -109,6 +110,67 @@ TEST_F(ChartPictureTest, SvgWhenTheNameSaysSoAndBadArgumentsAreRefused)
         EXPECT_FALSE(run.err.isEmpty());
     }
     EXPECT_FALSE(QFile::exists(png));
+}
+
+// Every <text> of an SVG picture, in document order.
+QStringList svgTexts(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QStringList texts;
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QStringLiteral("text")) {
+            texts.append(xml.readElementText(QXmlStreamReader::IncludeChildElements).trimmed());
+        }
+    }
+    return texts;
+}
+
+TEST_F(ChartPictureTest, TitleLegendValuesAndEmptyPlotAsTheSvgShowsThem)
+{
+    storeDays(m_temp, QStringLiteral("good.com"), 5, {});
+    storeDays(m_temp, QStringLiteral("blocked.com"), 3, { 0, 1, 2 });
+    const QRegularExpression grouped(QStringLiteral("^-?\\d{1,3}([^\\d\\w]\\d{3})+$"));
+    const QRegularExpression number(QStringLiteral("^-?\\d+$"));
+    const struct
+    {
+        const char* domain;
+        QStringList more;
+        int legendEntries;
+        bool noData;
+    } cases[] = {
+        { "good.com", {}, EngineCount, false },
+        { "good.com", { QStringLiteral("--width=200"), QStringLiteral("--height=200") }, 0, false },
+        { "blocked.com", { QStringLiteral("--engines=baidu") }, 1, true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.domain + c.more.join(QLatin1Char(' ')).toStdString());
+        const QString svg = m_temp.filePath(QStringLiteral("c.svg"));
+        ASSERT_EQ(chart(QString::fromLatin1(c.domain), QStringList { QStringLiteral("-o"), svg } + c.more).exitCode, 0);
+        const QStringList texts = svgTexts(svg);
+        const QString title = QString::fromLatin1(c.domain) + QStringLiteral("最近30日收录量走势图");
+        // In one piece, cut short where the chart is too narrow for it.
+        const QStringList titles = texts.filter(
+            QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(QString::fromLatin1(c.domain))));
+        ASSERT_EQ(titles.size(), 1) << texts.join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(titles.first() == title, c.legendEntries > 0) << titles.first().toStdString();
+        EXPECT_TRUE(texts.filter(QStringLiteral("日收")).size() <= 1);
+        int legend = 0;
+        for (int e = 0; e < EngineCount; ++e) {
+            legend += texts.count(QString::fromUtf8(engineInfo(e).caption));
+        }
+        EXPECT_EQ(legend, c.legendEntries);
+        EXPECT_EQ(texts.contains(QStringLiteral("暂无数据")), c.noData);
+        // Counts of 5000 give thousands on the value axis, their digits grouped; no scale at all
+        // over an empty plot.
+        EXPECT_EQ(texts.filter(grouped).isEmpty(), c.noData) << texts.join(QLatin1Char('|')).toStdString();
+        if (c.noData) {
+            EXPECT_TRUE(texts.filter(number).isEmpty()) << texts.join(QLatin1Char('|')).toStdString();
+        }
+    }
 }
 
 // Qt's warnings about drawing without a display go nowhere; any other message passes on.

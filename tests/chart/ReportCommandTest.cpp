@@ -37,6 +37,37 @@ TEST(ReportCommandTest, OnePageWithEveryDomainsLatestFiguresAndChartAndNothingFr
     EXPECT_FALSE(html.contains(QRegularExpression(QStringLiteral("(src|href)\\s*=|url\\(|@import"))));
 }
 
+TEST(ReportCommandTest, EveryListedDomainInListOrderAndTheNeverQueriedSaidSo)
+{
+    TempDatabase temp;
+    ASSERT_TRUE(temp.ok());
+    storeDays(temp, QStringLiteral("b.com"), 2, {});
+    {
+        auto db = temp.open();
+        ASSERT_TRUE(db.ok());
+        ASSERT_TRUE(DomainList((*db)->database()).addDomain(QStringLiteral("never.com")).ok());
+    }
+    // Stored later, so newest first would put it first.
+    storeDays(temp, QStringLiteral("A.com"), 3, {});
+    const CliRun run = runCli({ QStringLiteral("--db"), temp.path(), QStringLiteral("report") });
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QRegularExpression row(QStringLiteral("<tr><td>([^<]*)</td><td[^>]*>([^<]*)</td>"));
+    QStringList rows;
+    for (const auto& match : row.globalMatch(run.out)) {
+        rows.append(match.captured(1) + QLatin1Char(' ') + match.captured(2));
+    }
+    EXPECT_EQ(rows,
+        (QStringList { QStringLiteral("b.com 2024-05-02"), QStringLiteral("never.com 尚未查询"),
+            QStringLiteral("A.com 2024-05-03") }));
+    QStringList sections;
+    for (const auto& match : QRegularExpression(QStringLiteral("<h2>([^<]*)</h2>")).globalMatch(run.out)) {
+        sections.append(match.captured(1));
+    }
+    EXPECT_EQ(
+        sections, (QStringList { QStringLiteral("b.com"), QStringLiteral("never.com"), QStringLiteral("A.com") }));
+    EXPECT_EQ(run.out.count(QStringLiteral("<svg")), 2) << "no chart for a domain without rows";
+}
+
 TEST(ReportCommandTest, StandardOutputWithoutAFileAndUsageErrors)
 {
     TempDatabase temp;

@@ -45,9 +45,32 @@ TEST_F(DomainsCommandTest, EmptyListPrintsNothing)
 TEST_F(DomainsCommandTest, AddStoresEachTrimmedUnlessListedAndListKeepsOrder)
 {
     const CliRun run = domains({ QStringLiteral("add"), QStringLiteral("b.com"), QStringLiteral(" A.com\t"),
-        QStringLiteral("B.COM"), QStringLiteral("it's100%.com"), QStringLiteral("中文.中国") });
+        QStringLiteral("B.COM"), QStringLiteral("a.com/100%25"), QStringLiteral("中文.中国") });
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(listed(), QStringLiteral("b.com\nA.com\nit's100%.com\n中文.中国\n"));
+    EXPECT_EQ(listed(), QStringLiteral("b.com\nA.com\na.com/100%25\n中文.中国\n"));
+}
+
+// A name an older version let in stays listed and removable; only new input meets the rule.
+TEST_F(DomainsCommandTest, NewNamesMeetTheRuleWhileOldOnesStayUsable)
+{
+    {
+        auto db = m_temp.open();
+        ASSERT_TRUE(db.ok());
+        DomainList list((*db)->database());
+        for (const QString& old : { QStringLiteral("-odd.com"), QStringLiteral("a\"b.com") }) {
+            ASSERT_TRUE(list.addDomain(old).ok());
+        }
+    }
+    ASSERT_EQ(domains({ QStringLiteral("add"), QStringLiteral("--"), QStringLiteral("-odd.com") }).exitCode, 0);
+    const CliRun refused = domains({ QStringLiteral("add"), QStringLiteral("new.com"), QStringLiteral("<b>.com") });
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("'<' (U+003C) at character 1"))) << refused.err.toStdString();
+    EXPECT_EQ(listed(), QStringLiteral("-odd.com\na\"b.com\n"));
+    ASSERT_EQ(domains({ QStringLiteral("remove"), QStringLiteral("--"), QStringLiteral("-odd.com"),
+                          QStringLiteral("a\"b.com") })
+                  .exitCode,
+        0);
+    EXPECT_TRUE(listed().isEmpty());
 }
 
 TEST_F(DomainsCommandTest, AddOfBlankDomainWarnsAndStoresNothing)

@@ -14,6 +14,7 @@ struct DomainCase
     QString domain; // when accepted
     DomainFault fault = DomainFault::None;
     int position = 0;
+    char32_t character = 0; // checked when given
 };
 
 void PrintTo(const DomainCase& c, std::ostream* os)
@@ -27,10 +28,14 @@ class CheckDomainTest : public ::testing::TestWithParam<DomainCase>
 
 TEST_P(CheckDomainTest, CleansOrRefusesWithTheCause)
 {
-    const DomainCheck check = checkDomain(GetParam().text, { QStringLiteral("old name.com") });
+    const DomainCheck check
+        = checkDomain(GetParam().text, { QStringLiteral("old name.com"), QStringLiteral("<b>\"x\".com") });
     EXPECT_EQ(check.fault, GetParam().fault) << check.message().toStdString();
     EXPECT_EQ(check.domain, GetParam().domain);
     EXPECT_EQ(check.position, GetParam().position);
+    if (GetParam().character != 0) {
+        EXPECT_EQ(check.character, GetParam().character);
+    }
     EXPECT_EQ(check.ok(), check.message().isEmpty());
 }
 
@@ -43,8 +48,31 @@ INSTANTIATE_TEST_SUITE_P(Texts, CheckDomainTest,
             QStringLiteral("www.example.com/news/") },
         DomainCase { "UserPortAndRootPathDropped", QStringLiteral("HTTPS://me@Example.com:8080/"),
             QStringLiteral("Example.com") },
+        DomainCase { "ReservedCharactersInThePathKeptForTheWire", QStringLiteral("a.com/s&wd=evil;x=(1)"),
+            QStringLiteral("a.com/s&wd=evil;x=(1)") },
+        DomainCase { "PunycodeAndDigits", QStringLiteral("xn--fiqs8s.1-2.cn"), QStringLiteral("xn--fiqs8s.1-2.cn") },
+        DomainCase { "ChinesePathAndPercentEscape", QStringLiteral("例子.中国/新闻/%E4%B8%AD"),
+            QStringLiteral("例子.中国/新闻/%E4%B8%AD") },
+        DomainCase { "AmpersandInTheHost", QStringLiteral("a.com&wd=evil"), {}, DomainFault::HostCharacter, 6, U'&' },
+        DomainCase { "MarkupInTheHost", QStringLiteral("<script>alert(1)</script>.com"), {}, DomainFault::HostCharacter,
+            1, U'<' },
         DomainCase {
-            "ReservedCharactersKeptForTheWire", QStringLiteral("a.com&wd=evil"), QStringLiteral("a.com&wd=evil") },
+            "SpreadsheetFormula", QStringLiteral("=HYPERLINK(\"http://x\")"), {}, DomainFault::HostCharacter, 1, U'=' },
+        DomainCase { "QuoteInTheHost", QStringLiteral("a\"b.com"), {}, DomainFault::HostCharacter, 2, U'"' },
+        DomainCase { "FaultCountedPastSchemeAndUser", QStringLiteral(" http://me@a_b.com/"), {},
+            DomainFault::HostCharacter, 13, U'_' },
+        DomainCase { "HostAfterAWideCharacter", QStringLiteral("😀.com"), {}, DomainFault::HostCharacter, 1 },
+        DomainCase { "PortWithoutScheme", QStringLiteral("a.com:8080"), {}, DomainFault::HostCharacter, 6, U':' },
+        DomainCase { "EmptyLabelInside", QStringLiteral("a..b"), {}, DomainFault::EmptyLabel, 3, U'.' },
+        DomainCase { "EmptyFirstLabel", QStringLiteral(".com"), {}, DomainFault::EmptyLabel, 1, U'.' },
+        DomainCase { "EmptyLastLabel", QStringLiteral("a.com./x"), {}, DomainFault::EmptyLabel, 6, U'.' },
+        DomainCase { "LeadingHyphen", QStringLiteral("-odd.com"), {}, DomainFault::LabelHyphen, 1, U'-' },
+        DomainCase { "HyphenBeforeADot", QStringLiteral("odd-.com"), {}, DomainFault::LabelHyphen, 4, U'-' },
+        DomainCase { "TrailingHyphen", QStringLiteral("odd.com-"), {}, DomainFault::LabelHyphen, 8, U'-' },
+        DomainCase { "QuoteInThePath", QStringLiteral("a.com/x'y"), {}, DomainFault::PathCharacter, 8, U'\'' },
+        DomainCase { "AngleBracketInThePathAfterAWideCharacter", QStringLiteral("a.com/𠀀<"), {},
+            DomainFault::PathCharacter, 8, U'<' },
+        DomainCase { "LoneEscapeInThePath", QStringLiteral("a.com/%4g"), {}, DomainFault::PathCharacter, 7, U'%' },
         DomainCase { "Escape", QStringLiteral(" a\x1b[2J.com"), {}, DomainFault::ControlCharacter, 3 },
         DomainCase { "InnerLineBreak", QStringLiteral("a.com\nb.com"), {}, DomainFault::ControlCharacter, 6 },
         DomainCase { "Nul", QString::fromUtf16(u"a\0b", 3), {}, DomainFault::ControlCharacter, 2 },
@@ -58,7 +86,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, CheckDomainTest,
         DomainCase {
             "PathOver2048", QStringLiteral("a.com/") + QString(2043, QLatin1Char('p')), {}, DomainFault::TooLong },
         DomainCase { "Blank", QStringLiteral(" \t "), {}, DomainFault::Empty },
-        DomainCase { "OldListedNameStaysUsable", QStringLiteral(" old name.com "), QStringLiteral("old name.com") }),
+        DomainCase { "OldListedNameStaysUsable", QStringLiteral(" old name.com "), QStringLiteral("old name.com") },
+        DomainCase { "OldListedMarkupStaysUsable", QStringLiteral("<b>\"x\".com"), QStringLiteral("<b>\"x\".com") }),
     [](const ::testing::TestParamInfo<DomainCase>& info) { return std::string(info.param.name); });
 
 } // namespace

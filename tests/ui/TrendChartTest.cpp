@@ -312,6 +312,23 @@ INSTANTIATE_TEST_SUITE_P(Spans, NiceScaleTest,
     ::testing::Values(Span { 0, 0 }, Span { -1, -1 }, Span { -1, 0 }, Span { -1, 5 }, Span { 1, 11 },
         Span { 0, 4999999 }, Span { 123456, 123457 }, Span { 7, 3 }, Span { -1, 3000000000.0 }, Span { 999, 1001 }));
 
+// One value, or a flat line of it: the ticks round numbers around it, not one step above it.
+class FlatScaleTest : public ::testing::TestWithParam<double>
+{
+};
+
+TEST_P(FlatScaleTest, OneValueGetsARangeAroundIt)
+{
+    const double value = GetParam();
+    const AxisScale scale = niceScale(value, value, 5);
+    EXPECT_GE(scale.max - scale.min, std::max(1.0, std::abs(value) / 5)) << scale.min << " " << scale.max;
+    EXPECT_LT(value, scale.max);
+    EXPECT_TRUE(value > scale.min || (value == 0 && scale.min == 0)) << "a count of 0 needs no negative ticks";
+    EXPECT_LE((scale.max - scale.min) / scale.step, 5.0 + 1e-9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, FlatScaleTest, ::testing::Values(12345.0, 1.0, 0.0, -1.0, 4000000000.0, 999.0));
+
 // ---- the chart in the main window ---------------------------------------------------------------
 
 class MainWindowChartTest : public UiTest

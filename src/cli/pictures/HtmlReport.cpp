@@ -10,13 +10,14 @@ namespace shoulu::cli {
 namespace {
 
 const QString Title = QStringLiteral("岚衡搜索引擎收录查询工具 · 收录报告");
+const QString NeverQueried = QStringLiteral("尚未查询");
 
-const QString Style
-    = QStringLiteral("body{font-family:sans-serif;margin:2em;color:#222}"
-                     "table{border-collapse:collapse;margin-bottom:2em}"
-                     "th,td{border:1px solid #9ab;padding:.3em .6em}"
-                     "th{background:#e3eefd}td.n{text-align:right}td.muted{color:#808080;text-align:right}"
-                     "section{margin-bottom:2em}svg{max-width:100%;height:auto}");
+const QString Style = QStringLiteral("body{font-family:sans-serif;margin:2em;color:#222}"
+                                     "table{border-collapse:collapse;margin-bottom:2em}"
+                                     "th,td{border:1px solid #9ab;padding:.3em .6em}"
+                                     "th{background:#e3eefd}td.n{text-align:right}td.muted,p.muted{color:#808080}td."
+                                     "muted{text-align:right}td.muted[colspan]{text-align:left}"
+                                     "section{margin-bottom:2em}svg{max-width:100%;height:auto}");
 
 QString escaped(const QString& stored)
 {
@@ -41,9 +42,16 @@ QString latestTable(const std::vector<ReportDomain>& domains)
     }
     html += QStringLiteral("</tr>\n");
     for (const ReportDomain& domain : domains) {
-        html += QStringLiteral("<tr><td>%1</td><td>%2</td>").arg(escaped(domain.latest.domain), rowDate(domain.latest));
+        html += QStringLiteral("<tr><td>%1</td>").arg(escaped(domain.domain));
+        if (!domain.latest) {
+            html += QStringLiteral("<td class=\"muted\" colspan=\"%1\">%2</td></tr>\n")
+                        .arg(EngineCount + 1)
+                        .arg(NeverQueried);
+            continue;
+        }
+        html += QStringLiteral("<td>%1</td>").arg(rowDate(*domain.latest));
         for (int e = 0; e < EngineCount; ++e) {
-            html += countCell(domain.latest, e);
+            html += countCell(*domain.latest, e);
         }
         html += QStringLiteral("</tr>\n");
     }
@@ -59,12 +67,14 @@ QString reportPage(const std::vector<ReportDomain>& domains, const QDateTime& ma
                                   "<p>生成于 %3</p>\n")
                        .arg(Title, Style, made.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     if (domains.empty()) {
-        return html + QStringLiteral("<p>域名列表中没有已查询的域名。</p>\n</body>\n</html>\n");
+        return html + QStringLiteral("<p>域名列表是空的。</p>\n</body>\n</html>\n");
     }
     html += latestTable(domains);
     for (const ReportDomain& domain : domains) {
-        html += QStringLiteral("<section>\n<h2>%1</h2>\n").arg(escaped(domain.latest.domain))
-            + QString::fromUtf8(domain.chartSvg) + QStringLiteral("\n</section>\n");
+        html += QStringLiteral("<section>\n<h2>%1</h2>\n").arg(escaped(domain.domain))
+            + (domain.latest ? QString::fromUtf8(domain.chartSvg)
+                             : QStringLiteral("<p class=\"muted\">%1</p>").arg(NeverQueried))
+            + QStringLiteral("\n</section>\n");
     }
     return html + QStringLiteral("</body>\n</html>\n");
 }

@@ -23,6 +23,7 @@ public:
     // Nothing, and why on io.err, when the file does not open.
     static std::unique_ptr<OpenRows> open(const QString& path, const QString& prefix, Streams& io);
     ResultRows& rows() { return m_rows; }
+    Database& database() { return m_db->database(); }
 
 private:
     explicit OpenRows(std::unique_ptr<SettingsDatabase> db);

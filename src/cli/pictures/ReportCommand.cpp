@@ -4,9 +4,12 @@
 #include "chart/TrendChart.h"
 #include "cli/pictures/HtmlReport.h"
 #include "cli/pictures/PictureArgs.h"
+#include "query/DomainText.h"
+#include "store/DomainList.h"
 #include "util/SaveFile.h"
 
 #include <QCheckBox>
+#include <QHash>
 
 namespace shoulu::cli {
 
@@ -62,15 +65,30 @@ int ReportCommand::execute(const Arguments& args, const GlobalOptions& options, 
     for (int e = 0; e < EngineCount; ++e) {
         chart->checkBox(e)->setChecked(true);
     }
-    std::vector<ReportDomain> domains;
+    const auto listed = DomainList(open->database()).loadDomain();
+    if (!listed) {
+        print(io.err, Prefix + listed.error() + QLatin1Char('\n'));
+        return ExitFailure;
+    }
+    // A listed domain's rows are stored in any letter case of its name.
+    QHash<QString, const ResultRow*> newest;
     for (const ResultRow& row : *latest) {
-        const auto window = open->rows().chartWindow(row.domain);
+        newest.insert(foldedAsStored(row.domain), &row);
+    }
+    std::vector<ReportDomain> domains;
+    for (const QString& domain : *listed) {
+        const ResultRow* row = newest.value(foldedAsStored(domain));
+        if (row == nullptr) {
+            domains.push_back({ domain, std::nullopt, {} });
+            continue;
+        }
+        const auto window = open->rows().chartWindow(domain);
         if (!window) {
             print(io.err, Prefix + window.error() + QLatin1Char('\n'));
             return ExitFailure;
         }
-        chart->draw(row.domain, *window);
-        domains.push_back({ row, chartSvgElement(*chart) });
+        chart->draw(domain, *window);
+        domains.push_back({ domain, *row, chartSvgElement(*chart) });
     }
     const QString html = reportPage(domains, QDateTime::currentDateTime());
     if (file.isEmpty()) {
