@@ -86,7 +86,7 @@ TEST_F(QueryCommandTest, readingsWithoutAFigureAreNamedAndExitThree)
                                                 "\"soso\": \"failed\", \"yahoo\": \"counted\", \"sogou\": \"none\"")))
         << json.out.toStdString();
     const CliRun table = runCli(withDb({ QStringLiteral("history") }));
-    EXPECT_TRUE(table.out.contains(QStringLiteral("受阻"))) << table.out.toStdString();
+    EXPECT_TRUE(table.out.contains(QStringLiteral(" blocked "))) << table.out.toStdString();
 }
 
 TEST_F(QueryCommandTest, batchPrintsOneLinePerStoredRowAndEnds)

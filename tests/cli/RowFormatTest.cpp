@@ -73,7 +73,7 @@ TEST(RowFormatTest, TableColumnsAlignWithWideCharacters)
     ASSERT_GT(expected, 0);
     EXPECT_EQ(columnOfDate(lines.at(2)), expected);
     EXPECT_EQ(columnOfDate(lines.at(3)), expected);
-    EXPECT_EQ(displayWidth(lines.at(0).left(lines.at(0).indexOf(QStringLiteral("查询日期")))), expected);
+    EXPECT_EQ(displayWidth(lines.at(0).left(lines.at(0).indexOf(QStringLiteral("date")))), expected);
     // Right-aligned counts end at the same column too.
     EXPECT_EQ(displayWidth(lines.at(1)), displayWidth(lines.at(2)));
     EXPECT_EQ(displayWidth(lines.at(2)), displayWidth(lines.at(3)));

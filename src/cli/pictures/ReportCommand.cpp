@@ -4,6 +4,7 @@
 #include "chart/TrendChart.h"
 #include "cli/pictures/HtmlReport.h"
 #include "cli/pictures/PictureArgs.h"
+#include "query/DomainText.h"
 #include "util/SaveFile.h"
 
 #include <QCheckBox>
@@ -43,7 +44,8 @@ QList<OptionSpec> ReportCommand::options() const
 int ReportCommand::execute(const Arguments& args, const GlobalOptions& options, Streams& io)
 {
     if (!args.positional().isEmpty()) {
-        return usageError(io, QStringLiteral("unexpected argument '%1'").arg(args.positional().first()));
+        return usageError(
+            io, QStringLiteral("unexpected argument %1").arg(quotedForMessage(args.positional().first())));
     }
     const QString file = args.value(QStringLiteral("output"));
     if (!canDraw(Prefix, io)) {
@@ -55,7 +57,7 @@ int ReportCommand::execute(const Arguments& args, const GlobalOptions& options, 
     }
     const auto latest = open->rows().latestRows();
     if (!latest) {
-        print(io.err, Prefix + latest.error() + QLatin1Char('\n'));
+        print(io.err, Prefix + escapeControls(latest.error()) + QLatin1Char('\n'));
         return ExitFailure;
     }
     auto chart = unseenChart(QSize(ChartWidth, ChartHeight));
@@ -66,7 +68,7 @@ int ReportCommand::execute(const Arguments& args, const GlobalOptions& options, 
     for (const ResultRow& row : *latest) {
         const auto window = open->rows().chartWindow(row.domain);
         if (!window) {
-            print(io.err, Prefix + window.error() + QLatin1Char('\n'));
+            print(io.err, Prefix + escapeControls(window.error()) + QLatin1Char('\n'));
             return ExitFailure;
         }
         chart->draw(row.domain, *window);
@@ -78,10 +80,12 @@ int ReportCommand::execute(const Arguments& args, const GlobalOptions& options, 
         return ExitOk;
     }
     if (auto saved = saveWholeFile(file, html.toUtf8()); !saved) {
-        print(io.err, Prefix + QStringLiteral("cannot write %1: %2\n").arg(file, saved.error()));
+        print(io.err,
+            Prefix
+                + QStringLiteral("cannot write %1: %2\n").arg(quotedForMessage(file), escapeControls(saved.error())));
         return ExitFailure;
     }
-    print(io.out, QStringLiteral("wrote %1\n").arg(file));
+    print(io.out, QStringLiteral("wrote %1\n").arg(escapeControls(file)));
     return ExitOk;
 }
 
