@@ -1,3 +1,4 @@
+#include "archive/ArchiveRetention.h"
 #include "archive/PageArchive.h"
 #include "support/CliRunner.h"
 #include "support/TempDatabase.h"
@@ -63,6 +64,51 @@ TEST_F(PagesCommandTest, BadArgumentsAreUsageErrors)
         const auto run = pages(args);
         EXPECT_EQ(run.exitCode, 2) << args.join(QLatin1Char(' ')).toStdString();
         EXPECT_FALSE(run.err.isEmpty());
+    }
+}
+
+// A prune that would take pages of the last 24 hours needs --yes; --dry-run only says; given
+// limits are stored only with --keep-limits. Steps run in order on one archive.
+TEST_F(PagesCommandTest, PruneAsksBeforeTakingTodaysPagesAndKeepsLimitsOnlyWhenTold)
+{
+    {
+        auto archive = PageArchive::open(m_temp.filePath(QStringLiteral("kept.dat")), PageArchive::Mode::Existing);
+        ASSERT_TRUE(archive.ok());
+        ASSERT_TRUE((*archive)
+                        ->store({ QStringLiteral("a.example"), QStringLiteral("bing"),
+                            QDateTime::currentSecsSinceEpoch() - 60, "", 200, "text/html", "<p>today</p>", true })
+                        .ok());
+    }
+    struct Step
+    {
+        QStringList args;
+        int exitCode;
+        QString says;
+        int pagesLeft;
+        int keptMaxAge;
+    };
+    const QString prune = QStringLiteral("prune");
+    const QString zero = QStringLiteral("--max-age=0");
+    const Step steps[] = {
+        { { prune, zero }, 2, QStringLiteral("1 pages fetched in the last 24 hours (3 in all); nothing was removed"), 3,
+            180 },
+        { { prune, zero, QStringLiteral("--dry-run") }, 0, QStringLiteral("would remove 3 archived pages"), 3, 180 },
+        { { prune, QStringLiteral("--max-age=30") }, 0, QStringLiteral("removed 2 archived pages"), 1, 180 },
+        { { prune, zero, QStringLiteral("--yes"), QStringLiteral("--keep-limits") }, 0,
+            QStringLiteral("removed 1 archived pages"), 0, 0 },
+    };
+    for (const Step& step : steps) {
+        const auto run = pages(step.args);
+        const std::string name = step.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(run.exitCode, step.exitCode) << name << run.err.toStdString();
+        const QString said = run.out + run.err;
+        EXPECT_TRUE(said.contains(step.says)) << name << said.toStdString();
+        EXPECT_EQ(pages({ QStringLiteral("a.example") }).out.count(QLatin1Char('\n')), step.pagesLeft + 1) << name;
+        auto archive = PageArchive::open(m_temp.filePath(QStringLiteral("kept.dat")), PageArchive::Mode::Existing);
+        ASSERT_TRUE(archive.ok());
+        auto limits = ArchiveRetention(**archive).limits();
+        ASSERT_TRUE(limits.ok());
+        EXPECT_EQ(limits->maxAgeDays, step.keptMaxAge) << name;
     }
 }
 

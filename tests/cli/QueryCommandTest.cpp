@@ -7,8 +7,11 @@
 #include "support/TempDatabase.h"
 
 #include <QDate>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace shoulu::test {
 namespace {
@@ -104,6 +107,55 @@ TEST_F(QueryCommandTest, batchPrintsOneLinePerStoredRowAndEnds)
     EXPECT_TRUE(lines[2].endsWith(QStringLiteral(",7000")));
 }
 
+// Only an engine that gave no HTTP answer at all counts as unreached; when none was reached the
+// machine is offline, which an unattended run must see as a failure, with the rows still stored.
+TEST_F(QueryCommandTest, noEngineReachedExitsOneAndStillStoresTheRow)
+{
+    using F = EngineServer::Failure;
+    struct Case
+    {
+        const char* name;
+        F failure;
+        int answering503; // engine index that answers HTTP 503 instead; -1 for none
+        bool deadProxy;
+        int exitCode;
+    };
+    const Case cases[] = {
+        { "reset", F::Reset, -1, false, 1 },
+        { "deadProxy", F::None, -1, true, 1 },
+        { "oneAnswered503", F::Reset, 3, false, 3 },
+    };
+    int stored = 0;
+    for (const Case& c : cases) {
+        for (int i = 0; i < EngineCount; ++i) {
+            m_engines.setDefault(i, { 0, 0, c.failure });
+        }
+        if (c.answering503 >= 0) {
+            m_engines.setDefault(c.answering503, {});
+            m_engines.setPage(c.answering503, 503, "busy");
+        }
+        // Nothing listens on port 1 of the loopback: every connection is refused.
+        std::optional<ProxyVariable> dead;
+        if (c.deadProxy) {
+            dead.emplace("http://127.0.0.1:1");
+        }
+        const QString domain = QStringLiteral("%1.example").arg(QLatin1String(c.name));
+        const CliRun query = runCli(withDb({ QStringLiteral("query"), domain }));
+        EXPECT_EQ(query.exitCode, c.exitCode) << c.name << query.err.toStdString();
+        EXPECT_EQ(query.err.contains(QStringLiteral("no engine could be reached")), c.exitCode == 1)
+            << c.name << query.err.toStdString();
+        EXPECT_EQ(storedDomains().size(), ++stored) << c.name;
+        ASSERT_EQ(runCli(withDb({ QStringLiteral("domains"), QStringLiteral("set"), QStringLiteral("--allow-empty") }),
+                      domain.toUtf8())
+                      .exitCode,
+            0);
+        const CliRun batch = runCli(withDb({ QStringLiteral("batch"), QStringLiteral("--delay=1") }));
+        EXPECT_EQ(batch.exitCode, c.exitCode) << c.name << batch.err.toStdString();
+        EXPECT_TRUE(batch.out.contains(domain)) << c.name;
+        stored = 1;
+    }
+}
+
 // The typed text cleaned: '&' stays inside the one parameter, Chinese goes as GBK.
 TEST_F(QueryCommandTest, queryAsksTheCleanedDomainOrRefusesIt)
 {
@@ -134,6 +186,9 @@ TEST_F(QueryCommandTest, oldStoredNameIsAskedAsItIsAndNeverReachesTheTerminalRaw
     EXPECT_EQ(m_engines.requestsFor(0, old), 1);
     EXPECT_TRUE(batch.err.contains(shown)) << batch.err.toStdString();
     EXPECT_TRUE(batch.out.contains(shown)) << batch.out.toStdString();
+    // The command line speaks English: no Chinese status text reaches its progress line.
+    EXPECT_FALSE(batch.err.contains(QRegularExpression(QStringLiteral("[\\x{3000}-\\x{9fff}]"))))
+        << batch.err.toStdString();
     // The progress line's own "erase the line" is the only escape sequence written.
     for (const QString& text : { batch.out, QString(batch.err).remove(QStringLiteral("\r\x1b[K")) }) {
         EXPECT_FALSE(text.contains(QLatin1Char('\x1b'))) << text.toStdString();
