@@ -71,44 +71,31 @@ TEST_F(PagesCommandTest, BadArgumentsAreUsageErrors)
 // limits are stored only with --keep-limits. Steps run in order on one archive.
 TEST_F(PagesCommandTest, PruneAsksBeforeTakingTodaysPagesAndKeepsLimitsOnlyWhenTold)
 {
+    const QString file = m_temp.filePath(QStringLiteral("kept.dat"));
+    ASSERT_TRUE((*PageArchive::open(file, PageArchive::Mode::Existing))
+                    ->store({ QStringLiteral("a.example"), QStringLiteral("bing"),
+                        QDateTime::currentSecsSinceEpoch() - 60, "", 200, "text/html", "<p>today</p>", true })
+                    .ok());
+    const struct
     {
-        auto archive = PageArchive::open(m_temp.filePath(QStringLiteral("kept.dat")), PageArchive::Mode::Existing);
-        ASSERT_TRUE(archive.ok());
-        ASSERT_TRUE((*archive)
-                        ->store({ QStringLiteral("a.example"), QStringLiteral("bing"),
-                            QDateTime::currentSecsSinceEpoch() - 60, "", 200, "text/html", "<p>today</p>", true })
-                        .ok());
-    }
-    struct Step
-    {
-        QStringList args;
+        const char* args;
         int exitCode;
-        QString says;
+        const char* says;
         int pagesLeft;
         int keptMaxAge;
-    };
-    const QString prune = QStringLiteral("prune");
-    const QString zero = QStringLiteral("--max-age=0");
-    const Step steps[] = {
-        { { prune, zero }, 2, QStringLiteral("1 pages fetched in the last 24 hours (3 in all); nothing was removed"), 3,
-            180 },
-        { { prune, zero, QStringLiteral("--dry-run") }, 0, QStringLiteral("would remove 3 archived pages"), 3, 180 },
-        { { prune, QStringLiteral("--max-age=30") }, 0, QStringLiteral("removed 2 archived pages"), 1, 180 },
-        { { prune, zero, QStringLiteral("--yes"), QStringLiteral("--keep-limits") }, 0,
-            QStringLiteral("removed 1 archived pages"), 0, 0 },
-    };
-    for (const Step& step : steps) {
-        const auto run = pages(step.args);
-        const std::string name = step.args.join(QLatin1Char(' ')).toStdString();
-        EXPECT_EQ(run.exitCode, step.exitCode) << name << run.err.toStdString();
-        const QString said = run.out + run.err;
-        EXPECT_TRUE(said.contains(step.says)) << name << said.toStdString();
-        EXPECT_EQ(pages({ QStringLiteral("a.example") }).out.count(QLatin1Char('\n')), step.pagesLeft + 1) << name;
-        auto archive = PageArchive::open(m_temp.filePath(QStringLiteral("kept.dat")), PageArchive::Mode::Existing);
+    } steps[] = { { "prune --max-age=0", 2, "1 pages fetched in the last 24 hours (3 in all); nothing", 3, 180 },
+        { "prune --max-age=0 --dry-run", 0, "would remove 3 archived pages", 3, 180 },
+        { "prune --max-age=30", 0, "removed 2 archived pages", 1, 180 },
+        { "prune --max-age=0 --yes --keep-limits", 0, "removed 1 archived pages", 0, 0 } };
+    for (const auto& step : steps) {
+        const auto run = pages(QString::fromLatin1(step.args).split(QLatin1Char(' ')));
+        EXPECT_EQ(run.exitCode, step.exitCode) << step.args << run.err.toStdString();
+        EXPECT_TRUE(QString(run.out + run.err).contains(QLatin1String(step.says)))
+            << step.args << run.err.toStdString();
+        EXPECT_EQ(pages({ QStringLiteral("a.example") }).out.count(QLatin1Char('\n')), step.pagesLeft + 1);
+        auto archive = PageArchive::open(file, PageArchive::Mode::Existing);
         ASSERT_TRUE(archive.ok());
-        auto limits = ArchiveRetention(**archive).limits();
-        ASSERT_TRUE(limits.ok());
-        EXPECT_EQ(limits->maxAgeDays, step.keptMaxAge) << name;
+        EXPECT_EQ(ArchiveRetention(**archive).limits()->maxAgeDays, step.keptMaxAge) << step.args;
     }
 }
 
