@@ -63,7 +63,7 @@ _shoulu_cli()
             fi
             ;;
         report) COMPREPLY=($(compgen -W "-o --output" -- "$cur")) ;;
-        pages) COMPREPLY=($(compgen -W "show prune --engine --date --max-age --max-size" -- "$cur")) ;;
+        pages) COMPREPLY=($(compgen -W "show prune --engine --date --max-age --max-size --dry-run --yes --keep-limits" -- "$cur")) ;;
         reread) COMPREPLY=($(compgen -W "--since --dry-run" -- "$cur")) ;;
         help) COMPREPLY=($(compgen -W "$commands" -- "$cur")) ;;
     esac

@@ -99,59 +99,70 @@ Result<PruneOutcome> ArchiveRetention::prune(qint64 now)
     if (!current) {
         return Error { current.error() };
     }
+    return prune(now, *current);
+}
+
+Result<PrunePlan> ArchiveRetention::plan(qint64 now, const RetentionLimits& limits)
+{
+    Database& db = m_archive.database();
+    auto references = bodyReferences(db);
+    auto total = references ? storedBytes(db) : Error { references.error() };
+    if (!total) {
+        return Error { total.error() };
+    }
+    PrunePlan plan;
+    qint64 bytes = *total;
+    const qint64 cutoff = now - qint64 { limits.maxAgeDays } * SecondsPerDay;
+    // Every fetch past the age limit, then, while the archive is still too big, the oldest of
+    // the rest, trusted ones first. A body shared by several fetches is freed only with the last.
+    auto order = db.prepare("SELECT f.id, f.body_id, b.stored_size, f.fetched_at FROM fetch f"
+                            " JOIN body b ON b.id = f.body_id"
+                            " ORDER BY f.fetched_at >= ?1, f.trusted DESC, f.fetched_at, f.id");
+    if (!order) {
+        return Error { order.error() };
+    }
+    if (auto bound = order->bind(1, std::int64_t { cutoff }); !bound) {
+        return Error { bound.error() };
+    }
+    for (;;) {
+        auto more = order->step();
+        if (!more) {
+            return Error { more.error() };
+        }
+        if (!*more) {
+            break;
+        }
+        const qint64 fetchedAt = order->int64At(3);
+        if (fetchedAt >= cutoff && bytes <= limits.maxBytes) {
+            break;
+        }
+        plan.fetchIds.push_back(order->int64At(0));
+        if (fetchedAt >= now - SecondsPerDay) {
+            ++plan.recentFetches;
+        }
+        if (--(*references)[order->int64At(1)] == 0) {
+            bytes -= order->int64At(2);
+            ++plan.bodies;
+        }
+    }
+    plan.storedBytes = bytes;
+    return plan;
+}
+
+Result<PruneOutcome> ArchiveRetention::prune(qint64 now, const RetentionLimits& limits)
+{
     Database& db = m_archive.database();
     PruneOutcome outcome;
     auto pruned = inTransaction(db, [&]() -> Result<void> {
-        auto old = db.prepare("DELETE FROM fetch WHERE fetched_at < ?1");
-        if (!old) {
-            return Error { old.error() };
+        auto planned = plan(now, limits);
+        if (!planned) {
+            return Error { planned.error() };
         }
-        if (auto bound = old->bind(1, std::int64_t { now - qint64 { current->maxAgeDays } * SecondsPerDay }); !bound) {
-            return bound;
-        }
-        if (auto ran = old->run(); !ran) {
-            return ran;
-        }
-        auto aged = db.singleInt("SELECT changes()");
-        auto orphans = aged ? dropOrphans(db) : Error { aged.error() };
-        auto total = orphans ? storedBytes(db) : Error { orphans.error() };
-        if (!total) {
-            return Error { total.error() };
-        }
-        outcome.fetches = static_cast<int>(*aged);
-        outcome.bodies = *orphans;
-        qint64 bytes = *total;
-        if (bytes <= current->maxBytes) {
-            outcome.storedBytes = bytes;
-            return {};
-        }
-        // A body shared by several fetches is freed only with the last of them.
-        auto references = bodyReferences(db);
-        if (!references) {
-            return Error { references.error() };
-        }
-        auto order = db.prepare("SELECT f.id, f.body_id, b.stored_size FROM fetch f JOIN body b ON b.id = f.body_id"
-                                " ORDER BY f.trusted DESC, f.fetched_at, f.id");
         auto remove = db.prepare("DELETE FROM fetch WHERE id = ?1");
-        if (!order || !remove) {
-            return Error { order ? remove.error() : order.error() };
+        if (!remove) {
+            return Error { remove.error() };
         }
-        std::vector<qint64> doomed;
-        while (bytes > current->maxBytes) {
-            auto more = order->step();
-            if (!more) {
-                return Error { more.error() };
-            }
-            if (!*more) {
-                break;
-            }
-            doomed.push_back(order->int64At(0));
-            if (--(*references)[order->int64At(1)] == 0) {
-                bytes -= order->int64At(2);
-            }
-        }
-        order->reset();
-        for (const qint64 id : doomed) {
+        for (const qint64 id : planned->fetchIds) {
             remove->reset();
             if (auto bound = remove->bind(1, std::int64_t { id }); !bound) {
                 return bound;
@@ -165,8 +176,8 @@ Result<PruneOutcome> ArchiveRetention::prune(qint64 now)
         if (!left) {
             return Error { left.error() };
         }
-        outcome.fetches += static_cast<int>(doomed.size());
-        outcome.bodies += *dropped;
+        outcome.fetches = static_cast<int>(planned->fetchIds.size());
+        outcome.bodies = *dropped;
         outcome.storedBytes = *left;
         return {};
     });

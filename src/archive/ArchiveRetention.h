@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+#include <vector>
+
 namespace shoulu {
 
 class PageArchive;
@@ -25,6 +27,15 @@ struct PruneOutcome
     qint64 storedBytes = 0; // what the archive holds afterwards
 };
 
+// What a prune would give up, worked out without giving anything up.
+struct PrunePlan
+{
+    std::vector<qint64> fetchIds; // in the order they would go
+    int recentFetches = 0; // of them, fetched within the last 24 hours
+    int bodies = 0; // distinct bodies freed with them
+    qint64 storedBytes = 0; // what the archive would hold afterwards
+};
+
 // Gives up pages past the limits: every fetch older than the age limit, then, while the archive
 // is over its size, the oldest fetches first, those of trusted readings (counted or none) before
 // the others: a page that explains a missing figure is worth more than one that gave it.
@@ -36,7 +47,10 @@ public:
     Result<RetentionLimits> limits();
     Result<void> setLimits(const RetentionLimits& limits);
     // `now` in seconds since the epoch. One transaction; freed space goes back to the file system.
+    // Without `limits` the stored ones apply; given ones are not stored.
     Result<PruneOutcome> prune(qint64 now);
+    Result<PruneOutcome> prune(qint64 now, const RetentionLimits& limits);
+    Result<PrunePlan> plan(qint64 now, const RetentionLimits& limits);
 
 private:
     PageArchive& m_archive;

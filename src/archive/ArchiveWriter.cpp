@@ -7,9 +7,10 @@
 
 namespace shoulu {
 
-ArchiveWriter::ArchiveWriter(QString path, QObject* parent)
+ArchiveWriter::ArchiveWriter(QString path, QObject* parent, Language language)
     : QObject(parent)
     , m_path(std::move(path))
+    , m_language(language)
     , m_thread([this] { run(); })
 { }
 
@@ -27,7 +28,9 @@ void ArchiveWriter::keep(KeptPage page)
 {
     post([this, page = std::move(page)](PageArchive& archive) {
         if (auto stored = archive.store(page); !stored) {
-            report(QStringLiteral("网页未能存档（%1）：%2").arg(archive.path(), stored.error()));
+            report(worded(m_language, QStringLiteral("网页未能存档（%1）：%2"),
+                QStringLiteral("a page was not archived (%1): %2"))
+                       .arg(archive.path(), stored.error()));
         }
     });
 }
@@ -36,7 +39,9 @@ void ArchiveWriter::prune()
 {
     post([this](PageArchive& archive) {
         if (auto pruned = ArchiveRetention(archive).prune(QDateTime::currentSecsSinceEpoch()); !pruned) {
-            report(QStringLiteral("网页存档未能清理（%1）：%2").arg(archive.path(), pruned.error()));
+            report(worded(m_language, QStringLiteral("网页存档未能清理（%1）：%2"),
+                QStringLiteral("the page archive could not be pruned (%1): %2"))
+                       .arg(archive.path(), pruned.error()));
         }
     });
 }
@@ -85,7 +90,9 @@ void ArchiveWriter::run()
                 archive = std::move(*opened);
             } else {
                 unusable = true; // a damaged or foreign file: the figures go on without it
-                report(QStringLiteral("网页存档无法使用，本次不再存档网页：%1").arg(opened.error()));
+                report(worded(m_language, QStringLiteral("网页存档无法使用，本次不再存档网页：%1"),
+                    QStringLiteral("the page archive cannot be used; no pages are archived this time: %1"))
+                           .arg(opened.error()));
             }
         }
         if (archive) {

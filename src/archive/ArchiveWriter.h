@@ -1,5 +1,6 @@
 #pragma once
 
+#include "util/Language.h"
 #include "util/PageSink.h"
 
 #include <QObject>
@@ -24,7 +25,7 @@ class ArchiveWriter : public QObject, public PageSink
     Q_OBJECT
 
 public:
-    explicit ArchiveWriter(QString path, QObject* parent = nullptr);
+    explicit ArchiveWriter(QString path, QObject* parent = nullptr, Language language = Language::Chinese);
     // Archives what was handed in before, then stops.
     ~ArchiveWriter() override;
 
@@ -47,6 +48,7 @@ private:
     void report(const QString& message);
 
     QString m_path;
+    const Language m_language; // of the reports
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;

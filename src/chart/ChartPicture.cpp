@@ -116,11 +116,13 @@ bool isSvgPath(const QString& path)
     return path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive);
 }
 
-Result<void> saveChartPicture(TrendChart& chart, const QString& path)
+Result<void> saveChartPicture(TrendChart& chart, const QString& path, Language language)
 {
     const QByteArray bytes = isSvgPath(path) ? svgDocument(chart, chart.titleText()) : pngImage(chart);
     if (auto saved = saveWholeFile(path, bytes); !saved) {
-        return Error { QStringLiteral("无法写入图片文件 %1：%2").arg(path, saved.error()) };
+        return Error { worded(
+            language, QStringLiteral("无法写入图片文件 %1：%2"), QStringLiteral("cannot write %1: %2"))
+                           .arg(path, saved.error()) };
     }
     return {};
 }

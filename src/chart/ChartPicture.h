@@ -1,5 +1,6 @@
 #pragma once
 
+#include "util/Language.h"
 #include "util/Result.h"
 
 #include <QByteArray>
@@ -20,7 +21,7 @@ class TrendChart;
 bool isSvgPath(const QString& path);
 
 // Writes PNG or SVG by the file name; the error names the file and why.
-Result<void> saveChartPicture(TrendChart& chart, const QString& path);
+Result<void> saveChartPicture(TrendChart& chart, const QString& path, Language language = Language::Chinese);
 
 // The picture as one <svg> element, without the XML prologue, to place inside a page.
 QByteArray chartSvgElement(TrendChart& chart);

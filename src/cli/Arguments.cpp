@@ -1,5 +1,7 @@
 #include "cli/Arguments.h"
 
+#include "query/DomainText.h"
+
 namespace shoulu::cli {
 
 namespace {
@@ -46,17 +48,19 @@ Result<Arguments> Arguments::read(const QStringList& args, const QList<OptionSpe
             : arg == QLatin1String("-h")       ? findSpec(specs, QStringLiteral("help"))
                                                : findShort(specs, arg.mid(1));
         if (!arg.startsWith(QLatin1String("--")) && shortSpec == nullptr) {
-            return Error { QStringLiteral("unknown option '%1'").arg(arg) };
+            return Error { QStringLiteral("unknown option %1").arg(quotedForMessage(arg)) };
         }
         const qsizetype equals = isShort ? -1 : arg.indexOf(QLatin1Char('='));
         const QString name = isShort ? shortSpec->name : arg.mid(2, equals < 0 ? -1 : equals - 2);
         const OptionSpec* declared = isShort ? shortSpec : findSpec(specs, name);
         if (declared == nullptr) {
-            return Error { QStringLiteral("unknown option '%1'").arg(equals < 0 ? arg : arg.left(equals)) };
+            return Error {
+                QStringLiteral("unknown option %1").arg(quotedForMessage(equals < 0 ? arg : arg.left(equals)))
+            };
         }
         if (!declared->takesValue()) {
             if (equals >= 0) {
-                return Error { QStringLiteral("--%1 takes no value").arg(name) };
+                return Error { QStringLiteral("--%1 takes no value").arg(escapeControls(name)) };
             }
             read.m_values.insert(name, QString());
         } else if (equals >= 0) {

@@ -6,9 +6,12 @@
 #include "cli/RowFormatOption.h"
 #include "query/BatchScheduler.h"
 #include "query/DomainQuery.h"
+#include "query/DomainText.h"
 #include "store/DomainList.h"
 
 #include <QTimer>
+
+#include <algorithm>
 
 namespace shoulu::cli {
 
@@ -27,7 +30,8 @@ QList<OptionSpec> BatchCommand::options() const
 int BatchCommand::execute(const Arguments& args, const GlobalOptions& options, Streams& io)
 {
     if (!args.positional().isEmpty()) {
-        return usageError(io, QStringLiteral("unexpected argument '%1'").arg(args.positional().first()));
+        return usageError(
+            io, QStringLiteral("unexpected argument %1").arg(quotedForMessage(args.positional().first())));
     }
     const bool withStatus = args.isSet(QStringLiteral("status"));
     int delay = DefaultDelay;
@@ -37,10 +41,10 @@ int BatchCommand::execute(const Arguments& args, const GlobalOptions& options, S
         delay = value.toInt(&ok);
         if (!ok || delay < MinDelay || delay > MaxDelay) {
             return usageError(io,
-                QStringLiteral("--delay takes a whole number of seconds from %1 to %2, not '%3'")
+                QStringLiteral("--delay takes a whole number of seconds from %1 to %2, not %3")
                     .arg(MinDelay)
                     .arg(MaxDelay)
-                    .arg(value));
+                    .arg(quotedForMessage(value)));
         }
     }
 
@@ -50,7 +54,7 @@ int BatchCommand::execute(const Arguments& args, const GlobalOptions& options, S
     }
     auto listed = run->domains().loadDomain();
     if (!listed) {
-        print(io.err, Prefix + listed.error() + QLatin1Char('\n'));
+        print(io.err, Prefix + escapeControls(listed.error()) + QLatin1Char('\n'));
         return ExitFailure;
     }
 
@@ -58,9 +62,10 @@ int BatchCommand::execute(const Arguments& args, const GlobalOptions& options, S
     QObject::connect(&run->batchTimer(), &QTimer::timeout, [&batch, delay] { batch.tick(delay); });
     bool first = true;
     std::vector<ResultRow> stored;
+    const QStringList extras = extraEngines(run->query().catalogue());
     QObject::connect(&run->query(), &DomainQuery::rowCommitted, [&](const ResultRow& row) {
         // CSV, the header once: each row is printed the moment it is stored.
-        print(io.out, (first ? csvHeader(withStatus) : QString()) + csvLine(row, withStatus));
+        print(io.out, (first ? csvHeader(withStatus, extras) : QString()) + csvLine(row, withStatus, extras));
         stored.push_back(row);
         first = false;
     });
@@ -87,7 +92,16 @@ int BatchCommand::execute(const Arguments& args, const GlobalOptions& options, S
     if (!allStored || run->errorCount() > 0) {
         return ExitFailure;
     }
-    return reportMissingFigures(stored, io) ? ExitNoFigure : ExitOk;
+    const bool missing = reportMissingFigures(stored, io);
+    // One domain that got through shows the network is there; the others' failures are the engines'.
+    if (!stored.empty() && std::all_of(stored.begin(), stored.end(), noEngineReached)) {
+        print(io.err,
+            Prefix
+                + QStringLiteral("no engine could be reached for any domain (is the network or the proxy "
+                                 "down?); the rows were stored all the same\n"));
+        return ExitFailure;
+    }
+    return missing ? ExitNoFigure : ExitOk;
 }
 
 } // namespace shoulu::cli

@@ -1,6 +1,7 @@
 #include "archive/PageArchive.h"
 #include "cli/Command.h"
 #include "engines/EngineCatalogue.h"
+#include "query/DomainText.h"
 
 #include <QByteArray>
 
@@ -102,7 +103,8 @@ std::unique_ptr<Command> findCommand(const QString& name)
 
 int unknownCommand(const QString& name, Streams& io)
 {
-    print(io.err, QStringLiteral("shoulu-cli: unknown command '%1'; try 'shoulu-cli help'\n").arg(name));
+    print(
+        io.err, QStringLiteral("shoulu-cli: unknown command %1; try 'shoulu-cli help'\n").arg(quotedForMessage(name)));
     return ExitUsage;
 }
 

@@ -18,10 +18,12 @@ const QString Prefix = QStringLiteral("shoulu-cli domains: ");
 // The list as lines of UTF-8 text; anything else is refused before the stored list is touched.
 Result<QStringList> readLines(const QStringList& args, FILE* in)
 {
-    const QString source = args.isEmpty() ? QStringLiteral("standard input") : QStringLiteral("'%1'").arg(args.at(0));
+    const QString source = args.isEmpty() ? QStringLiteral("standard input") : quotedForMessage(args.at(0));
     auto bytes = args.isEmpty() ? readAtMost(in, kMaxBodyBytes) : readFileAtMost(args.at(0), kMaxBodyBytes);
     if (!bytes) {
-        return Error { QStringLiteral("cannot read %1: %2; the list is unchanged").arg(source, bytes.error()) };
+        return Error {
+            QStringLiteral("cannot read %1: %2; the list is unchanged").arg(source, escapeControls(bytes.error()))
+        };
     }
     if (const qsizetype nul = bytes->indexOf('\0'); nul >= 0) {
         return Error { QStringLiteral("%1 is not text: it holds a NUL byte (byte %2); the list is unchanged")
@@ -113,17 +115,16 @@ int DomainsCommand::execute(const Arguments& arguments, const GlobalOptions& opt
     // Listing only reads: it works on a file this user may not write.
     auto db = SettingsDatabase::open(options.dbPath, list ? Access::Read : Access::Write);
     if (!db) {
-        return fail(io, QStringLiteral("cannot open the database: %1").arg(db.error()));
+        return fail(io, QStringLiteral("cannot open the database: %1").arg(escapeControls(db.error())));
     }
     DomainList domains((*db)->database());
     auto stored = domains.loadDomain();
     if (!stored) {
-        return fail(io, stored.error());
+        return fail(io, escapeControls(stored.error()));
     }
 
     if (set) {
-        const QString source
-            = files.isEmpty() ? QStringLiteral("standard input") : QStringLiteral("'%1'").arg(files.at(0));
+        const QString source = files.isEmpty() ? QStringLiteral("standard input") : quotedForMessage(files.at(0));
         const DomainLines checked = checkDomainLines(lines, *stored);
         if (!checked.faults.isEmpty()) {
             constexpr qsizetype Shown = 10;
@@ -148,7 +149,7 @@ int DomainsCommand::execute(const Arguments& arguments, const GlobalOptions& opt
                     .arg(source));
         }
         if (auto replaced = domains.replaceAll(checked.domains); !replaced) {
-            return fail(io, QStringLiteral("the list is unchanged: %1").arg(replaced.error()));
+            return fail(io, QStringLiteral("the list is unchanged: %1").arg(escapeControls(replaced.error())));
         }
         return ExitOk;
     }

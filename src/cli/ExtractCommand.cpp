@@ -3,6 +3,7 @@
 #include "engines/EngineCatalogue.h"
 #include "engines/PageReader.h"
 #include "fetch/FetchLimits.h"
+#include "query/DomainText.h"
 #include "util/BoundedRead.h"
 #include "util/Result.h"
 
@@ -68,15 +69,15 @@ int ExtractCommand::execute(const Arguments& arguments, const GlobalOptions& opt
     }
     const Result<EngineCatalogue> catalogue = EngineCatalogue::load(options.catalogueFile());
     if (!catalogue) {
-        print(io.err, kPrefix + catalogue.error() + QLatin1Char('\n'));
+        print(io.err, kPrefix + escapeControls(catalogue.error()) + QLatin1Char('\n'));
         return ExitFailure;
     }
     const int engine = catalogue->find(args.at(0));
     if (engine < 0) {
         print(io.err,
             kPrefix
-                + QStringLiteral("unknown engine '%1'; use 0-%2 or one of %3\n")
-                      .arg(args.at(0), QString::number(EngineCount - 1), engineNames(*catalogue)));
+                + QStringLiteral("unknown engine %1; use 0-%2 or one of %3\n")
+                      .arg(quotedForMessage(args.at(0)), QString::number(EngineCount - 1), engineNames(*catalogue)));
         return ExitUsage;
     }
     const bool fromStdin = args.size() == 1;
@@ -85,8 +86,8 @@ int ExtractCommand::execute(const Arguments& arguments, const GlobalOptions& opt
     const Result<QByteArray> page
         = fromStdin ? readAtMost(io.in, kMaxBodyBytes) : readFileAtMost(args.at(1), kMaxBodyBytes);
     if (!page) {
-        const QString source = fromStdin ? QStringLiteral("standard input") : QStringLiteral("'%1'").arg(args.at(1));
-        print(io.err, kPrefix + QStringLiteral("cannot read %1: %2\n").arg(source, page.error()));
+        const QString source = fromStdin ? QStringLiteral("standard input") : quotedForMessage(args.at(1));
+        print(io.err, kPrefix + QStringLiteral("cannot read %1: %2\n").arg(source, escapeControls(page.error())));
         return ExitFailure;
     }
     const CatalogueEngine& info = catalogue->engine(engine);

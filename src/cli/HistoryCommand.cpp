@@ -1,6 +1,7 @@
 #include "cli/HistoryCommand.h"
 
 #include "cli/RowFormatOption.h"
+#include "query/DomainText.h"
 #include "store/ResultRows.h"
 #include "store/SettingsDatabase.h"
 
@@ -36,7 +37,8 @@ int HistoryCommand::execute(const Arguments& args, const GlobalOptions& options,
 {
     const auto format = requestedFormat(args);
     if (!format) {
-        return usageError(io, QStringLiteral("unknown format '%1'").arg(args.value(QStringLiteral("format"))));
+        return usageError(
+            io, QStringLiteral("unknown format %1").arg(quotedForMessage(args.value(QStringLiteral("format")))));
     }
     const bool withStatus = args.isSet(QStringLiteral("status"));
     if (args.positional().size() > 1) {
@@ -46,14 +48,14 @@ int HistoryCommand::execute(const Arguments& args, const GlobalOptions& options,
 
     auto db = SettingsDatabase::open(options.dbPath, Access::Read);
     if (!db) {
-        print(io.err, Prefix + QStringLiteral("cannot open the database: %1\n").arg(db.error()));
+        print(io.err, Prefix + QStringLiteral("cannot open the database: %1\n").arg(escapeControls(db.error())));
         return ExitFailure;
     }
     ResultRows rows((*db)->database());
     // An empty text asks for the latest rows, as the history button does with an empty box.
     auto view = !domain.isEmpty() ? rows.dailyRows(domain) : rows.latestRows();
     if (!view) {
-        print(io.err, Prefix + view.error() + QLatin1Char('\n'));
+        print(io.err, Prefix + escapeControls(view.error()) + QLatin1Char('\n'));
         return ExitFailure;
     }
     print(io.out, formatRows(*view, *format, withStatus));

@@ -1,6 +1,9 @@
 #include "cli/InitCommand.h"
 
+#include "query/DomainText.h"
 #include "store/SettingsDatabase.h"
+
+#include <QFileInfo>
 
 namespace shoulu::cli {
 
@@ -26,11 +29,24 @@ int InitCommand::execute(const Arguments& args, const GlobalOptions& options, St
         return usageError(io, QStringLiteral("one path at most"));
     }
     const QString path = args.positional().value(0, options.dbPath);
-    if (auto created = SettingsDatabase::create(path); !created) {
-        print(io.err, prefix + created.error() + QLatin1Char('\n'));
+    // Said plainly: the store would call a missing folder "not writable".
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    if (!folder.exists()) {
+        print(io.err,
+            prefix
+                + QStringLiteral("the folder %1 does not exist; create it first\n")
+                      .arg(quotedForMessage(folder.filePath())));
         return ExitFailure;
     }
-    print(io.out, QStringLiteral("created %1\n").arg(path));
+    if (!folder.isDir()) {
+        print(io.err, prefix + QStringLiteral("%1 is not a folder\n").arg(quotedForMessage(folder.filePath())));
+        return ExitFailure;
+    }
+    if (auto created = SettingsDatabase::create(path); !created) {
+        print(io.err, prefix + escapeControls(created.error()) + QLatin1Char('\n'));
+        return ExitFailure;
+    }
+    print(io.out, QStringLiteral("created %1\n").arg(escapeControls(path)));
     return ExitOk;
 }
 

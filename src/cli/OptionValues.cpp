@@ -1,5 +1,7 @@
 #include "cli/OptionValues.h"
 
+#include "query/DomainText.h"
+
 #include <limits>
 
 namespace shoulu::cli {
@@ -8,7 +10,7 @@ Result<QDate> parseDay(const QString& option, const QString& text)
 {
     const QDate day = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
     if (!day.isValid()) {
-        return Error { QStringLiteral("--%1 takes a date as YYYY-MM-DD, not '%2'").arg(option, text) };
+        return Error { QStringLiteral("--%1 takes a date as YYYY-MM-DD, not %2").arg(option, quotedForMessage(text)) };
     }
     return day;
 }
@@ -28,7 +30,9 @@ Result<qint64> parseSize(const QString& option, const QString& text)
     bool ok = false;
     const qint64 value = digits.toLongLong(&ok);
     if (!ok || value < 0 || value > std::numeric_limits<qint64>::max() / factor) {
-        return Error { QStringLiteral("--%1 takes a size such as 500M or 2G, not '%2'").arg(option, text) };
+        return Error {
+            QStringLiteral("--%1 takes a size such as 500M or 2G, not %2").arg(option, quotedForMessage(text))
+        };
     }
     return value * factor;
 }

@@ -23,7 +23,8 @@ int QueryCommand::execute(const Arguments& args, const GlobalOptions& options, S
 {
     const auto format = requestedFormat(args);
     if (!format) {
-        return usageError(io, QStringLiteral("unknown format '%1'").arg(args.value(QStringLiteral("format"))));
+        return usageError(
+            io, QStringLiteral("unknown format %1").arg(quotedForMessage(args.value(QStringLiteral("format")))));
     }
     const bool withStatus = args.isSet(QStringLiteral("status"));
     if (args.positional().size() > 1) {
@@ -43,7 +44,7 @@ int QueryCommand::execute(const Arguments& args, const GlobalOptions& options, S
         &run->query(), &DomainQuery::rowCommitted, [&stored](const ResultRow& row) { stored.push_back(row); });
     auto listed = run->domains().loadDomain();
     if (!listed) {
-        print(io.err, Prefix + listed.error() + QLatin1Char('\n'));
+        print(io.err, Prefix + escapeControls(listed.error()) + QLatin1Char('\n'));
         return ExitFailure;
     }
     const DomainCheck checked = checkDomain(domain, listed.value());
@@ -64,7 +65,15 @@ int QueryCommand::execute(const Arguments& args, const GlobalOptions& options, S
     if (!allStored || run->errorCount() > 0) {
         return ExitFailure;
     }
-    return reportMissingFigures(stored, io) ? ExitNoFigure : ExitOk;
+    const bool missing = reportMissingFigures(stored, io);
+    if (noEngineReached(stored.front())) {
+        print(io.err,
+            Prefix
+                + QStringLiteral("no engine could be reached (is the network or the proxy down?); the row "
+                                 "was stored all the same\n"));
+        return ExitFailure;
+    }
+    return missing ? ExitNoFigure : ExitOk;
 }
 
 } // namespace shoulu::cli

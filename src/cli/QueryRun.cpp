@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveWriter.h"
 #include "query/AppContext.h"
+#include "query/BatchCooldown.h"
 #include "query/DomainQuery.h"
 #include "query/DomainText.h"
 
@@ -30,8 +31,11 @@ bool reportMissingFigures(const std::vector<ResultRow>& rows, Streams& io)
         for (const EngineReading& r : row.readings) {
             if (!isTrustworthy(r.reading.status)) {
                 missing = true;
-                const QString why
-                    = r.reading.error.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(r.reading.error);
+                // The cool-down's mark is stored as the window words it.
+                const QString error = r.reading.error == BatchCooldown::CoolingError
+                    ? QStringLiteral("left alone after a block")
+                    : r.reading.error;
+                const QString why = error.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(error);
                 print(io.err,
                     QStringLiteral("shoulu-cli: %1: %2 %3%4\n")
                         .arg(escapeControls(row.domain), r.engine, statusWord(r.reading.status), escapeControls(why)));
@@ -39,6 +43,21 @@ bool reportMissingFigures(const std::vector<ResultRow>& rows, Streams& io)
         }
     }
     return missing;
+}
+
+bool noEngineReached(const ResultRow& row)
+{
+    bool asked = false;
+    for (const EngineReading& r : row.readings) {
+        if (r.reading.status == ReadingStatus::Off) {
+            continue;
+        }
+        if (r.reading.status != ReadingStatus::Failed || r.reading.httpStatus != 0) {
+            return false;
+        }
+        asked = true;
+    }
+    return asked;
 }
 
 QueryRun::QueryRun(Streams& io)
@@ -76,12 +95,13 @@ std::unique_ptr<QueryRun> QueryRun::open(const GlobalOptions& options, Streams& 
 {
     auto context = AppContext::open(options.dbPath, options.catalogueFile(), AppContext::CatalogueFault::Fail);
     if (!context) {
-        print(io.err, QStringLiteral("shoulu-cli: %1\n").arg(context.error()));
+        print(io.err, QStringLiteral("shoulu-cli: %1\n").arg(escapeControls(context.error())));
         return nullptr;
     }
     std::unique_ptr<QueryRun> run(new QueryRun(io));
     run->m_context = std::move(context.value());
-    run->m_archive = std::make_unique<ArchiveWriter>(options.archiveFile());
+    run->m_archive = std::make_unique<ArchiveWriter>(options.archiveFile(), nullptr, Language::English);
+    run->query().setLanguage(Language::English);
     run->query().setPageSink(run->m_archive.get());
 
     QueryRun* self = run.get();

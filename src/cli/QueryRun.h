@@ -25,6 +25,9 @@ namespace shoulu::cli {
 // progress and errors go to the command's streams.
 // Names on stderr each domain and engine whose reading gave no figure; true when there was one.
 bool reportMissingFigures(const std::vector<ResultRow>& rows, Streams& io);
+// True when every engine the row's query asked failed without any HTTP answer (no name lookup,
+// refused, timed out, no proxy): the machine is offline rather than the engines unwilling.
+bool noEngineReached(const ResultRow& row);
 
 class QueryRun
 {

@@ -55,19 +55,19 @@ int RereadCommand::execute(const Arguments& args, const GlobalOptions& options, 
     if (parsed->isSet(QStringLiteral("since"))) {
         auto day = parseDay(QStringLiteral("since"), parsed->value(QStringLiteral("since")));
         if (!day) {
-            print(io.err, Prefix + day.error() + QLatin1Char('\n'));
+            print(io.err, Prefix + escapeControls(day.error()) + QLatin1Char('\n'));
             return ExitUsage;
         }
         reread.since = day->startOfDay().toSecsSinceEpoch();
     }
     auto db = SettingsDatabase::open(options.dbPath);
     if (!db) {
-        print(io.err, Prefix + QStringLiteral("cannot open the database: %1\n").arg(db.error()));
+        print(io.err, Prefix + QStringLiteral("cannot open the database: %1\n").arg(escapeControls(db.error())));
         return ExitFailure;
     }
     auto archive = PageArchive::open(options.archiveFile(), PageArchive::Mode::Existing);
     if (!archive) {
-        print(io.err, Prefix + archive.error() + QLatin1Char('\n'));
+        print(io.err, Prefix + escapeControls(archive.error()) + QLatin1Char('\n'));
         return ExitFailure;
     }
     Rereader rereader((*db)->database(), **archive, options.catalogueFile());
@@ -78,7 +78,7 @@ int RereadCommand::execute(const Arguments& args, const GlobalOptions& options, 
                     readingText(change.oldStatus, change.oldCount), readingText(change.newStatus, change.newCount)));
     });
     if (!summary) {
-        print(io.err, Prefix + summary.error() + QLatin1Char('\n'));
+        print(io.err, Prefix + escapeControls(summary.error()) + QLatin1Char('\n'));
         return ExitFailure;
     }
     print(io.out,

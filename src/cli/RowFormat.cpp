@@ -1,5 +1,6 @@
 #include "cli/RowFormat.h"
 
+#include "engines/EngineCatalogue.h"
 #include "engines/EngineTable.h"
 #include "query/DomainText.h"
 
@@ -38,11 +39,22 @@ QString padded(const QString& text, int width, bool right)
     return right ? fill + text : text + fill;
 }
 
-QString table(const std::vector<ResultRow>& rows)
+// An engine beyond the seven is headed by its built-in caption, or its key when it has none.
+QString captionOf(const QString& engine)
 {
-    QStringList header { QStringLiteral("序号"), QStringLiteral("域名"), QStringLiteral("查询日期") };
+    const EngineCatalogue& builtIn = EngineCatalogue::builtIn();
+    const int at = builtIn.find(engine);
+    return at >= 0 && builtIn.engine(at).key == engine ? builtIn.engine(at).caption : escapeControls(engine);
+}
+
+QString table(const std::vector<ResultRow>& rows, const QStringList& extras)
+{
+    QStringList header { QStringLiteral("#"), QStringLiteral("domain"), QStringLiteral("date") };
     for (int i = 0; i < EngineCount; ++i) {
         header.append(QString::fromUtf8(engineInfo(i).caption));
+    }
+    for (const QString& engine : extras) {
+        header.append(captionOf(engine));
     }
     std::vector<QStringList> lines { header };
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -52,7 +64,13 @@ QString table(const std::vector<ResultRow>& rows)
             const Reading* reading = row.readingOf(QLatin1String(engineColumns()[std::size_t(e)]));
             const bool figure = row.readings.isEmpty() || (reading && isTrustworthy(reading->status));
             cells.append(figure ? QString::number(row.counts[std::size_t(e)])
-                                : statusCaption(reading ? reading->status : ReadingStatus::Off));
+                                : statusWord(reading ? reading->status : ReadingStatus::Off));
+        }
+        for (const QString& engine : extras) {
+            const Reading* reading = row.readingOf(engine);
+            cells.append(reading && isTrustworthy(reading->status) ? QString::number(reading->count)
+                    : row.readings.isEmpty()                       ? QString()
+                                             : statusWord(reading ? reading->status : ReadingStatus::Off));
         }
         lines.push_back(cells);
     }
@@ -81,8 +99,15 @@ QString table(const std::vector<ResultRow>& rows)
     return out;
 }
 
-QString csvField(const QString& text)
+// A spreadsheet runs a cell that begins like a formula; the apostrophe makes it plain text.
+bool looksLikeFormula(const QString& text)
 {
+    return !text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front());
+}
+
+QString csvField(const QString& raw)
+{
+    const QString text = looksLikeFormula(raw) ? QLatin1Char('\'') + raw : raw;
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
         && !text.contains(QLatin1Char('\r'))) {
         return text;
@@ -92,11 +117,11 @@ QString csvField(const QString& text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QString csv(const std::vector<ResultRow>& rows, bool withStatus)
+QString csv(const std::vector<ResultRow>& rows, bool withStatus, const QStringList& extras)
 {
-    QString out = csvHeader(withStatus);
+    QString out = csvHeader(withStatus, extras);
     for (const ResultRow& row : rows) {
-        out += csvLine(row, withStatus);
+        out += csvLine(row, withStatus, extras);
     }
     return out;
 }
@@ -109,6 +134,16 @@ bool isStoredColumn(const QString& engine)
         }
     }
     return false;
+}
+
+// The seven stored engines, then the others the rows or the caller name.
+QStringList statusColumns(const QStringList& extras)
+{
+    QStringList columns;
+    for (const char* column : engineColumns()) {
+        columns.append(QLatin1String(column));
+    }
+    return columns + extras;
 }
 
 QString jsonString(const QString& text)
@@ -148,7 +183,7 @@ QString searchTimeText(const ResultRow& row)
 }
 
 // Written by hand: counts are 64-bit and QJsonValue would round those above 2^53.
-QString json(const std::vector<ResultRow>& rows)
+QString json(const std::vector<ResultRow>& rows, const QStringList& extras)
 {
     if (rows.empty()) {
         return QStringLiteral("[]\n");
@@ -166,8 +201,10 @@ QString json(const std::vector<ResultRow>& rows)
         if (!row.readings.isEmpty()) {
             QStringList statuses;
             QStringList beyond;
+            for (const QString& engine : statusColumns(extras)) {
+                statuses.append(QStringLiteral("%1: \"%2\"").arg(jsonString(engine), statusOf(row, engine)));
+            }
             for (const EngineReading& r : row.readings) {
-                statuses.append(QStringLiteral("%1: \"%2\"").arg(jsonString(r.engine), statusWord(r.reading.status)));
                 if (!isStoredColumn(r.engine)) {
                     beyond.append(QStringLiteral("%1: %2").arg(jsonString(r.engine), QString::number(r.reading.count)));
                 }
@@ -198,29 +235,58 @@ std::optional<RowFormat> rowFormatFromName(const QString& name)
     return std::nullopt;
 }
 
-QString csvHeader(bool withStatus)
+QStringList extraEngines(const std::vector<ResultRow>& rows)
+{
+    QStringList extras;
+    for (const ResultRow& row : rows) {
+        for (const EngineReading& r : row.readings) {
+            if (!isStoredColumn(r.engine) && !extras.contains(r.engine)) {
+                extras.append(r.engine);
+            }
+        }
+    }
+    return extras;
+}
+
+QStringList extraEngines(const EngineCatalogue& catalogue)
+{
+    QStringList extras;
+    for (const int at : catalogue.enabledEngines()) {
+        if (catalogue.engine(at).column < 0) {
+            extras.append(catalogue.engine(at).key);
+        }
+    }
+    return extras;
+}
+
+QString csvHeader(bool withStatus, const QStringList& extras)
 {
     QString out = QStringLiteral("domain,date");
-    for (const char* column : engineColumns()) {
-        out += QLatin1Char(',') + QLatin1String(column);
+    const QStringList columns = statusColumns(extras);
+    for (const QString& column : columns) {
+        out += QLatin1Char(',') + csvField(escapeControls(column));
     }
     if (withStatus) {
-        for (const char* column : engineColumns()) {
-            out += QLatin1Char(',') + QLatin1String(column) + QStringLiteral("_status");
+        for (const QString& column : columns) {
+            out += QLatin1Char(',') + csvField(escapeControls(column + QStringLiteral("_status")));
         }
     }
     return out + QLatin1Char('\n');
 }
 
-QString csvLine(const ResultRow& row, bool withStatus)
+QString csvLine(const ResultRow& row, bool withStatus, const QStringList& extras)
 {
     QString out = csvField(escapeControls(row.domain)) + QLatin1Char(',') + rowDate(row);
     for (Count count : row.counts) {
         out += QLatin1Char(',') + QString::number(count);
     }
+    for (const QString& engine : extras) {
+        const Reading* reading = row.readingOf(engine);
+        out += QLatin1Char(',') + (reading ? QString::number(reading->count) : QString());
+    }
     if (withStatus) {
-        for (const char* column : engineColumns()) {
-            out += QLatin1Char(',') + statusOf(row, QLatin1String(column));
+        for (const QString& column : statusColumns(extras)) {
+            out += QLatin1Char(',') + statusOf(row, column);
         }
     }
     return out + QLatin1Char('\n');
@@ -237,13 +303,14 @@ QString statusOf(const ResultRow& row, const QString& engine)
 
 QString formatRows(const std::vector<ResultRow>& rows, RowFormat format, bool withStatus)
 {
+    const QStringList extras = extraEngines(rows);
     switch (format) {
     case RowFormat::Table:
-        return table(rows);
+        return table(rows, extras);
     case RowFormat::Csv:
-        return csv(rows, withStatus);
+        return csv(rows, withStatus, extras);
     case RowFormat::Json:
-        return json(rows);
+        return json(rows, extras);
     }
     return QString();
 }

@@ -39,7 +39,8 @@ BatchScheduler::StartResult BatchScheduler::start(const QStringList& domains, in
     m_running = true;
     m_timer.setInterval(FirstTickMs);
     m_timer.start();
-    Q_EMIT m_query.statusChanged(QStringLiteral("开始查询所有域名收录量..."));
+    Q_EMIT m_query.statusChanged(worded(m_query.language(), QStringLiteral("开始查询所有域名收录量..."),
+        QStringLiteral("querying every listed domain...")));
     return StartResult::Started;
 }
 

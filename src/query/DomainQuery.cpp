@@ -53,7 +53,9 @@ void DomainQuery::openStore(const QString& path)
 
 QString DomainQuery::cannotStoreText() const
 {
-    return QStringLiteral("数据库文件不能写入，查询结果无法保存，只能查看历史记录：\n%1").arg(m_storeError);
+    return worded(m_language, QStringLiteral("数据库文件不能写入，查询结果无法保存，只能查看历史记录：\n%1"),
+        QStringLiteral("the database file cannot be written, so no figures can be stored: %1"))
+        .arg(m_storeError);
 }
 
 void DomainQuery::setStoreTiming(const StoreWriter::Timing& timing)
@@ -77,7 +79,8 @@ DomainQuery::SingleStart DomainQuery::startSingle(const QString& typed, const QS
         return result;
     }
     if (m_asked.empty()) {
-        Q_EMIT errorOccurred(QStringLiteral("所有搜索引擎都已停用，没有可以查询的引擎。"));
+        Q_EMIT errorOccurred(worded(m_language, QStringLiteral("所有搜索引擎都已停用，没有可以查询的引擎。"),
+            QStringLiteral("every engine is switched off; see 'shoulu-cli engines'")));
         return result;
     }
     if (!canStore()) {
@@ -89,7 +92,7 @@ DomainQuery::SingleStart DomainQuery::startSingle(const QString& typed, const QS
     beginRun(repliesPerDomain());
     m_single = true;
     m_state.CurrentDomain = domain;
-    Q_EMIT statusChanged(QStringLiteral("正在查询：") + domain);
+    Q_EMIT statusChanged(worded(m_language, QStringLiteral("正在查询："), QStringLiteral("querying ")) + domain);
 
     QStringList items = boxItems;
     if (!domain.isEmpty() && !items.contains(domain, Qt::CaseInsensitive)) {
@@ -261,16 +264,22 @@ QString DomainQuery::finishedText(const QString& domain, const EngineReadings& r
         if (isTrustworthy(reading.status)) {
             anyFigure = true;
         } else {
-            missing.append(m_catalogue.engine(asked).caption + QLatin1Char(' ') + statusCaption(reading.status));
+            missing.append(m_language == Language::English
+                    ? m_catalogue.engine(asked).key + QLatin1Char(' ') + statusWord(reading.status)
+                    : m_catalogue.engine(asked).caption + QLatin1Char(' ') + statusCaption(reading.status));
         }
     }
-    QString text = QStringLiteral("查询完毕：") + domain;
+    const QString list = missing.join(worded(m_language, QStringLiteral("，"), QStringLiteral(", ")));
+    QString text = worded(m_language, QStringLiteral("查询完毕："), QStringLiteral("done: ")) + domain;
     if (!anyFigure) {
         // Stored all the same; the user must not take the zeros for figures.
-        return text + QStringLiteral("（没有一个引擎给出收录数：%1）").arg(missing.join(QStringLiteral("，")));
+        return text
+            + worded(m_language, QStringLiteral("（没有一个引擎给出收录数：%1）"),
+                QStringLiteral(" (no engine gave a figure: %1)"))
+                  .arg(list);
     }
     if (!missing.isEmpty()) {
-        text += QStringLiteral("（%1）").arg(missing.join(QStringLiteral("，")));
+        text += worded(m_language, QStringLiteral("（%1）"), QStringLiteral(" (%1)")).arg(list);
     }
     return text;
 }
@@ -279,7 +288,13 @@ QString DomainQuery::summaryText() const
 {
     QStringList parts;
     for (const auto& [status, count] : m_tally.readings) {
-        parts.append(QStringLiteral("%1 %2").arg(statusCaption(status)).arg(count));
+        parts.append(QStringLiteral("%1 %2")
+                         .arg(m_language == Language::English ? statusWord(status) : statusCaption(status))
+                         .arg(count));
+    }
+    if (m_language == Language::English) {
+        // The command line names the engines that rested in lines of its own.
+        return QStringLiteral("batch done: %1 domains (%2)").arg(m_tally.domains).arg(parts.join(QStringLiteral(", ")));
     }
     const QString readings
         = parts.isEmpty() ? QString() : QStringLiteral("（%1）").arg(parts.join(QStringLiteral("，")));
@@ -391,7 +406,9 @@ void DomainQuery::rowStored(quint64 ticket, const ResultRow& row)
         return;
     }
     if (std::exchange(m_waitShown, false)) {
-        Q_EMIT statusChanged(QStringLiteral("%1 的收录数已保存").arg(row.domain));
+        Q_EMIT statusChanged(
+            worded(m_language, QStringLiteral("%1 的收录数已保存"), QStringLiteral("%1: figures stored"))
+                .arg(row.domain));
     }
     Q_EMIT rowCommitted(row);
     Q_EMIT historyRefreshRequested();
@@ -401,15 +418,19 @@ void DomainQuery::rowStored(quint64 ticket, const ResultRow& row)
 void DomainQuery::rowWaiting(quint64 /*ticket*/, const QString& domain, const QString& error, int pauseMs)
 {
     m_waitShown = true;
-    Q_EMIT statusChanged(QStringLiteral("数据库文件正被占用（%1），%2 的收录数暂存内存，%3 秒后再次保存……")
-                             .arg(error, domain)
-                             .arg((pauseMs + 999) / 1000));
+    Q_EMIT statusChanged(
+        worded(m_language, QStringLiteral("数据库文件正被占用（%1），%2 的收录数暂存内存，%3 秒后再次保存……"),
+            QStringLiteral("the database file is busy (%1); the figures of %2 wait in memory, saving again in %3 s..."))
+            .arg(error, domain)
+            .arg((pauseMs + 999) / 1000));
 }
 
 void DomainQuery::rowNotStored(quint64 ticket, const QString& domain, const QString& error, StoreFailure kind)
 {
     m_lost.append(domain);
-    Q_EMIT errorOccurred(QStringLiteral("%1 的收录数未能保存：%2").arg(domain, error));
+    Q_EMIT errorOccurred(
+        worded(m_language, QStringLiteral("%1 的收录数未能保存：%2"), QStringLiteral("%1: figures not stored: %2"))
+            .arg(domain, error));
     if (kind == StoreFailure::Unrecoverable) {
         stopRun(error);
     }
@@ -434,7 +455,9 @@ void DomainQuery::stopRun(const QString& why)
     // Every later row would fail the same way: fetching on would only spend requests.
     m_pending.clear();
     m_state.Busy = false;
-    Q_EMIT statusChanged(QStringLiteral("查询已停止：数据库文件无法写入（%1）").arg(why));
+    Q_EMIT statusChanged(worded(m_language, QStringLiteral("查询已停止：数据库文件无法写入（%1）"),
+        QStringLiteral("query stopped: the database file cannot be written (%1)"))
+                             .arg(why));
     Q_EMIT runFinished();
     Q_EMIT historyRefreshRequested();
 }

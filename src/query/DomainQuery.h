@@ -7,6 +7,7 @@
 #include "query/QueryState.h"
 #include "store/ResultRow.h"
 #include "store/StoreWriter.h"
+#include "util/Language.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -63,6 +64,9 @@ public:
     const QueryState& state() const { return m_state; }
     bool isBusy() const { return m_state.Busy; }
     const EngineCatalogue& catalogue() const { return m_catalogue; }
+    // The words of its status and error texts; Chinese unless told.
+    void setLanguage(Language language) { m_language = language; }
+    Language language() const { return m_language; }
     // Replies one domain waits for: one per engine that is switched on.
     int repliesPerDomain() const { return int(m_asked.size()); }
     void setFetchStarter(FetchStarter starter);
@@ -178,6 +182,7 @@ private:
     QStringList m_lost; // domains whose rows were given up
     bool m_waitShown = false; // the status says a row waits for the file
     EngineCatalogue m_catalogue;
+    Language m_language = Language::Chinese;
     std::vector<int> m_asked; // catalogue positions of the engines switched on
     std::map<int, std::shared_ptr<CookieJar>> m_cookies; // per engine, for the query's life
     FetchStarter m_fetchStarter;

@@ -19,7 +19,9 @@ bool DomainQuery::startNextRetry()
     pending.retried = retry->engines;
     m_state.ExpectedReplies += int(retry->engines.size());
     Q_EMIT gaugeChanged(m_state.ExpectedReplies, m_state.TotalReplies);
-    Q_EMIT statusChanged(QStringLiteral("补查冷却期间跳过的引擎：") + retry->domain);
+    Q_EMIT statusChanged(worded(m_language, QStringLiteral("补查冷却期间跳过的引擎："),
+                             QStringLiteral("asking the rested engines again: "))
+        + retry->domain);
     for (const int engine : retry->engines) {
         startFetch(m_catalogue.engine(engine).queryUrl(retry->domain), engine, ticket);
     }

@@ -1,3 +1,4 @@
+#include "archive/ArchiveRetention.h"
 #include "archive/PageArchive.h"
 #include "support/CliRunner.h"
 #include "support/TempDatabase.h"
@@ -63,6 +64,38 @@ TEST_F(PagesCommandTest, BadArgumentsAreUsageErrors)
         const auto run = pages(args);
         EXPECT_EQ(run.exitCode, 2) << args.join(QLatin1Char(' ')).toStdString();
         EXPECT_FALSE(run.err.isEmpty());
+    }
+}
+
+// A prune that would take pages of the last 24 hours needs --yes; --dry-run only says; given
+// limits are stored only with --keep-limits. Steps run in order on one archive.
+TEST_F(PagesCommandTest, PruneAsksBeforeTakingTodaysPagesAndKeepsLimitsOnlyWhenTold)
+{
+    const QString file = m_temp.filePath(QStringLiteral("kept.dat"));
+    ASSERT_TRUE((*PageArchive::open(file, PageArchive::Mode::Existing))
+                    ->store({ QStringLiteral("a.example"), QStringLiteral("bing"),
+                        QDateTime::currentSecsSinceEpoch() - 60, "", 200, "text/html", "<p>today</p>", true })
+                    .ok());
+    const struct
+    {
+        const char* args;
+        int exitCode;
+        const char* says;
+        int pagesLeft;
+        int keptMaxAge;
+    } steps[] = { { "prune --max-age=0", 2, "1 pages fetched in the last 24 hours (3 in all); nothing", 3, 180 },
+        { "prune --max-age=0 --dry-run", 0, "would remove 3 archived pages", 3, 180 },
+        { "prune --max-age=30", 0, "removed 2 archived pages", 1, 180 },
+        { "prune --max-age=0 --yes --keep-limits", 0, "removed 1 archived pages", 0, 0 } };
+    for (const auto& step : steps) {
+        const auto run = pages(QString::fromLatin1(step.args).split(QLatin1Char(' ')));
+        EXPECT_EQ(run.exitCode, step.exitCode) << step.args << run.err.toStdString();
+        EXPECT_TRUE(QString(run.out + run.err).contains(QLatin1String(step.says)))
+            << step.args << run.err.toStdString();
+        EXPECT_EQ(pages({ QStringLiteral("a.example") }).out.count(QLatin1Char('\n')), step.pagesLeft + 1);
+        auto archive = PageArchive::open(file, PageArchive::Mode::Existing);
+        ASSERT_TRUE(archive.ok());
+        EXPECT_EQ(ArchiveRetention(**archive).limits()->maxAgeDays, step.keptMaxAge) << step.args;
     }
 }
 

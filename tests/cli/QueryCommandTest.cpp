@@ -7,8 +7,11 @@
 #include "support/TempDatabase.h"
 
 #include <QDate>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace shoulu::test {
 namespace {
@@ -86,7 +89,7 @@ TEST_F(QueryCommandTest, readingsWithoutAFigureAreNamedAndExitThree)
                                                 "\"soso\": \"failed\", \"yahoo\": \"counted\", \"sogou\": \"none\"")))
         << json.out.toStdString();
     const CliRun table = runCli(withDb({ QStringLiteral("history") }));
-    EXPECT_TRUE(table.out.contains(QStringLiteral("受阻"))) << table.out.toStdString();
+    EXPECT_TRUE(table.out.contains(QStringLiteral(" blocked "))) << table.out.toStdString();
 }
 
 TEST_F(QueryCommandTest, batchPrintsOneLinePerStoredRowAndEnds)
@@ -102,6 +105,42 @@ TEST_F(QueryCommandTest, batchPrintsOneLinePerStoredRowAndEnds)
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("a.example,")));
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("b.example,")));
     EXPECT_TRUE(lines[2].endsWith(QStringLiteral(",7000")));
+}
+
+// Only an engine that gave no HTTP answer at all counts as unreached; when none was reached the
+// machine is offline, which an unattended run must see as a failure, with the rows still stored.
+TEST_F(QueryCommandTest, noEngineReachedExitsOneAndStillStoresTheRow)
+{
+    using F = EngineServer::Failure;
+    // Each case's domain joins the list, so its batch goes over the earlier ones too.
+    const struct
+    {
+        const char* domain;
+        F failure;
+        int answering503; // engine that answers HTTP 503 instead; -1 for none
+        bool deadProxy; // nothing listens on port 1 of the loopback
+        int exitCode;
+    } cases[] = { { "reset.example", F::Reset, -1, false, 1 }, { "proxy.example", F::None, -1, true, 1 },
+        { "answered.example", F::Reset, 3, false, 3 } };
+    for (const auto& c : cases) {
+        for (int i = 0; i < EngineCount; ++i) {
+            m_engines.setDefault(i, { 0, 0, i == c.answering503 ? F::None : c.failure });
+        }
+        if (c.answering503 >= 0) {
+            m_engines.setPage(c.answering503, 503, "busy");
+        }
+        std::optional<ProxyVariable> dead;
+        if (c.deadProxy) {
+            dead.emplace("http://127.0.0.1:1");
+        }
+        for (const QStringList& args : { QStringList { QStringLiteral("query"), QString::fromLatin1(c.domain) },
+                 QStringList { QStringLiteral("batch"), QStringLiteral("--delay=1") } }) {
+            const CliRun run = runCli(withDb(args));
+            EXPECT_EQ(run.exitCode, c.exitCode) << c.domain << run.err.toStdString();
+            EXPECT_EQ(run.err.contains(QStringLiteral("no engine could be reached")), c.exitCode == 1) << c.domain;
+            EXPECT_TRUE(run.out.contains(QLatin1String(c.domain))) << c.domain; // printed once stored
+        }
+    }
 }
 
 // The typed text cleaned: '&' stays inside the one parameter, Chinese goes as GBK.
@@ -134,6 +173,9 @@ TEST_F(QueryCommandTest, oldStoredNameIsAskedAsItIsAndNeverReachesTheTerminalRaw
     EXPECT_EQ(m_engines.requestsFor(0, old), 1);
     EXPECT_TRUE(batch.err.contains(shown)) << batch.err.toStdString();
     EXPECT_TRUE(batch.out.contains(shown)) << batch.out.toStdString();
+    // The command line speaks English: no Chinese status text reaches its progress line.
+    EXPECT_FALSE(batch.err.contains(QRegularExpression(QStringLiteral("[\\x{3000}-\\x{9fff}]"))))
+        << batch.err.toStdString();
     // The progress line's own "erase the line" is the only escape sequence written.
     for (const QString& text : { batch.out, QString(batch.err).remove(QStringLiteral("\r\x1b[K")) }) {
         EXPECT_FALSE(text.contains(QLatin1Char('\x1b'))) << text.toStdString();

@@ -73,7 +73,7 @@ TEST(RowFormatTest, TableColumnsAlignWithWideCharacters)
     ASSERT_GT(expected, 0);
     EXPECT_EQ(columnOfDate(lines.at(2)), expected);
     EXPECT_EQ(columnOfDate(lines.at(3)), expected);
-    EXPECT_EQ(displayWidth(lines.at(0).left(lines.at(0).indexOf(QStringLiteral("查询日期")))), expected);
+    EXPECT_EQ(displayWidth(lines.at(0).left(lines.at(0).indexOf(QStringLiteral("date")))), expected);
     // Right-aligned counts end at the same column too.
     EXPECT_EQ(displayWidth(lines.at(1)), displayWidth(lines.at(2)));
     EXPECT_EQ(displayWidth(lines.at(2)), displayWidth(lines.at(3)));
@@ -111,6 +111,70 @@ INSTANTIATE_TEST_SUITE_P(Domains, CsvFieldTest,
         CsvCase { "LineBreak", QStringLiteral("a\nb"), QStringLiteral("a\\u000ab") },
         CsvCase { "Escape", QStringLiteral("a\x1b[2Jb"), QStringLiteral("a\\u001b[2Jb") }),
     [](const ::testing::TestParamInfo<CsvCase>& info) { return std::string(info.param.name); });
+
+// Cells a spreadsheet would run as a formula are written as text; numbers stay numbers.
+INSTANTIATE_TEST_SUITE_P(Formulas, CsvFieldTest,
+    ::testing::Values(CsvCase { "Equals", QStringLiteral("=1+1"), QStringLiteral("'=1+1") },
+        CsvCase { "Dde", QStringLiteral("=cmd|'/Ccalc'!A1"), QStringLiteral("'=cmd|'/Ccalc'!A1") },
+        CsvCase { "Plus", QStringLiteral("+1+1.com"), QStringLiteral("'+1+1.com") },
+        CsvCase { "Minus", QStringLiteral("-2+3.com"), QStringLiteral("'-2+3.com") },
+        CsvCase { "At", QStringLiteral("@SUM(1+1)"), QStringLiteral("'@SUM(1+1)") },
+        CsvCase { "FormulaWithComma", QStringLiteral("=A1,B1"), QStringLiteral("\"'=A1,B1\"") },
+        CsvCase { "InnerEqualsIsFine", QStringLiteral("a=1.com"), QStringLiteral("a=1.com") }),
+    [](const ::testing::TestParamInfo<CsvCase>& info) { return std::string(info.param.name); });
+
+TEST(RowFormatTest, NegativeCountsStayNumbers)
+{
+    EXPECT_EQ(formatRows({ row(QStringLiteral("a.com"), -1) }, RowFormat::Csv).split(QLatin1Char('\n')).at(1),
+        QStringLiteral("a.com,2024-01-09,-1,-2,-3,-4,-5,-6,-7"));
+}
+
+// An engine beyond the seven that the rows were asked gets its own column after bing in the
+// table and CSV (its status after the seven's), and JSON names every engine's status, "off"
+// for one the row's query did not ask.
+Reading reading(ReadingStatus status, Count count)
+{
+    Reading r;
+    r.status = status;
+    r.count = count;
+    return r;
+}
+
+TEST(RowFormatTest, EnginesBeyondTheSevenGetColumns)
+{
+    ResultRow asked = row(QStringLiteral("a.com"), 1);
+    for (const char* engine : { "baidu", "google", "soso", "yahoo", "sogou", "youdao", "bing" }) {
+        asked.readings.append({ QString::fromLatin1(engine), reading(ReadingStatus::Counted, 1) });
+    }
+    asked.readings.removeAt(1); // google switched off
+    asked.readings.append({ QStringLiteral("360"), reading(ReadingStatus::Counted, 4321) });
+    ResultRow blocked = asked;
+    blocked.readings.last().reading = reading(ReadingStatus::Blocked, 0);
+    ResultRow old = row(QStringLiteral("old.com"), 1); // stored before readings were kept
+    const std::vector<ResultRow> rows { asked, blocked, old };
+
+    const QStringList csv = formatRows(rows, RowFormat::Csv, true).split(QLatin1Char('\n'));
+    EXPECT_EQ(csv.at(0),
+        QStringLiteral(
+            "domain,date,baidu,google,soso,yahoo,sogou,youdao,bing,360,baidu_status,google_status,soso_status,"
+            "yahoo_status,sogou_status,youdao_status,bing_status,360_status"));
+    EXPECT_EQ(csv.at(1),
+        QStringLiteral(
+            "a.com,2024-01-09,1,2,3,4,5,6,7,4321,counted,off,counted,counted,counted,counted,counted,counted"));
+    EXPECT_TRUE(csv.at(2).endsWith(QStringLiteral(",7,0,counted,off,counted,counted,counted,counted,counted,blocked")));
+    EXPECT_EQ(csv.at(3), QStringLiteral("old.com,2024-01-09,1,2,3,4,5,6,7,,,,,,,,,"));
+
+    const QString json = formatRows(rows, RowFormat::Json);
+    EXPECT_TRUE(
+        json.contains(QStringLiteral("\"google\": \"off\"")) && json.contains(QStringLiteral("\"360\": \"counted\"")))
+        << json.toStdString();
+    EXPECT_TRUE(json.contains(QStringLiteral("\"counts\": {\"360\": 4321}"))) << json.toStdString();
+
+    const QStringList table = formatRows(rows, RowFormat::Table).split(QLatin1Char('\n'));
+    EXPECT_TRUE(table.at(0).endsWith(QStringLiteral("  360")) && table.at(1).endsWith(QStringLiteral(" 4321"))
+        && table.at(2).endsWith(QStringLiteral(" blocked")) && table.at(1).contains(QStringLiteral(" off ")))
+        << formatRows(rows, RowFormat::Table).toStdString();
+}
 
 TEST(RowFormatTest, NoFormatWritesAControlCharacterOfADomainRaw)
 {

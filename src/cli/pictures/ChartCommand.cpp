@@ -4,8 +4,10 @@
 #include "chart/TrendChart.h"
 #include "cli/pictures/PictureArgs.h"
 #include "engines/EngineTable.h"
+#include "query/DomainText.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 
 namespace shoulu::cli {
 
@@ -76,8 +78,8 @@ int ChartCommand::execute(const Arguments& args, const GlobalOptions& options, S
         const auto parsed = enginesFromList(engines);
         if (!parsed) {
             return usage(QStringLiteral("--engines takes keys of the seven engines (baidu,google,soso,yahoo,"
-                                        "sogou,youdao,bing), not '%1'")
-                             .arg(engines));
+                                        "sogou,youdao,bing), not %1")
+                             .arg(quotedForMessage(engines)));
         }
         shown = *parsed;
     }
@@ -85,6 +87,11 @@ int ChartCommand::execute(const Arguments& args, const GlobalOptions& options, S
         args.value(QStringLiteral("height"), QString::number(DefaultHeight)).toInt());
     if (domain.isEmpty() || file.isEmpty()) {
         return usage(QStringLiteral("a domain and -o FILE are needed"));
+    }
+    // Only PNG and SVG are drawn: any other name would hold bytes its name denies.
+    const QString suffix = QFileInfo(file).suffix();
+    if (!suffix.isEmpty() && suffix.compare(QLatin1String("png"), Qt::CaseInsensitive) != 0 && !isSvgPath(file)) {
+        return usage(QStringLiteral("-o takes a .png or .svg file, not %1").arg(quotedForMessage(file)));
     }
     for (const int side : { size.width(), size.height() }) {
         if (side < MinSide || side > MaxSide) {
@@ -101,11 +108,11 @@ int ChartCommand::execute(const Arguments& args, const GlobalOptions& options, S
     }
     const auto rows = open->rows().chartWindow(domain);
     if (!rows) {
-        print(io.err, Prefix + rows.error() + QLatin1Char('\n'));
+        print(io.err, Prefix + escapeControls(rows.error()) + QLatin1Char('\n'));
         return ExitFailure;
     }
     if (rows->empty()) {
-        print(io.err, Prefix + QStringLiteral("no rows of '%1' to draw\n").arg(domain));
+        print(io.err, Prefix + QStringLiteral("no rows of %1 to draw\n").arg(quotedForMessage(domain)));
         return ExitFailure;
     }
     auto chart = unseenChart(size);
@@ -113,11 +120,11 @@ int ChartCommand::execute(const Arguments& args, const GlobalOptions& options, S
         chart->checkBox(e)->setChecked(shown[std::size_t(e)]);
     }
     chart->draw(rows->back().domain, *rows);
-    if (auto saved = saveChartPicture(*chart, file); !saved) {
-        print(io.err, Prefix + saved.error() + QLatin1Char('\n'));
+    if (auto saved = saveChartPicture(*chart, file, Language::English); !saved) {
+        print(io.err, Prefix + escapeControls(saved.error()) + QLatin1Char('\n'));
         return ExitFailure;
     }
-    print(io.out, QStringLiteral("wrote %1\n").arg(file));
+    print(io.out, QStringLiteral("wrote %1\n").arg(escapeControls(file)));
     return ExitOk;
 }
 

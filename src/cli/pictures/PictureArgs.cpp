@@ -1,5 +1,7 @@
 #include "cli/pictures/PictureArgs.h"
 
+#include "query/DomainText.h"
+
 #include <QApplication>
 
 namespace shoulu::cli {
@@ -17,7 +19,7 @@ std::unique_ptr<OpenRows> OpenRows::open(const QString& path, const QString& pre
 {
     auto db = SettingsDatabase::open(path);
     if (!db) {
-        print(io.err, prefix + QStringLiteral("cannot open the database: %1\n").arg(db.error()));
+        print(io.err, prefix + QStringLiteral("cannot open the database: %1\n").arg(escapeControls(db.error())));
         return nullptr;
     }
     return std::unique_ptr<OpenRows>(new OpenRows(std::move(*db)));

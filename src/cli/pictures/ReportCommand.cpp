@@ -46,7 +46,8 @@ QList<OptionSpec> ReportCommand::options() const
 int ReportCommand::execute(const Arguments& args, const GlobalOptions& options, Streams& io)
 {
     if (!args.positional().isEmpty()) {
-        return usageError(io, QStringLiteral("unexpected argument '%1'").arg(args.positional().first()));
+        return usageError(
+            io, QStringLiteral("unexpected argument %1").arg(quotedForMessage(args.positional().first())));
     }
     const QString file = args.value(QStringLiteral("output"));
     if (!canDraw(Prefix, io)) {
@@ -58,7 +59,7 @@ int ReportCommand::execute(const Arguments& args, const GlobalOptions& options, 
     }
     const auto latest = open->rows().latestRows();
     if (!latest) {
-        print(io.err, Prefix + latest.error() + QLatin1Char('\n'));
+        print(io.err, Prefix + escapeControls(latest.error()) + QLatin1Char('\n'));
         return ExitFailure;
     }
     auto chart = unseenChart(QSize(ChartWidth, ChartHeight));
@@ -67,7 +68,7 @@ int ReportCommand::execute(const Arguments& args, const GlobalOptions& options, 
     }
     const auto listed = DomainList(open->database()).loadDomain();
     if (!listed) {
-        print(io.err, Prefix + listed.error() + QLatin1Char('\n'));
+        print(io.err, Prefix + escapeControls(listed.error()) + QLatin1Char('\n'));
         return ExitFailure;
     }
     // A listed domain's rows are stored in any letter case of its name.
@@ -84,7 +85,7 @@ int ReportCommand::execute(const Arguments& args, const GlobalOptions& options, 
         }
         const auto window = open->rows().chartWindow(domain);
         if (!window) {
-            print(io.err, Prefix + window.error() + QLatin1Char('\n'));
+            print(io.err, Prefix + escapeControls(window.error()) + QLatin1Char('\n'));
             return ExitFailure;
         }
         chart->draw(domain, *window);
@@ -96,10 +97,12 @@ int ReportCommand::execute(const Arguments& args, const GlobalOptions& options, 
         return ExitOk;
     }
     if (auto saved = saveWholeFile(file, html.toUtf8()); !saved) {
-        print(io.err, Prefix + QStringLiteral("cannot write %1: %2\n").arg(file, saved.error()));
+        print(io.err,
+            Prefix
+                + QStringLiteral("cannot write %1: %2\n").arg(quotedForMessage(file), escapeControls(saved.error())));
         return ExitFailure;
     }
-    print(io.out, QStringLiteral("wrote %1\n").arg(file));
+    print(io.out, QStringLiteral("wrote %1\n").arg(escapeControls(file)));
     return ExitOk;
 }
 
