@@ -193,6 +193,10 @@ struct MultiCleanup
 {
     void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
 };
+struct UrlCleanup
+{
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
 struct ListCleanup
 {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
@@ -474,10 +478,15 @@ bool THTTPGetThread::redirectAllowed(const QByteArray& url) const
     if (m_settings.RedirectHosts.isEmpty()) {
         return true;
     }
-    const QString host = QUrl::fromEncoded(url).host().toLower();
-    if (host.isEmpty()) {
+    // Read by libcurl's own parser: the host checked is the host it would connect to.
+    std::unique_ptr<CURLU, UrlCleanup> parsed(curl_url());
+    char* part = nullptr;
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.constData(), 0) != CURLUE_OK
+        || curl_url_get(parsed.get(), CURLUPART_HOST, &part, 0) != CURLUE_OK || !part) {
         return false;
     }
+    const QString host = QString::fromUtf8(part).toLower();
+    curl_free(part);
     return std::any_of(m_settings.RedirectHosts.begin(), m_settings.RedirectHosts.end(), [&](const QString& allowed) {
         const QString own = allowed.toLower();
         return host == own || host.endsWith(QLatin1Char('.') + own);
