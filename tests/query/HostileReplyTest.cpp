@@ -49,13 +49,16 @@ struct PagesKept : PageSink
 // What a hostile engine does; `elsewhere` is another local server a redirect may point at.
 using Behaviour = std::function<void(const HttpRequest&, HttpConnection&, const QByteArray& elsewhere)>;
 
+// What reaches the archive of Baidu's answer: a redirect refused or a head refused leaves no page.
+enum class Archived { Nothing, Page, Incomplete };
+
 struct HostileCase
 {
     const char* name;
     Behaviour behave;
     ReadingStatus status; // of Baidu's reading (every engine is answered alike)
     QString error; // what Baidu's reading's error begins with; {}: any
-    bool archivedIncomplete = false;
+    Archived archived = Archived::Nothing;
     const char* userFile = nullptr; // engines.json merged over the built-in catalogue
 };
 
@@ -81,7 +84,7 @@ const HostileCase kCases[] = {
             c.sleepMs(20);
             c.close();
         },
-        ReadingStatus::Failed, baiduCutShort(), true },
+        ReadingStatus::Failed, baiduCutShort(), Archived::Incomplete },
     { "ChunkedWithoutItsLastChunk",
         [](const HttpRequest& r, HttpConnection& c, const QByteArray&) {
             const QByteArray part = pageFor(r);
@@ -90,7 +93,7 @@ const HostileCase kCases[] = {
             c.sleepMs(20);
             c.close();
         },
-        ReadingStatus::Failed, QStringLiteral("reply cut short after "), true },
+        ReadingStatus::Failed, QStringLiteral("reply cut short after "), Archived::Incomplete },
     { "RedirectToAnotherLocalPort",
         [](const HttpRequest&, HttpConnection& c, const QByteArray& elsewhere) {
             c.respond(302, "", { { "Location", elsewhere + "/landing" } });
@@ -107,13 +110,11 @@ const HostileCase kCases[] = {
         [](const HttpRequest&, HttpConnection& c, const QByteArray&) {
             c.respond(302, "", { { "Location", "http://wappass.baidu.com/static/captcha/tuxing.html?ak=1" } });
         },
-        ReadingStatus::Blocked, {}, false, R"({"engines": [{"key": "baidu", "hosts": ["www.baidu.com"]}]})" },
+        ReadingStatus::Blocked, {}, Archived::Nothing,
+        R"({"engines": [{"key": "baidu", "hosts": ["www.baidu.com"]}]})" },
     { "Http503CarryingAFigure",
         [](const HttpRequest& r, HttpConnection& c, const QByteArray&) { c.respond(503, pageFor(r)); },
-        ReadingStatus::Failed, QStringLiteral("the engine answered HTTP 503") },
-    { "Http500CarryingAFigure",
-        [](const HttpRequest& r, HttpConnection& c, const QByteArray&) { c.respond(500, pageFor(r)); },
-        ReadingStatus::Failed, QStringLiteral("the engine answered HTTP 500") },
+        ReadingStatus::Failed, QStringLiteral("the engine answered HTTP 503"), Archived::Page },
     { "HugeHeaderLine",
         [](const HttpRequest& r, HttpConnection& c, const QByteArray&) {
             c.respond(200, pageFor(r), { { "X-Pad", kPad } });
@@ -165,9 +166,8 @@ TEST_P(HostileReplyTest, AFigureFromABrokenOrForeignReplyIsStored)
         ASSERT_TRUE(catalogue.ok()) << catalogue.error().toStdString();
         buildQuery(*catalogue);
     }
-    LocalHttpServer elsewhere([](const HttpRequest& r, HttpConnection& conn) {
+    LocalHttpServer elsewhere([](const HttpRequest&, HttpConnection& conn) {
         conn.respond(200, EngineServer::resultPage(0, 777, EngineServer::Encoding::Utf8));
-        Q_UNUSED(r);
     });
     const QByteArray elsewhereUrl = elsewhere.url("");
     std::mutex mutex;
@@ -193,22 +193,21 @@ TEST_P(HostileReplyTest, AFigureFromABrokenOrForeignReplyIsStored)
         EXPECT_TRUE(baidu->error.startsWith(c.error)) << baidu->error.toStdString();
     }
     EXPECT_EQ(elsewhere.requestCount(), 0);
-    for (const QByteArray& host : std::as_const(hosts)) {
-        EXPECT_EQ(engineOfHost(host) >= 0 && !host.contains("evil") && !host.startsWith("wappass"), true)
-            << "asked " << host.toStdString();
+    {
+        std::lock_guard lock(mutex);
+        for (const QByteArray& host : std::as_const(hosts)) {
+            EXPECT_TRUE(engineOfHost(host) >= 0 && !host.contains("evil") && !host.startsWith("wappass"))
+                << "asked " << host.toStdString();
+        }
     }
-    bool archived = false;
+    Archived archived = Archived::Nothing;
     for (const KeptPage& page : m_kept.pages) {
         if (page.engine == QLatin1String("baidu")) {
-            archived = true;
-            EXPECT_EQ(page.incomplete, c.archivedIncomplete);
+            archived = page.incomplete ? Archived::Incomplete : Archived::Page;
             EXPECT_FALSE(page.trusted);
         }
     }
-    // A reply that never got to the engine's page leaves nothing to archive.
-    EXPECT_EQ(archived,
-        c.status != ReadingStatus::Unreadable && c.status != ReadingStatus::Blocked
-            && c.error != QStringLiteral("response header too large"));
+    EXPECT_EQ(int(archived), int(c.archived));
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, HostileReplyTest, ::testing::ValuesIn(kCases),
@@ -254,11 +253,6 @@ const Chain kChains[] = {
         { { "http://www.google.com.hk/search", 301, "http://www.google.com/search?q=site%3Ahop.example", "" },
             { "http://www.google.com/search", 200, nullptr, "<div id=\"result-stats\">About 4,560 results</div>" } },
         ReadingStatus::Counted, "www.google.com" },
-    { "GoogleToItsSorryPage", "google",
-        { { "http://www.google.com.hk/search", 302, "http://www.google.com/search?q=site%3Ahop.example", "" },
-            { "http://www.google.com/search", 302, "http://www.google.com/sorry/index?continue=x", "" },
-            { "http://www.google.com/sorry/", 200, nullptr, "<p>unusual</p>" } },
-        ReadingStatus::Blocked, "www.google.com" },
     { "GoogleToItsScriptCheck", "google",
         { { "http://www.google.com.hk/search", 302, "http://www.google.com/search?q=site%3Ahop.example", "" },
             { "http://www.google.com/search", 302, "/httpservice/retry/enablejs?sei=x", "" },
@@ -285,18 +279,10 @@ const Chain kChains[] = {
         { { "http://cn.bing.com/search", 302, "http://www.bing.com/search?q=site%3Ahop.example", "" },
             { "http://www.bing.com/search", 200, nullptr, "<span class=\"sb_count\">7,890 results</span>" } },
         ReadingStatus::Counted, "www.bing.com" },
-    { "BingToItsChallenge", "bing",
-        { { "http://cn.bing.com/search", 302, "http://www.bing.com/ck/a?!&&p=x", "" },
-            { "http://www.bing.com/ck/", 200, nullptr, "<h1>Verify you are human</h1>" } },
-        ReadingStatus::Blocked, "www.bing.com" },
     { "SoToItsCaptcha", "360",
         { { "http://www.so.com/s", 302, "http://qcaptcha.so.com/?ret=x", "" },
             { "http://qcaptcha.so.com/", 200, nullptr, "<html>验证</html>" } },
         ReadingStatus::Blocked, "qcaptcha.so.com" },
-    { "SoToItsHome", "360",
-        { { "http://www.so.com/s", 302, "http://www.so.com/", "" },
-            { "http://www.so.com/", 200, nullptr, "<html>360搜索</html>" } },
-        ReadingStatus::Unreadable, "www.so.com" },
 };
 
 class EngineRedirectTest : public ::testing::TestWithParam<Chain>
