@@ -10,6 +10,7 @@ namespace {
 // body: one per distinct content; dictionary_id NULL for bodies compressed without one.
 // fetch: one per answer archived, linked to its reading by (domain, engine, fetched_at).
 // trusted: the reading was a figure; such pages are given up first when space runs short.
+// incomplete: the reply was cut short, the body is only what came.
 const char* const CreateTables = R"(
 CREATE TABLE dictionary (
     id INTEGER PRIMARY KEY,
@@ -34,7 +35,8 @@ CREATE TABLE fetch (
     http_status INTEGER NOT NULL,
     content_type TEXT,
     trusted INTEGER NOT NULL,
-    body_id INTEGER NOT NULL
+    body_id INTEGER NOT NULL,
+    incomplete INTEGER NOT NULL DEFAULT 0
 );
 CREATE TABLE setting (
     name TEXT PRIMARY KEY,
@@ -44,6 +46,9 @@ CREATE INDEX fetch_domain ON fetch(domain, fetched_at);
 CREATE INDEX fetch_engine ON fetch(engine, fetched_at);
 CREATE INDEX fetch_body ON fetch(body_id);
 )";
+
+// From layout 1.
+const char* const AddIncomplete = "ALTER TABLE fetch ADD COLUMN incomplete INTEGER NOT NULL DEFAULT 0;";
 
 } // namespace
 
@@ -57,11 +62,11 @@ Result<void> ArchiveSchema::create(Database& db)
         if (auto result = db.exec(CreateTables); !result) {
             return result;
         }
-        static_assert(ApplicationId == 0x73686C70 && Version == 1, "the pragmas below must say the same");
+        static_assert(ApplicationId == 0x73686C70 && Version == 2, "the pragmas below must say the same");
         if (auto result = db.exec("PRAGMA application_id = 1936223344"); !result) {
             return result;
         }
-        return db.exec("PRAGMA user_version = 1");
+        return db.exec("PRAGMA user_version = 2");
     });
 }
 
@@ -92,6 +97,24 @@ Result<void> ArchiveSchema::check(Database& db)
         return Error {
             QStringLiteral("%1 was made by a later version of shoulu (layout %2)").arg(db.path()).arg(*version)
         };
+    }
+    if (*version == Version) {
+        return {};
+    }
+    if (db.isReadOnly()) {
+        return Error { QStringLiteral("%1 is of an earlier layout and read-only: open it once with write access to "
+                                      "bring it up to date")
+                           .arg(db.path()) };
+    }
+    auto migrated = inTransaction(db, [&db]() -> Result<void> {
+        if (auto result = db.exec(AddIncomplete); !result) {
+            return result;
+        }
+        return db.exec("PRAGMA user_version = 2");
+    });
+    if (!migrated) {
+        return Error { QStringLiteral("%1 could not be brought to the current layout (left as it was): %2")
+                           .arg(db.path(), migrated.error()) };
     }
     return {};
 }

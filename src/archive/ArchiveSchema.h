@@ -11,11 +11,12 @@ class ArchiveSchema
 {
 public:
     static constexpr int ApplicationId = 0x73686C70; // "shlp"
-    static constexpr int Version = 1;
+    static constexpr int Version = 2;
 
     // Tables, indexes, id and version in an empty database, in one transaction.
     static Result<void> create(Database& db);
-    // Fails with the cause for a file that is not a page archive or is of a later layout.
+    // Fails with the cause for a file that is not a page archive or is of a later layout; brings
+    // an earlier layout up to date in one transaction (a read-only one is refused).
     static Result<void> check(Database& db);
     // Whether the file holds nothing at all yet (a file left empty by an interrupted creation).
     static Result<bool> isBlank(Database& db);

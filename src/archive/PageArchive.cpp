@@ -22,8 +22,8 @@ namespace {
 constexpr qsizetype MaxTrainingBytes = 16 * 1024 * 1024;
 
 const char* const FactColumns = "f.id, f.domain, f.engine, f.fetched_at, f.final_url, f.http_status, f.content_type,"
-                                " f.trusted, b.size, b.stored_size";
-constexpr int FactColumnCount = 10;
+                                " f.trusted, b.size, b.stored_size, f.incomplete";
+constexpr int FactColumnCount = 11;
 
 // ?1 domain, ?2 engine (empty: any), ?3 and ?4 the range of fetched_at.
 const char* const FilterClause = " FROM fetch f JOIN body b ON b.id = f.body_id"
@@ -54,6 +54,7 @@ ArchivedFetch factsAt(const Statement& statement)
     facts.trusted = statement.int64At(7) != 0;
     facts.size = statement.int64At(8);
     facts.storedSize = statement.int64At(9);
+    facts.incomplete = statement.int64At(10) != 0;
     return facts;
 }
 
@@ -171,13 +172,15 @@ Result<qint64> PageArchive::store(const KeptPage& page)
             return Error { bodyId.error() };
         }
         auto insert = m_db->prepare("INSERT INTO fetch (domain, engine, fetched_at, final_url, http_status,"
-                                    " content_type, trusted, body_id) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+                                    " content_type, trusted, body_id, incomplete)"
+                                    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
         if (!insert) {
             return Error { insert.error() };
         }
         if (auto bound = insert->bindAll(page.domain, page.engine, std::int64_t { page.fetchedAt },
                 QString::fromUtf8(page.finalUrl), std::int64_t { page.httpStatus }, QString::fromUtf8(page.contentType),
-                std::int64_t { page.trusted ? 1 : 0 }, std::int64_t { *bodyId });
+                std::int64_t { page.trusted ? 1 : 0 }, std::int64_t { *bodyId },
+                std::int64_t { page.incomplete ? 1 : 0 });
             !bound) {
             return bound;
         }

@@ -27,6 +27,7 @@ struct ArchivedFetch
     int httpStatus = 0;
     QByteArray contentType;
     bool trusted = false;
+    bool incomplete = false; // the reply was cut short
     qint64 size = 0; // of the body
     qint64 storedSize = 0; // compressed, shared with every fetch of the same body
 };

@@ -51,6 +51,7 @@ std::vector<ReadBack> readAll(const std::vector<StoredFetch>& fetches, const std
             page.httpStatus = stored.facts.httpStatus;
             page.finalUrl = stored.facts.finalUrl;
             page.contentType = stored.facts.contentType;
+            page.cutShort = stored.facts.incomplete;
             results[i] = { true, readReply(catalogue.engine(engine), page), {} };
         }
     };

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QUrl>
 
 // Resources of a static library are registered by hand, outside any namespace.
 static void initCatalogueResource()
@@ -31,7 +32,7 @@ const QString kUserFileName = QStringLiteral("engines.json");
 const QStringList kEntryFields { QStringLiteral("key"), QStringLiteral("caption"), QStringLiteral("url"),
     QStringLiteral("encoding"), QStringLiteral("queryEncoding"), QStringLiteral("enabled"), QStringLiteral("note"),
     QStringLiteral("column"), QStringLiteral("count"), QStringLiteral("none"), QStringLiteral("blocked"),
-    QStringLiteral("blockedUrl") };
+    QStringLiteral("blockedUrl"), QStringLiteral("hosts") };
 
 int lineAt(const QByteArray& text, qsizetype offset)
 {
@@ -73,7 +74,72 @@ std::vector<PageRule>& rulesOf(CatalogueEngine& engine, RuleKind kind)
     return engine.blockedUrl;
 }
 
+const QRegularExpression& hostShape()
+{
+    static const QRegularExpression shape(
+        QStringLiteral("^[a-z0-9](?:[a-z0-9-]{0,61}[a-z0-9])?(?:\\.[a-z0-9](?:[a-z0-9-]{0,61}[a-z0-9])?)*$"));
+    return shape;
+}
+
+// The host a blockedUrl rule spells out, as in "^https?://wappass\.baidu\.com/"; empty when
+// the rule leaves the host open.
+QString literalHost(const QString& pattern)
+{
+    static const QRegularExpression prefix(QStringLiteral("^\\^?https(?:\\?|\\[s\\]\\?)?://"));
+    const QRegularExpressionMatch m = prefix.match(pattern);
+    if (!m.hasMatch()) {
+        return {};
+    }
+    QString host;
+    qsizetype i = m.capturedEnd();
+    for (; i < pattern.size(); ++i) {
+        const QChar c = pattern.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < pattern.size() && pattern.at(i + 1) == QLatin1Char('.')) {
+            host += QLatin1Char('.');
+            ++i;
+        } else if (c.isLetterOrNumber() || c == QLatin1Char('-')) {
+            host += c.toLower();
+        } else {
+            break;
+        }
+    }
+    const bool ends = i == pattern.size() || pattern.at(i) == QLatin1Char('/') || pattern.at(i) == QLatin1Char(':');
+    return ends && host.contains(QLatin1Char('.')) && hostShape().match(host).hasMatch() ? host : QString();
+}
+
 } // namespace
+
+QString registeredDomain(const QString& host)
+{
+    static const QStringList twoLevel { QStringLiteral("com.hk"), QStringLiteral("com.cn"), QStringLiteral("net.cn"),
+        QStringLiteral("org.cn"), QStringLiteral("gov.cn"), QStringLiteral("edu.cn"), QStringLiteral("com.tw"),
+        QStringLiteral("co.jp"), QStringLiteral("co.uk"), QStringLiteral("com.sg"), QStringLiteral("com.au") };
+    const QString lower = host.toLower();
+    const QStringList labels = lower.split(QLatin1Char('.'));
+    static const QRegularExpression address(QStringLiteral("^[0-9.]+$|:"));
+    if (labels.size() <= 2 || address.match(lower).hasMatch()) {
+        return lower;
+    }
+    const QString lastTwo = labels.mid(labels.size() - 2).join(QLatin1Char('.'));
+    return labels.mid(labels.size() - (twoLevel.contains(lastTwo) ? 3 : 2)).join(QLatin1Char('.'));
+}
+
+QStringList CatalogueEngine::redirectHosts() const
+{
+    if (!hosts.isEmpty()) {
+        return hosts;
+    }
+    QStringList found;
+    if (const QString own = QUrl(url).host(); !own.isEmpty()) {
+        found.append(registeredDomain(own));
+    }
+    for (const PageRule& rule : blockedUrl) {
+        if (const QString host = literalHost(rule.pattern()); !host.isEmpty() && !found.contains(host)) {
+            found.append(host);
+        }
+    }
+    return found;
+}
 
 QByteArray CatalogueEngine::queryUrl(const QString& domain) const
 {
@@ -235,6 +301,30 @@ Result<void> EngineCatalogue::merge(const QByteArray& json, const QString& origi
         if (!engine.url.startsWith(QLatin1String("http://")) && !engine.url.startsWith(QLatin1String("https://"))) {
             return fail(
                 entryLine, QStringLiteral("engine \"%1\" needs a \"url\" beginning with http:// or https://").arg(key));
+        }
+
+        if (entry.contains(QLatin1String("hosts"))) {
+            const QJsonValue v = entry.value(QLatin1String("hosts"));
+            QStringList hosts;
+            for (const QJsonValue& item : v.toArray()) {
+                const QString host = item.toString().toLower();
+                if (!item.isString() || !hostShape().match(host).hasMatch()) {
+                    return fail(lineOf(json, item.isString() ? item.toString() : QStringLiteral("hosts"), at),
+                        QStringLiteral("\"hosts\" of engine \"%1\" must list host names such as \"baidu.com\" "
+                                       "(got %2)")
+                            .arg(key,
+                                QString::fromUtf8(QJsonDocument(QJsonArray { item })
+                                                      .toJson(QJsonDocument::Compact)
+                                                      .mid(1)
+                                                      .chopped(1))));
+                }
+                hosts.append(host);
+            }
+            if (!v.isArray() || hosts.isEmpty()) {
+                return fail(lineOf(json, QStringLiteral("hosts"), at),
+                    QStringLiteral("\"hosts\" of engine \"%1\" must be a non-empty list of host names").arg(key));
+            }
+            engine.hosts = hosts;
         }
 
         for (RuleKind kind : { RuleKind::Count, RuleKind::None, RuleKind::Blocked, RuleKind::BlockedUrl }) {

@@ -29,12 +29,22 @@ struct CatalogueEngine
     std::vector<PageRule> none;
     std::vector<PageRule> blocked;
     std::vector<PageRule> blockedUrl;
+    // Where the engine may send a request on: a redirect to any other host is not followed.
+    // Empty: redirectHosts() works them out from the URL and the blockedUrl rules.
+    QStringList hosts;
 
     int ruleCount() const { return int(count.size() + none.size() + blocked.size() + blockedUrl.size()); }
     // The query URL for a domain: the prefix followed by the domain's bytes in the query
     // encoding, percent-encoded.
     QByteArray queryUrl(const QString& domain) const;
+    // `hosts`, or by default the search host's registered domain and the hosts the blockedUrl
+    // rules name literally. A host given covers its subdomains.
+    QStringList redirectHosts() const;
 };
+
+// "google.com.hk" of "www.google.com.hk", "baidu.com" of "wappass.baidu.com": the last two
+// labels, three under the two-level suffixes the engines use. An address stays as it is.
+QString registeredDomain(const QString& host);
 
 // Every engine the program can ask: the seven stored ones first, in their fixed order, then
 // the others. Built into the program, and read again with a user's file merged over it.

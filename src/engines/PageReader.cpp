@@ -9,12 +9,6 @@ namespace shoulu {
 
 namespace {
 
-// What the fixed markers make of a page that is not a figure: 0, or -1 for text between them.
-Count markerFigure(const CatalogueEngine& engine, const QByteArray& body)
-{
-    return engine.column >= 0 ? ExtractCount(engine.column, body) : 0;
-}
-
 Reading make(ReadingStatus status, Count count, QString rule, QString error = {})
 {
     Reading reading;
@@ -91,25 +85,44 @@ Reading readPage(const CatalogueEngine& engine, const QByteArray& body, const QB
 
 Reading readReply(const CatalogueEngine& engine, const FetchedPage& reply)
 {
+    // A failed or blocked reading stores 0, whatever figure its page may carry: that page is
+    // not the engine's answer to the query.
     Reading reading = [&] {
         const int http = reply.httpStatus;
         if (http == 403 || http == 429) {
-            return make(ReadingStatus::Blocked, reply.arrived ? markerFigure(engine, reply.body) : 0,
-                QStringLiteral("http %1").arg(http));
+            return make(ReadingStatus::Blocked, 0, QStringLiteral("http %1").arg(http));
         }
         const QString finalUrl = QString::fromUtf8(reply.finalUrl);
         for (const PageRule& rule : engine.blockedUrl) {
-            const PageRule::Outcome outcome = rule.match(finalUrl);
-            if (outcome.matched) {
-                return make(ReadingStatus::Blocked, reply.arrived ? markerFigure(engine, reply.body) : 0, rule.name());
+            if (rule.match(finalUrl).matched) {
+                return make(ReadingStatus::Blocked, 0, rule.name());
             }
+        }
+        if (!reply.refusedRedirect.isEmpty()) {
+            const QString target = QString::fromUtf8(reply.refusedRedirect);
+            for (const PageRule& rule : engine.blockedUrl) {
+                if (rule.match(target).matched) {
+                    return make(ReadingStatus::Blocked, 0, rule.name());
+                }
+            }
+            return make(ReadingStatus::Unreadable, 0, QStringLiteral("redirect"),
+                QStringLiteral("sent to %1").arg(hostOf(reply.refusedRedirect)));
         }
         if (!reply.arrived) {
             return make(ReadingStatus::Failed, 0, QString(),
                 reply.error.isEmpty() ? QStringLiteral("no page came back") : reply.error);
         }
+        if (reply.cutShort) {
+            const qsizetype got = reply.body.size();
+            return make(ReadingStatus::Failed, 0, QStringLiteral("cut short"),
+                reply.announcedBytes > got
+                    ? QStringLiteral("reply cut short after %1 of %2 bytes").arg(got).arg(reply.announcedBytes)
+                    : QStringLiteral("reply cut short after %1 bytes (%2)")
+                          .arg(got)
+                          .arg(reply.error.isEmpty() ? QStringLiteral("the transfer broke off") : reply.error));
+        }
         if (http >= 400) {
-            return make(ReadingStatus::Failed, markerFigure(engine, reply.body), QStringLiteral("http %1").arg(http),
+            return make(ReadingStatus::Failed, 0, QStringLiteral("http %1").arg(http),
                 QStringLiteral("the engine answered HTTP %1").arg(http));
         }
         Reading page = readPage(engine, reply.body, reply.contentType);

@@ -16,7 +16,11 @@ struct FetchedPage
     int httpStatus = 0; // of the last response, 0 when none came
     QByteArray finalUrl; // where the request ended, after redirects
     QByteArray contentType;
-    QString error; // why nothing came
+    QString error; // why nothing came, or how a reply cut short broke off
+    // The body is what came before the transfer broke off, or less than the response announced.
+    bool cutShort = false;
+    qint64 announcedBytes = -1; // Content-Length, -1 when the response had none
+    QByteArray refusedRedirect; // where the engine sent the request on, not followed
 };
 
 // Classifies an engine's answer. Never fails: an answer no rule understands is unreadable.

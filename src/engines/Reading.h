@@ -34,8 +34,8 @@ inline bool isTrustworthy(ReadingStatus status)
 struct Reading
 {
     ReadingStatus status = ReadingStatus::Failed;
-    // The figure stored for the engine: the count when counted, 0 when none, otherwise what the
-    // fixed markers give (0, or -1 for text that is not a number).
+    // The figure stored for the engine: the count when counted, 0 when none, failed or blocked;
+    // when unreadable, what the fixed markers give (0, or -1 for text that is not a number).
     Count count = 0;
     QString rule; // the rule that decided, e.g. "markers", "count: <pattern>", "http 429"
     int httpStatus = 0;

@@ -10,6 +10,8 @@ inline constexpr int kFetchTimeoutMs = 60 * 1000;
 inline constexpr qint64 kMaxBodyBytes = 32 * 1024 * 1024;
 // Redirects are followed up to this many hops.
 inline constexpr int kMaxRedirects = 10;
+// A response head beyond this is refused; real ones stay far below.
+inline constexpr qint64 kMaxHeadBytes = 256 * 1024;
 
 struct FetchLimits
 {

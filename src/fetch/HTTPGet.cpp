@@ -43,6 +43,7 @@ void THTTPGet::GetString()
     settings.AcceptLanguage = AcceptLanguage.toUtf8();
     settings.Cookies = Cookies;
     settings.Proxy = Proxy;
+    settings.RedirectHosts = RedirectHosts;
     settings.OnProgress = OnProgress;
     settings.limits = m_limits;
     m_worker = THTTPGetThread::start(this, std::move(settings));

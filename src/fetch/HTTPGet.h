@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -22,7 +23,13 @@ struct ReplyFacts
     int httpStatus = 0; // of the last response; 0 when none came
     QByteArray finalUrl; // where the request ended, after redirects
     QByteArray contentType;
-    QString error; // why the fetch failed; empty on success
+    QString error; // why the fetch failed; on a reply cut short, how the transfer broke off
+    qint64 announcedBytes = -1; // Content-Length of the last response; -1 when it had none
+    qint64 receivedBytes = 0; // body bytes of the last response
+    // Body bytes came, but fewer than announced or the transfer broke off: the page is delivered
+    // all the same and must not be taken for the whole of it.
+    bool cutShort = false;
+    QByteArray refusedRedirect; // a redirect target outside RedirectHosts: not fetched
 };
 
 // Fetches one URL with an HTTP GET on a worker thread of its own and reports back on the
@@ -59,6 +66,10 @@ public:
     std::shared_ptr<CookieJar> Cookies; // null: no cookies kept
     // Null: the system's proxy variables, read by libcurl for each connection as ever.
     std::optional<ProxySetting> Proxy;
+    // Redirects are followed only to these hosts and their subdomains (any letter case); a
+    // redirect elsewhere ends the fetch as a failure with reply().refusedRedirect set. Empty:
+    // any host.
+    QStringList RedirectHosts;
 
     TOnProgressEvent OnProgress; // after each piece of body read; throwing from it fails the fetch
     TOnDoneStringEvent OnDoneString;

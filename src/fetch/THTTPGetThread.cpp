@@ -5,7 +5,9 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QMetaObject>
+#include <QUrl>
 
 #include <algorithm>
 #include <chrono>
@@ -191,6 +193,10 @@ struct MultiCleanup
 {
     void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
 };
+struct UrlCleanup
+{
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
 struct ListCleanup
 {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
@@ -279,21 +285,18 @@ bool THTTPGetThread::transfer()
     CURL* handle = easy.get();
     m_easy = handle;
 
-    curl_easy_setopt(handle, CURLOPT_URL, url->constData());
     // Today's engines send plain-HTTP clients on to https.
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     // The path goes out as given: no "/../" folding.
     curl_easy_setopt(handle, CURLOPT_PATH_AS_IS, 1L);
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, long(kMaxRedirects));
+    // Redirects are followed here, hop by hop, so that each target is checked before it is asked.
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
     // The body is delivered byte for byte, never decompressed (and never asked to be compressed).
     curl_easy_setopt(handle, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(m_settings.limits.connectTimeoutMs));
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, long(m_settings.limits.fetchTimeoutMs));
     curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_settings.limits.maxBodyBytes));
     // An aborted name lookup is left to finish on its own instead of being waited for.
     curl_easy_setopt(handle, CURLOPT_QUICK_EXIT, 1L);
@@ -308,11 +311,6 @@ bool THTTPGetThread::transfer()
     }
     if (!m_settings.Password.isEmpty()) {
         curl_easy_setopt(handle, CURLOPT_PASSWORD, m_settings.Password.constData());
-    }
-    if (m_settings.Proxy) {
-        // Both set, even empty, so that libcurl does not look at the environment for this fetch.
-        curl_easy_setopt(handle, CURLOPT_PROXY, m_settings.Proxy->proxyFor(*url).constData());
-        curl_easy_setopt(handle, CURLOPT_NOPROXY, m_settings.Proxy->noProxy.constData());
     }
     if (m_settings.Cookies && m_settings.Cookies->shareHandle()) {
         // An empty file name switches the cookie engine on without reading or writing a file.
@@ -344,15 +342,14 @@ bool THTTPGetThread::transfer()
     }
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
 
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &THTTPGetThread::headerCallback);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &THTTPGetThread::writeCallback);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &THTTPGetThread::progressCallback);
     curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
 
-    if (curl_multi_add_handle(multi.get(), handle) != CURLM_OK) {
-        return false;
-    }
     // Abort may wake the multi handle only while it exists; the guard withdraws it on every exit.
     struct WakeTarget
     {
@@ -370,38 +367,60 @@ bool THTTPGetThread::transfer()
         }
     };
     std::optional<WakeTarget> wakeTarget(std::in_place, *this, multi.get());
-    // The easy interface sleeps up to a second between checks; a multi handle driven here can
-    // be woken by Abort at once.
-    CURLcode result = CURLE_ABORTED_BY_CALLBACK;
-    bool done = false;
-    while (!done && !m_stop) {
-        int stillRunning = 0;
-        if (curl_multi_perform(multi.get(), &stillRunning) != CURLM_OK) {
-            result = CURLE_FAILED_INIT;
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray target = *url;
+    CURLcode result = CURLE_OK;
+    for (int hop = 0;; ++hop) {
+        const qint64 left = m_settings.limits.fetchTimeoutMs - clock.elapsed();
+        if (left <= 0) {
+            result = CURLE_OPERATION_TIMEDOUT;
             break;
         }
-        int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
-            if (message->msg == CURLMSG_DONE) {
-                result = message->data.result;
-                done = true;
-            }
+        curl_easy_setopt(handle, CURLOPT_URL, target.constData());
+        curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, long(left));
+        if (m_settings.Proxy) {
+            // Both set, even empty, so that libcurl does not look at the environment for this fetch.
+            curl_easy_setopt(handle, CURLOPT_PROXY, m_settings.Proxy->proxyFor(target).constData());
+            curl_easy_setopt(handle, CURLOPT_NOPROXY, m_settings.Proxy->noProxy.constData());
         }
-        if (!done && curl_multi_poll(multi.get(), nullptr, 0, kStopPollMs, nullptr) != CURLM_OK) {
-            result = CURLE_FAILED_INIT;
+        // Only the last response's body is the page.
+        m_body.clear();
+        m_totalSize = 0;
+        m_readed = 0;
+        result = perform(multi.get(), handle);
+        long status = 0;
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        const char* next = nullptr;
+        if (result != CURLE_OK || m_stop || status < 300 || status > 399
+            || curl_easy_getinfo(handle, CURLINFO_REDIRECT_URL, &next) != CURLE_OK || !next) {
             break;
         }
+        if (hop >= kMaxRedirects) {
+            result = CURLE_TOO_MANY_REDIRECTS;
+            break;
+        }
+        const QByteArray nextUrl(next);
+        const QByteArray scheme = nextUrl.left(nextUrl.indexOf(':')).toLower();
+        if (scheme != "http" && scheme != "https") {
+            result = CURLE_UNSUPPORTED_PROTOCOL;
+            break;
+        }
+        if (!redirectAllowed(nextUrl)) {
+            m_facts.refusedRedirect = nextUrl;
+            break;
+        }
+        target = nextUrl;
     }
     wakeTarget.reset();
     recordFacts(handle, result);
-    curl_multi_remove_handle(multi.get(), handle);
     m_easy = nullptr;
 
-    if (m_stop || m_tooLarge || m_progressFailed || m_body.isEmpty()) {
+    if (m_stop || m_tooLarge || m_progressFailed || m_body.isEmpty() || !m_facts.refusedRedirect.isEmpty()) {
         return false;
     }
-    // A reply cut short after some bytes still is a page; a time-out, a redirect loop or our own
-    // refusal is not.
+    // A reply cut short after some bytes is still delivered, marked cut short; a time-out, a
+    // redirect loop or our own refusal is no page at all.
     switch (result) {
     case CURLE_OPERATION_TIMEDOUT:
     case CURLE_ABORTED_BY_CALLBACK:
@@ -410,9 +429,68 @@ bool THTTPGetThread::transfer()
     case CURLE_TOO_MANY_REDIRECTS:
         return false;
     default:
+        break;
+    }
+    m_facts.cutShort = result != CURLE_OK || (m_facts.announcedBytes >= 0 && m_body.size() < m_facts.announcedBytes);
+    if (!m_facts.cutShort) {
         m_facts.error.clear();
+    } else if (m_facts.error.isEmpty()) {
+        m_facts.error = QStringLiteral("the connection closed before the announced end of the page");
+    }
+    return true;
+}
+
+CURLcode THTTPGetThread::perform(CURLM* multi, CURL* handle)
+{
+    m_headerBytes = 0;
+    m_headComplete = false;
+    if (curl_multi_add_handle(multi, handle) != CURLM_OK) {
+        return CURLE_FAILED_INIT;
+    }
+    // The easy interface sleeps up to a second between checks; a multi handle driven here can
+    // be woken by Abort at once.
+    CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+    bool done = false;
+    while (!done && !m_stop) {
+        int stillRunning = 0;
+        if (curl_multi_perform(multi, &stillRunning) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg == CURLMSG_DONE) {
+                result = message->data.result;
+                done = true;
+            }
+        }
+        if (!done && curl_multi_poll(multi, nullptr, 0, kStopPollMs, nullptr) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+    }
+    curl_multi_remove_handle(multi, handle);
+    return result;
+}
+
+bool THTTPGetThread::redirectAllowed(const QByteArray& url) const
+{
+    if (m_settings.RedirectHosts.isEmpty()) {
         return true;
     }
+    // Read by libcurl's own parser: the host checked is the host it would connect to.
+    std::unique_ptr<CURLU, UrlCleanup> parsed(curl_url());
+    char* part = nullptr;
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.constData(), 0) != CURLUE_OK
+        || curl_url_get(parsed.get(), CURLUPART_HOST, &part, 0) != CURLUE_OK || !part) {
+        return false;
+    }
+    const QString host = QString::fromUtf8(part).toLower();
+    curl_free(part);
+    return std::any_of(m_settings.RedirectHosts.begin(), m_settings.RedirectHosts.end(), [&](const QString& allowed) {
+        const QString own = allowed.toLower();
+        return host == own || host.endsWith(QLatin1Char('.') + own);
+    });
 }
 
 void THTTPGetThread::recordFacts(CURL* handle, CURLcode result)
@@ -428,7 +506,19 @@ void THTTPGetThread::recordFacts(CURL* handle, CURLcode result)
     if (curl_easy_getinfo(handle, CURLINFO_CONTENT_TYPE, &text) == CURLE_OK && text) {
         m_facts.contentType = QByteArray(text);
     }
-    if (m_tooLarge) {
+    curl_off_t announced = -1;
+    if (curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK) {
+        m_facts.announcedBytes = announced >= 0 ? qint64(announced) : -1;
+    }
+    m_facts.receivedBytes = m_body.size();
+    // libcurl refuses an overlong header line as "out of memory"; while the head is still
+    // arriving that is what it means.
+    const bool headTooLarge = m_headTooLarge || (result == CURLE_OUT_OF_MEMORY && !m_headComplete);
+    if (!m_facts.refusedRedirect.isEmpty()) {
+        m_facts.error = QStringLiteral("sent to %1").arg(QUrl::fromEncoded(m_facts.refusedRedirect).host());
+    } else if (headTooLarge) {
+        m_facts.error = QStringLiteral("response header too large");
+    } else if (m_tooLarge) {
         m_facts.error
             = QStringLiteral("the page is larger than %1 MiB").arg(m_settings.limits.maxBodyBytes / (1024 * 1024));
     } else if (m_stop) {
@@ -438,6 +528,26 @@ void THTTPGetThread::recordFacts(CURL* handle, CURLcode result)
     } else if (m_body.isEmpty()) {
         m_facts.error = QStringLiteral("the engine sent an empty page");
     }
+}
+
+size_t THTTPGetThread::headerCallback(char* data, size_t size, size_t count, void* self)
+{
+    auto* worker = static_cast<THTTPGetThread*>(self);
+    const size_t length = size * count;
+    const QByteArrayView line(data, qsizetype(length));
+    if (line.startsWith("HTTP/")) {
+        worker->m_headerBytes = 0; // a new head: an interim 1xx response's is done with
+        worker->m_headComplete = false;
+    }
+    worker->m_headerBytes += qint64(length);
+    if (worker->m_headerBytes > kMaxHeadBytes) {
+        worker->m_headTooLarge = true;
+        return 0;
+    }
+    if (line == "\r\n" || line == "\n") {
+        worker->m_headComplete = true;
+    }
+    return length;
 }
 
 size_t THTTPGetThread::writeCallback(char* data, size_t size, size_t count, void* self)

@@ -36,6 +36,7 @@ public:
         QByteArray AcceptLanguage;
         std::shared_ptr<CookieJar> Cookies;
         std::optional<ProxySetting> Proxy;
+        QStringList RedirectHosts;
         THTTPGet::TOnProgressEvent OnProgress;
         FetchLimits limits;
     };
@@ -70,6 +71,8 @@ private:
 
     void Execute();
     bool transfer();
+    CURLcode perform(CURLM* multi, CURL* handle);
+    bool redirectAllowed(const QByteArray& url) const;
     size_t onBody(const char* data, size_t size);
     void recordFacts(CURL* handle, CURLcode result);
     // Worker side of the hand-over: queues the call to the component's thread and waits until
@@ -78,6 +81,7 @@ private:
     // Component's thread: runs the queued call, if the worker is still attached.
     void serveHandOver();
 
+    static size_t headerCallback(char* data, size_t size, size_t count, void* self);
     static size_t writeCallback(char* data, size_t size, size_t count, void* self);
     static int progressCallback(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
@@ -89,6 +93,9 @@ private:
     std::atomic<qint32> m_readed { 0 };
     QByteArray m_body; // worker thread only until completion, then read by the component's thread
     bool m_tooLarge = false;
+    qint64 m_headerBytes = 0; // of the response whose head is arriving
+    bool m_headComplete = false;
+    bool m_headTooLarge = false;
     ReplyFacts m_facts; // worker thread only until completion
     std::atomic<bool> m_progressFailed { false };
     CURL* m_easy = nullptr; // worker thread only

@@ -168,6 +168,7 @@ void DomainQuery::startFetch(const QByteArray& url, int engineIndex, quint64 tic
         fetch->Proxy = *m_proxy;
     }
     fetch->URL = url;
+    fetch->RedirectHosts = m_catalogue.engine(engineIndex).redirectHosts();
     fetch->EngineIndex = engineIndex;
     m_pending[ticket].awaited.insert(engineIndex);
     fetch->OnDoneString = [this, ticket](THTTPGet* sender, const QByteArray& page) {
@@ -205,6 +206,9 @@ void DomainQuery::getstr(Tmyhttpget* sender, quint64 ticket, const QByteArray& p
     reply.httpStatus = sender->reply().httpStatus;
     reply.finalUrl = sender->reply().finalUrl;
     reply.contentType = sender->reply().contentType;
+    reply.cutShort = sender->reply().cutShort;
+    reply.announcedBytes = sender->reply().announcedBytes;
+    reply.error = sender->reply().error;
     record(sender, ticket, reply);
 }
 
@@ -214,6 +218,7 @@ void DomainQuery::geterror(Tmyhttpget* sender, quint64 ticket)
     reply.httpStatus = sender->reply().httpStatus;
     reply.finalUrl = sender->reply().finalUrl;
     reply.error = sender->reply().error;
+    reply.refusedRedirect = sender->reply().refusedRedirect;
     record(sender, ticket, reply);
 }
 
@@ -238,7 +243,7 @@ void DomainQuery::record(Tmyhttpget* sender, quint64 ticket, const FetchedPage& 
             it->second.awaited.erase(engine);
             if (m_pageSink != nullptr && reply.arrived) {
                 m_pageSink->keep({ it->second.domain, info.key, reading.fetchedAt.toSecsSinceEpoch(), reply.finalUrl,
-                    reply.httpStatus, reply.contentType, reply.body, isTrustworthy(reading.status) });
+                    reply.httpStatus, reply.contentType, reply.body, isTrustworthy(reading.status), reply.cutShort });
             }
         }
     }

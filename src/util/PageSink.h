@@ -16,6 +16,7 @@ struct KeptPage
     QByteArray contentType;
     QByteArray body; // implicitly shared: handing it on copies no bytes
     bool trusted = false; // the reading was a figure (counted or none)
+    bool incomplete = false; // the reply was cut short: the body is only its beginning
 };
 
 // Where a query hands the pages it read. keep() is called on the caller's thread and must

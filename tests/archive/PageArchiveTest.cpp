@@ -138,6 +138,37 @@ TEST_F(PageArchiveTest, RetentionGivesUpOldPagesAndPagesWithAFigureFirst)
     EXPECT_EQ(scalar(*m_archive, "SELECT count(*) FROM body"), 2);
 }
 
+// An archive of the first layout gains the incomplete mark on opening, its pages kept; a page
+// cut short comes back marked.
+TEST_F(PageArchiveTest, EarlierLayoutLosesItsPagesOrTheIncompleteMark)
+{
+    const qint64 kept = store(page("<html>old</html>", 100));
+    // The first layout's fetch table, as it was made.
+    const auto downgraded = m_archive->database().exec(
+        "CREATE TABLE old (id INTEGER PRIMARY KEY, domain TEXT NOT NULL COLLATE NOCASE, engine TEXT NOT NULL,"
+        " fetched_at INTEGER NOT NULL, final_url TEXT, http_status INTEGER NOT NULL, content_type TEXT,"
+        " trusted INTEGER NOT NULL, body_id INTEGER NOT NULL);"
+        " INSERT INTO old SELECT id, domain, engine, fetched_at, final_url, http_status, content_type, trusted,"
+        " body_id FROM fetch; DROP TABLE fetch; ALTER TABLE old RENAME TO fetch; PRAGMA user_version = 1");
+    ASSERT_TRUE(downgraded.ok()) << downgraded.error().toStdString();
+    m_archive.reset();
+    auto reopened = PageArchive::open(path(), PageArchive::Mode::Existing);
+    ASSERT_TRUE(reopened.ok()) << reopened.error().toStdString();
+    m_archive = std::move(*reopened);
+    EXPECT_EQ(scalar(*m_archive, "PRAGMA user_version"), 2);
+    ASSERT_TRUE(m_archive->body(kept).ok());
+    EXPECT_EQ(*m_archive->body(kept), QByteArray("<html>old</html>"));
+    KeptPage cut = page("<html>ha", 200, QStringLiteral("baidu"), false);
+    cut.incomplete = true;
+    const qint64 cutId = store(cut);
+    auto listed = m_archive->list({});
+    ASSERT_TRUE(listed.ok());
+    ASSERT_EQ(listed->size(), 2u);
+    for (const ArchivedFetch& fetch : *listed) {
+        EXPECT_EQ(fetch.incomplete, fetch.id == cutId) << fetch.id;
+    }
+}
+
 TEST(PageArchiveFileTest, DamagedOrForeignFileIsRefusedAndLeftAsItWas)
 {
     QTemporaryDir dir;

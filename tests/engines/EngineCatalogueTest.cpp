@@ -86,6 +86,11 @@ TEST_F(EngineCatalogueTest, ABadFileIsRefusedWithItsLineAndCause)
         { "{\"engines\": [{\"key\": \"bing\", \"enabled\": \"no\"}]}", ":1: \"enabled\" of engine \"bing\"" },
         { "{\"engines\": [{\"key\": \"360\", \"column\": 2}]}", "fixed by the program" },
         { "[]", ":1: the file must hold one JSON object" },
+        { "{\"engines\": [\n  {\"key\": \"bing\",\n   \"hosts\": [\"https://bing.com/\"]}\n]}",
+            ":3: \"hosts\" of engine \"bing\" must list host names" },
+        { "{\"engines\": [{\"key\": \"bing\", \"hosts\": [\"bing.com\", 7]}]}", "must list host names" },
+        { "{\"engines\": [{\"key\": \"bing\", \"hosts\": []}]}", "must be a non-empty list" },
+        { "{\"engines\": [{\"key\": \"bing\", \"hosts\": \"bing.com\"}]}", "must be a non-empty list" },
     };
     for (const auto& [json, expected] : cases) {
         const QString path = write(json);
@@ -95,6 +100,34 @@ TEST_F(EngineCatalogueTest, ABadFileIsRefusedWithItsLineAndCause)
         EXPECT_TRUE(loaded.error().contains(QString::fromUtf8(expected))) << loaded.error().toStdString();
     }
     EXPECT_TRUE(EngineCatalogue::load(m_dir.filePath(QStringLiteral("missing.json"))).ok());
+}
+
+// A redirect is followed only to these hosts: too few strands an engine on its own verification
+// page, too many lets a redirect carry the query anywhere.
+TEST_F(EngineCatalogueTest, RedirectHostsDefaultToTheRegisteredDomainAndTheRulesHosts)
+{
+    const struct
+    {
+        const char* entry;
+        QStringList hosts;
+    } cases[] = {
+        { R"({"key": "a", "url": "http://www.search.com.hk/s?q="})", { QStringLiteral("search.com.hk") } },
+        { R"({"key": "a", "url": "https://cn.search.com/s?q=",
+              "blockedUrl": ["^https?://verify\\.other\\.net/check", "^https?://(?:www\\.)?open\\.org/"]})",
+            { QStringLiteral("search.com"), QStringLiteral("verify.other.net") } },
+        { R"({"key": "a", "url": "http://127.0.0.1:8080/s?q="})", { QStringLiteral("127.0.0.1") } },
+        { R"({"key": "a", "url": "http://www.search.com/s?q=", "hosts": ["Search.COM", "b.search.cn"]})",
+            { QStringLiteral("search.com"), QStringLiteral("b.search.cn") } },
+    };
+    for (const auto& c : cases) {
+        const Result<EngineCatalogue> loaded
+            = EngineCatalogue::load(write(QByteArray(R"({"engines": [)") + c.entry + "]}"));
+        ASSERT_TRUE(loaded.ok()) << loaded.error().toStdString();
+        const int at = loaded->find(QStringLiteral("a"));
+        EXPECT_EQ(loaded->engine(at).redirectHosts(), c.hosts) << c.entry;
+    }
+    const EngineCatalogue& builtIn = EngineCatalogue::builtIn();
+    EXPECT_TRUE(builtIn.engine(builtIn.find(QStringLiteral("google"))).redirectHosts().contains(u"google.com"));
 }
 
 TEST_F(EngineCatalogueTest, SwitchingAnEngineKeepsTheRestOfTheFile)
