@@ -5,6 +5,7 @@
 #include "util/Result.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -70,8 +71,12 @@ public:
 
 private:
     Result<void> merge(const QByteArray& json, const QString& origin, bool builtIn);
+    void indexNames();
 
     std::vector<CatalogueEngine> m_engines;
+    // For find(): the first engine of each lower-case key, and of each caption and column number.
+    QHash<QString, int> m_byKey;
+    QHash<QString, int> m_byName;
     QString m_userAgent = QLatin1String(kDefaultUserAgent);
     QString m_userFile;
 };
