@@ -134,5 +134,38 @@ TEST(PageReaderTest, ClassifiesEveryKindOfAnswer)
     EXPECT_EQ(readReply(baidu, cases[6].reply).error, QStringLiteral("Timeout was reached"));
 }
 
+// A rule that reaches the match limit passes the page on to the next rules and is named in the
+// reading, whichever rule decides after it.
+TEST(PageReaderTest, ARuleThatGivesUpLeavesThePageToTheNextRules)
+{
+    CatalogueEngine bing = engineNamed("bing");
+    const Result<PageRule> stalls = PageRule::compile(RuleKind::Count, QStringLiteral("^(?<n>(a|aa)+)+$"));
+    ASSERT_TRUE(stalls.ok());
+    bing.count.insert(bing.count.begin(), *stalls);
+    const QByteArray stalling = QByteArray(200, 'a') + "!\n";
+    const struct
+    {
+        QByteArray rest;
+        ReadingStatus status;
+        Count count;
+        const char* rule;
+    } cases[] = {
+        { "<span class=\"sb_count\">8,230 results</span>", ReadingStatus::Counted, 8230, "count: <span" },
+        { "There are no results for x.cn", ReadingStatus::None, 0, "none: There are" },
+        { "Verify you are human", ReadingStatus::Blocked, 0, "blocked: Verify" },
+        { "<html>nothing to read</html>", ReadingStatus::Unreadable, 0, "count: ^(?<n>" },
+    };
+    for (const auto& c : cases) {
+        const Reading reading = readPage(bing, stalling + c.rest);
+        EXPECT_EQ(statusWord(reading.status), statusWord(c.status)) << c.rest.constData();
+        EXPECT_EQ(reading.count, c.count) << c.rest.constData();
+        EXPECT_TRUE(reading.rule.startsWith(QLatin1String(c.rule))) << reading.rule.toStdString();
+        EXPECT_TRUE(reading.error.contains(QLatin1String("^(?<n>(a|aa)+)+$"))) << reading.error.toStdString();
+        EXPECT_TRUE(reading.error.contains(QLatin1String("more work than allowed"))) << reading.error.toStdString();
+    }
+    // Without the stalling text the same rules read the page with nothing to say about it.
+    EXPECT_TRUE(readPage(bing, cases[0].rest).error.isEmpty());
+}
+
 } // namespace
 } // namespace shoulu
