@@ -2,7 +2,7 @@
 
 #include "engines/GbkCodec.h"
 #include "fetch/FetchLimits.h"
-#include "util/BoundedRead.h"
+#include "util/StateFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -155,15 +155,15 @@ QString EngineCatalogue::userFileBeside(const QString& databasePath)
     return QFileInfo(databasePath).absoluteDir().filePath(kUserFileName);
 }
 
-Result<EngineCatalogue> EngineCatalogue::load(const QString& userFile)
+Result<EngineCatalogue> EngineCatalogue::load(const QString& userFile, CatalogueFile kind)
 {
     EngineCatalogue catalogue = builtIn();
-    if (userFile.isEmpty() || !QFileInfo::exists(userFile)) {
+    if (userFile.isEmpty() || (kind == CatalogueFile::Beside && !QFileInfo::exists(userFile))) {
         return catalogue;
     }
-    const Result<QByteArray> json = readFileAtMost(userFile, kMaxBodyBytes);
+    const Result<QByteArray> json = readStateFile(userFile, kMaxBodyBytes);
     if (!json) {
-        return Error { QStringLiteral("%1: %2").arg(userFile, json.error()) };
+        return Error { json.error() };
     }
     if (Result<void> merged = catalogue.merge(*json, userFile, false); !merged) {
         return Error { merged.error() };
@@ -384,10 +384,13 @@ std::vector<int> EngineCatalogue::enabledEngines() const
 Result<void> EngineCatalogue::setEnabled(const QString& userFile, const QString& key, bool enabled)
 {
     QJsonObject top;
+    if (Result<void> fits = checkStateFile(userFile); !fits) {
+        return fits;
+    }
     if (QFileInfo::exists(userFile)) {
-        const Result<QByteArray> read = readFileAtMost(userFile, kMaxBodyBytes);
+        const Result<QByteArray> read = readStateFile(userFile, kMaxBodyBytes);
         if (!read) {
-            return Error { QStringLiteral("%1: %2").arg(userFile, read.error()) };
+            return Error { read.error() + QStringLiteral(", the file is left as it is") };
         }
         const QByteArray& json = *read;
         QJsonParseError parseError;

@@ -37,6 +37,10 @@ struct CatalogueEngine
     QByteArray queryUrl(const QString& domain) const;
 };
 
+// How the catalogue file came to be read: the user named it (--engines, engines check), so it
+// must be there and readable; or it is engines.json beside the database, which may be absent.
+enum class CatalogueFile { Beside, Named };
+
 // Every engine the program can ask: the seven stored ones first, in their fixed order, then
 // the others. Built into the program, and read again with a user's file merged over it.
 class EngineCatalogue
@@ -48,9 +52,10 @@ public:
 
     // The catalogue compiled into the program.
     static const EngineCatalogue& builtIn();
-    // The built-in catalogue with the user's file merged over it; a missing file is no error.
+    // The built-in catalogue with the user's file merged over it. A missing file is no error
+    // when it is the one beside the database. A FIFO, device or folder in its place is refused.
     // Errors name the file, the line and the cause.
-    static Result<EngineCatalogue> load(const QString& userFile);
+    static Result<EngineCatalogue> load(const QString& userFile, CatalogueFile kind = CatalogueFile::Beside);
     // engines.json in the folder of the database file.
     static QString userFileBeside(const QString& databasePath);
 
@@ -66,7 +71,7 @@ public:
     const QString& userFile() const { return m_userFile; }
 
     // Writes "enabled" for the engine into the user file, creating it if need be; the rest
-    // of the file is kept.
+    // of the file is kept. Only a regular file is read and replaced.
     static Result<void> setEnabled(const QString& userFile, const QString& key, bool enabled);
 
 private:
