@@ -75,12 +75,10 @@ TEST_F(StateFileTest, FilesThatKeepStateAreRegularOrRefused)
         { { QStringLiteral("--pages"), device, QStringLiteral("reread") }, "is a character device" },
         { { QStringLiteral("--engines"), pipe, QStringLiteral("engines") }, "is a named pipe" },
         { { QStringLiteral("engines"), QStringLiteral("check"), device }, "is a character device" },
-        { { QStringLiteral("--engines"), pipe, QStringLiteral("query"), QStringLiteral("x.cn") }, "is a named pipe" },
         { { QStringLiteral("--engines"), pipe, QStringLiteral("engines"), QStringLiteral("enable"),
               QStringLiteral("360") },
             "is a named pipe" },
         { { QStringLiteral("--db"), pipe, QStringLiteral("history") }, "is a named pipe" },
-        { { QStringLiteral("--db"), device, QStringLiteral("domains") }, "is a character device" },
         { { QStringLiteral("--db"), QStringLiteral("/dev/null"), QStringLiteral("batch") }, "is a character device" },
     };
     for (const auto& c : cases) {
