@@ -3,6 +3,7 @@
 #include "archive/ArchiveSchema.h"
 #include "store/Database.h"
 #include "store/Transaction.h"
+#include "util/StateFile.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -94,6 +95,9 @@ Result<Statement> fetchRow(Database& db, const QByteArray& sql, qint64 id)
 
 Result<std::unique_ptr<Database>> connect(const QString& path, PageArchive::Mode mode)
 {
+    if (Result<void> fits = checkStateFile(path); !fits) {
+        return fits.failure();
+    }
     const bool exists = QFileInfo::exists(path);
     if (!exists && mode == PageArchive::Mode::Existing) {
         return Error { QStringLiteral("%1 does not exist: no page has been archived there").arg(path) };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/Arguments.h"
+#include "engines/EngineCatalogue.h"
 #include "store/DataFolder.h"
 
 #include <QString>
@@ -33,6 +34,8 @@ struct GlobalOptions
     QString enginesPath; // the engine catalogue file; empty: engines.json beside the database
     QString pagesPath; // the page archive; empty: pages.dat beside the database
     QString catalogueFile() const;
+    // Named when --engines was given: that file must then be there.
+    CatalogueFile catalogueKind() const { return enginesPath.isEmpty() ? CatalogueFile::Beside : CatalogueFile::Named; }
 
     // The options above as the command line declares them, and their values once read.
     static QList<OptionSpec> specs();

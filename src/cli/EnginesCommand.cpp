@@ -58,7 +58,7 @@ int EnginesCommand::execute(const Arguments& arguments, const GlobalOptions& opt
     const QStringList& args = arguments.positional();
     const QString file = options.catalogueFile();
     if (args.isEmpty()) {
-        const Result<EngineCatalogue> catalogue = EngineCatalogue::load(file);
+        const Result<EngineCatalogue> catalogue = EngineCatalogue::load(file, options.catalogueKind());
         if (!catalogue) {
             print(io.err, kPrefix + escapeControls(catalogue.error()) + QLatin1Char('\n'));
             return ExitFailure;
@@ -80,7 +80,7 @@ int EnginesCommand::execute(const Arguments& arguments, const GlobalOptions& opt
         return usageError(io, QStringLiteral("%1 takes one argument").arg(action));
     }
     if (args.size() == 2 && action == QLatin1String("check")) {
-        const Result<EngineCatalogue> catalogue = EngineCatalogue::load(args.at(1));
+        const Result<EngineCatalogue> catalogue = EngineCatalogue::load(args.at(1), CatalogueFile::Named);
         if (!catalogue) {
             print(io.err, kPrefix + escapeControls(catalogue.error()) + QLatin1Char('\n'));
             return ExitFailure;

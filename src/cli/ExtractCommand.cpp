@@ -67,7 +67,7 @@ int ExtractCommand::execute(const Arguments& arguments, const GlobalOptions& opt
     if (args.isEmpty() || args.size() > 2) {
         return usageError(io, QStringLiteral("an engine and at most one file"));
     }
-    const Result<EngineCatalogue> catalogue = EngineCatalogue::load(options.catalogueFile());
+    const Result<EngineCatalogue> catalogue = EngineCatalogue::load(options.catalogueFile(), options.catalogueKind());
     if (!catalogue) {
         print(io.err, kPrefix + escapeControls(catalogue.error()) + QLatin1Char('\n'));
         return ExitFailure;

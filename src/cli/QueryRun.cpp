@@ -93,7 +93,8 @@ QTimer& QueryRun::batchTimer()
 
 std::unique_ptr<QueryRun> QueryRun::open(const GlobalOptions& options, Streams& io)
 {
-    auto context = AppContext::open(options.dbPath, options.catalogueFile(), AppContext::CatalogueFault::Fail);
+    auto context = AppContext::open(options.dbPath, options.catalogueFile(), AppContext::CatalogueFault::Fail,
+        Access::Write, options.catalogueKind());
     if (!context) {
         print(io.err, QStringLiteral("shoulu-cli: %1\n").arg(escapeControls(context.error())));
         return nullptr;

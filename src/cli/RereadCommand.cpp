@@ -60,6 +60,14 @@ int RereadCommand::execute(const Arguments& args, const GlobalOptions& options, 
         }
         reread.since = day->startOfDay().toSecsSinceEpoch();
     }
+    // The reader falls back on the built-in rules for a file that is not there; one the user
+    // named must be.
+    if (options.catalogueKind() == CatalogueFile::Named) {
+        if (auto named = EngineCatalogue::load(options.catalogueFile(), CatalogueFile::Named); !named) {
+            print(io.err, Prefix + named.error() + QLatin1Char('\n'));
+            return ExitFailure;
+        }
+    }
     auto db = SettingsDatabase::open(options.dbPath);
     if (!db) {
         print(io.err, Prefix + QStringLiteral("cannot open the database: %1\n").arg(escapeControls(db.error())));

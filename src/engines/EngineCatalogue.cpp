@@ -2,17 +2,21 @@
 
 #include "engines/GbkCodec.h"
 #include "fetch/FetchLimits.h"
-#include "util/BoundedRead.h"
+#include "util/StateFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QUrl>
+
+#include <array>
+#include <unordered_map>
 
 // Resources of a static library are registered by hand, outside any namespace.
 static void initCatalogueResource()
@@ -51,13 +55,60 @@ int lineOf(const QByteArray& text, const QString& value, qsizetype from)
     return lineAt(text, at < 0 ? from : at);
 }
 
-qsizetype entryOffset(const QByteArray& text, const QString& key)
+// Where each entry's "key" first stands, and on which line: found in one pass over the file,
+// so that a file of many entries loads in time linear in its size.
+class KeyPlaces
 {
-    static const QString shape = QStringLiteral("\"key\"\\s*:\\s*\"%1\"");
-    const QRegularExpression re(shape.arg(QRegularExpression::escape(key)));
-    const QRegularExpressionMatch m = re.match(QString::fromUtf8(text));
-    return m.hasMatch() ? QString::fromUtf8(text).left(m.capturedStart()).toUtf8().size() : 0;
-}
+public:
+    explicit KeyPlaces(const QByteArray& text)
+    {
+        static constexpr QByteArrayView kField("\"key\"");
+        const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+        qsizetype counted = 0;
+        int line = 1;
+        for (qsizetype at = text.indexOf(kField); at >= 0; at = text.indexOf(kField, at + kField.size())) {
+            qsizetype i = at + kField.size();
+            while (i < text.size() && isBlank(text.at(i))) {
+                ++i;
+            }
+            if (i >= text.size() || text.at(i) != ':') {
+                continue;
+            }
+            ++i;
+            while (i < text.size() && isBlank(text.at(i))) {
+                ++i;
+            }
+            if (i >= text.size() || text.at(i) != '"') {
+                continue;
+            }
+            const qsizetype close = text.indexOf('"', i + 1);
+            if (close < 0) {
+                break;
+            }
+            line += int(QByteArrayView(text).sliced(counted, at - counted).count('\n'));
+            counted = at;
+            const QByteArray key = text.mid(i + 1, close - i - 1);
+            if (!m_places.contains(key)) {
+                m_places.insert(key, Place { at, line });
+            }
+        }
+    }
+
+    // The file's start when the key was not found.
+    qsizetype offset(const QString& key) const { return place(key).offset; }
+    int line(const QString& key) const { return place(key).line; }
+
+private:
+    struct Place
+    {
+        qsizetype offset = 0;
+        int line = 1;
+    };
+
+    Place place(const QString& key) const { return m_places.value(key.toUtf8()); }
+
+    QHash<QByteArray, Place> m_places;
+};
 
 std::vector<PageRule>& rulesOf(CatalogueEngine& engine, RuleKind kind)
 {
@@ -170,15 +221,15 @@ QString EngineCatalogue::userFileBeside(const QString& databasePath)
     return QFileInfo(databasePath).absoluteDir().filePath(kUserFileName);
 }
 
-Result<EngineCatalogue> EngineCatalogue::load(const QString& userFile)
+Result<EngineCatalogue> EngineCatalogue::load(const QString& userFile, CatalogueFile kind)
 {
     EngineCatalogue catalogue = builtIn();
-    if (userFile.isEmpty() || !QFileInfo::exists(userFile)) {
+    if (userFile.isEmpty() || (kind == CatalogueFile::Beside && !QFileInfo::exists(userFile))) {
         return catalogue;
     }
-    const Result<QByteArray> json = readFileAtMost(userFile, kMaxBodyBytes);
+    const Result<QByteArray> json = readStateFile(userFile, kMaxBodyBytes);
     if (!json) {
-        return Error { QStringLiteral("%1: %2").arg(userFile, json.error()) };
+        return Error { json.error() };
     }
     if (Result<void> merged = catalogue.merge(*json, userFile, false); !merged) {
         return Error { merged.error() };
@@ -216,6 +267,14 @@ Result<void> EngineCatalogue::merge(const QByteArray& json, const QString& origi
     if (!list.isArray()) {
         return fail(1, QStringLiteral("\"engines\" must be a list of engine entries"));
     }
+    const KeyPlaces places(json);
+    // Entries are found by key through this index, not by a walk over all engines.
+    QHash<QString, std::size_t> byKey;
+    for (std::size_t i = 0; i < m_engines.size(); ++i) {
+        byKey.insert(m_engines[i].key, i);
+    }
+    // The file's rules of each engine, by kind, last first; they go before the rules it had.
+    std::unordered_map<std::size_t, std::array<std::vector<PageRule>, 4>> prepended;
     for (const QJsonValue& value : list.toArray()) {
         if (!value.isObject()) {
             return fail(
@@ -229,8 +288,8 @@ Result<void> EngineCatalogue::merge(const QByteArray& json, const QString& origi
                 QStringLiteral("an entry's \"key\" must be 1-32 lower-case letters, digits, '-' or '_' (got \"%1\")")
                     .arg(key));
         }
-        const qsizetype at = entryOffset(json, key);
-        const int entryLine = lineAt(json, at);
+        const qsizetype at = places.offset(key);
+        const int entryLine = places.line(key);
         for (auto it = entry.begin(); it != entry.end(); ++it) {
             if (!kEntryFields.contains(it.key())) {
                 return fail(lineOf(json, it.key(), at),
@@ -238,11 +297,10 @@ Result<void> EngineCatalogue::merge(const QByteArray& json, const QString& origi
             }
         }
 
-        auto existing
-            = std::find_if(m_engines.begin(), m_engines.end(), [&](const CatalogueEngine& e) { return e.key == key; });
-        const bool isNew = existing == m_engines.end();
+        const auto existing = byKey.constFind(key);
+        const bool isNew = existing == byKey.constEnd();
         CatalogueEngine fresh;
-        CatalogueEngine& engine = isNew ? fresh : *existing;
+        CatalogueEngine& engine = isNew ? fresh : m_engines[*existing];
         if (isNew) {
             engine.key = key;
             engine.caption = key;
@@ -327,6 +385,7 @@ Result<void> EngineCatalogue::merge(const QByteArray& json, const QString& origi
             engine.hosts = hosts;
         }
 
+        const std::size_t position = isNew ? m_engines.size() : *existing;
         for (RuleKind kind : { RuleKind::Count, RuleKind::None, RuleKind::Blocked, RuleKind::BlockedUrl }) {
             const QString field = ruleKindName(kind);
             const QJsonValue v = entry.value(field);
@@ -337,39 +396,68 @@ Result<void> EngineCatalogue::merge(const QByteArray& json, const QString& origi
                 return fail(lineOf(json, field, at),
                     QStringLiteral("\"%1\" of engine \"%2\" must be a list of expressions").arg(field, key));
             }
+            const QJsonArray items = v.toArray();
             std::vector<PageRule> added;
-            for (const QJsonValue& item : v.toArray()) {
+            added.reserve(std::size_t(items.size()));
+            for (const QJsonValue& item : items) {
                 if (!item.isString()) {
                     return fail(lineOf(json, field, at),
                         QStringLiteral("\"%1\" of engine \"%2\" must hold texts only").arg(field, key));
                 }
-                Result<PageRule> rule = PageRule::compile(kind, item.toString());
+                // The built-in rules are compiled now and shared by every copy; a user's only
+                // checked, and compiled when first used.
+                Result<PageRule> rule = PageRule::compile(
+                    kind, item.toString(), builtIn ? PageRule::Compile::Now : PageRule::Compile::WhenUsed);
                 if (!rule) {
                     return fail(lineOf(json, item.toString(), at), rule.error());
                 }
                 added.push_back(std::move(rule.value()));
             }
-            // The user's rules are tried before the built-in ones.
-            std::vector<PageRule>& rules = rulesOf(engine, kind);
-            rules.insert(rules.begin(), added.begin(), added.end());
+            // Later entries go before earlier ones: gathered back to front, put in place once.
+            std::vector<PageRule>& pending = prepended[position][std::size_t(kind)];
+            pending.insert(
+                pending.end(), std::make_move_iterator(added.rbegin()), std::make_move_iterator(added.rend()));
         }
         if (isNew) {
+            byKey.insert(key, m_engines.size());
             m_engines.push_back(std::move(fresh));
         }
     }
+    for (auto& [position, kinds] : prepended) {
+        for (RuleKind kind : { RuleKind::Count, RuleKind::None, RuleKind::Blocked, RuleKind::BlockedUrl }) {
+            std::vector<PageRule>& added = kinds[std::size_t(kind)];
+            std::vector<PageRule>& rules = rulesOf(m_engines[position], kind);
+            rules.insert(rules.begin(), std::make_move_iterator(added.rbegin()), std::make_move_iterator(added.rend()));
+        }
+    }
+    indexNames();
     return {};
+}
+
+void EngineCatalogue::indexNames()
+{
+    m_byKey.clear();
+    m_byName.clear();
+    const auto first = [](QHash<QString, int>& names, const QString& name, int i) {
+        if (!names.contains(name)) {
+            names.insert(name, i);
+        }
+    };
+    for (int i = 0; i < size(); ++i) {
+        const CatalogueEngine& e = engine(i);
+        first(m_byKey, e.key.toLower(), i);
+        first(m_byName, e.caption, i);
+        if (e.column >= 0) {
+            first(m_byName, QString::number(e.column), i);
+        }
+    }
 }
 
 int EngineCatalogue::find(const QString& text) const
 {
-    for (int i = 0; i < size(); ++i) {
-        const CatalogueEngine& e = engine(i);
-        if (e.key.compare(text, Qt::CaseInsensitive) == 0 || e.caption == text
-            || (e.column >= 0 && text == QString::number(e.column))) {
-            return i;
-        }
-    }
-    return -1;
+    const int byKey = m_byKey.value(text.toLower(), -1);
+    const int byName = m_byName.value(text, -1);
+    return byKey < 0 || byName < 0 ? std::max(byKey, byName) : std::min(byKey, byName);
 }
 
 std::vector<int> EngineCatalogue::enabledEngines() const
@@ -386,10 +474,13 @@ std::vector<int> EngineCatalogue::enabledEngines() const
 Result<void> EngineCatalogue::setEnabled(const QString& userFile, const QString& key, bool enabled)
 {
     QJsonObject top;
+    if (Result<void> fits = checkStateFile(userFile); !fits) {
+        return fits;
+    }
     if (QFileInfo::exists(userFile)) {
-        const Result<QByteArray> read = readFileAtMost(userFile, kMaxBodyBytes);
+        const Result<QByteArray> read = readStateFile(userFile, kMaxBodyBytes);
         if (!read) {
-            return Error { QStringLiteral("%1: %2").arg(userFile, read.error()) };
+            return Error { read.error() + QStringLiteral(", the file is left as it is") };
         }
         const QByteArray& json = *read;
         QJsonParseError parseError;

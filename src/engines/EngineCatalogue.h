@@ -5,6 +5,7 @@
 #include "util/Result.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -46,6 +47,10 @@ struct CatalogueEngine
 // labels, three under the two-level suffixes the engines use. An address stays as it is.
 QString registeredDomain(const QString& host);
 
+// How the catalogue file came to be read: the user named it (--engines, engines check), so it
+// must be there and readable; or it is engines.json beside the database, which may be absent.
+enum class CatalogueFile { Beside, Named };
+
 // Every engine the program can ask: the seven stored ones first, in their fixed order, then
 // the others. Built into the program, and read again with a user's file merged over it.
 class EngineCatalogue
@@ -57,9 +62,10 @@ public:
 
     // The catalogue compiled into the program.
     static const EngineCatalogue& builtIn();
-    // The built-in catalogue with the user's file merged over it; a missing file is no error.
+    // The built-in catalogue with the user's file merged over it. A missing file is no error
+    // when it is the one beside the database. A FIFO, device or folder in its place is refused.
     // Errors name the file, the line and the cause.
-    static Result<EngineCatalogue> load(const QString& userFile);
+    static Result<EngineCatalogue> load(const QString& userFile, CatalogueFile kind = CatalogueFile::Beside);
     // engines.json in the folder of the database file.
     static QString userFileBeside(const QString& databasePath);
 
@@ -75,13 +81,17 @@ public:
     const QString& userFile() const { return m_userFile; }
 
     // Writes "enabled" for the engine into the user file, creating it if need be; the rest
-    // of the file is kept.
+    // of the file is kept. Only a regular file is read and replaced.
     static Result<void> setEnabled(const QString& userFile, const QString& key, bool enabled);
 
 private:
     Result<void> merge(const QByteArray& json, const QString& origin, bool builtIn);
+    void indexNames();
 
     std::vector<CatalogueEngine> m_engines;
+    // For find(): the first engine of each lower-case key, and of each caption and column number.
+    QHash<QString, int> m_byKey;
+    QHash<QString, int> m_byName;
     QString m_userAgent = QLatin1String(kDefaultUserAgent);
     QString m_userFile;
 };

@@ -19,10 +19,19 @@ Reading make(ReadingStatus status, Count count, QString rule, QString error = {}
     return reading;
 }
 
-Reading gaveUp(const PageRule& rule, Count figure)
+QString gaveUpText(const PageRule& rule)
 {
-    return make(ReadingStatus::Unreadable, figure, rule.name(),
-        QStringLiteral("the rule needed more work than allowed on this page"));
+    return QStringLiteral("the rule \"%1\" needed more work than allowed on this page").arg(rule.name());
+}
+
+// The first rule that gave up is named in the reading, whichever rule decided after it.
+Reading withGaveUp(Reading reading, const PageRule* gaveUp)
+{
+    if (gaveUp != nullptr) {
+        const QString text = gaveUpText(*gaveUp);
+        reading.error = reading.error.isEmpty() ? text : reading.error + QStringLiteral("; ") + text;
+    }
+    return reading;
 }
 
 } // namespace
@@ -53,32 +62,38 @@ Reading readPage(const CatalogueEngine& engine, const QByteArray& body, const QB
     const QByteArrayView raw = encoding == PageEncoding::Utf8 ? QByteArrayView(body) : QByteArrayView();
     const Count fallback = 0; // no markers: the fixed rules give 0
 
-    for (const PageRule& rule : engine.count) {
-        const PageRule::Outcome outcome = rule.match(text, raw);
-        if (outcome.gaveUp) {
-            return gaveUp(rule, fallback);
+    // A rule that gives up decides nothing: the next rules still read the page.
+    const PageRule* gaveUp = nullptr;
+    const auto tryRule = [&](const PageRule& rule) {
+        PageRule::Outcome outcome = rule.match(text, raw);
+        if (outcome.gaveUp && gaveUp == nullptr) {
+            gaveUp = &rule;
         }
+        return outcome;
+    };
+    for (const PageRule& rule : engine.count) {
+        const PageRule::Outcome outcome = tryRule(rule);
         if (outcome.matched) {
             const Count figure = readHumanFigure(outcome.figure);
             if (figure >= 0) {
-                return make(ReadingStatus::Counted, figure, rule.name());
+                return withGaveUp(make(ReadingStatus::Counted, figure, rule.name()), gaveUp);
             }
-            return make(ReadingStatus::Unreadable, -1, rule.name(),
-                QStringLiteral("\"%1\" is not a count").arg(outcome.figure.left(80)));
+            return withGaveUp(make(ReadingStatus::Unreadable, -1, rule.name(),
+                                  QStringLiteral("\"%1\" is not a count").arg(outcome.figure.left(80))),
+                gaveUp);
         }
     }
     for (const auto* rules : { &engine.none, &engine.blocked }) {
         for (const PageRule& rule : *rules) {
-            const PageRule::Outcome outcome = rule.match(text, raw);
-            if (outcome.gaveUp) {
-                return gaveUp(rule, fallback);
-            }
-            if (outcome.matched) {
+            if (tryRule(rule).matched) {
                 const ReadingStatus status
                     = rule.kind() == RuleKind::None ? ReadingStatus::None : ReadingStatus::Blocked;
-                return make(status, fallback, rule.name());
+                return withGaveUp(make(status, fallback, rule.name()), gaveUp);
             }
         }
+    }
+    if (gaveUp != nullptr) {
+        return make(ReadingStatus::Unreadable, fallback, gaveUp->name(), gaveUpText(*gaveUp));
     }
     return make(ReadingStatus::Unreadable, fallback, QString(), QStringLiteral("no rule understands the page"));
 }

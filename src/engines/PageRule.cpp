@@ -203,24 +203,36 @@ QByteArray requiredLiteral(const QString& p)
     return utf8.size() >= 3 ? utf8 : QByteArray();
 }
 
-Result<PageRule> PageRule::compile(RuleKind kind, const QString& pattern)
+namespace {
+
+// The limit goes first: PCRE2 reads it only at the very start of the expression.
+QString limitPrefix()
+{
+    return QStringLiteral("(*LIMIT_MATCH=%1)").arg(PageRule::kMatchLimit);
+}
+
+} // namespace
+
+Result<PageRule> PageRule::compile(RuleKind kind, const QString& pattern, Compile when)
 {
     PageRule rule;
     rule.m_kind = kind;
     rule.m_pattern = pattern;
-    // The limit goes first: PCRE2 reads it only at the very start of the expression.
-    const QString limit = QStringLiteral("(*LIMIT_MATCH=%1)").arg(kMatchLimit);
-    rule.m_regex.setPattern(limit + pattern);
-    if (!rule.m_regex.isValid()) {
-        const qsizetype at = std::max<qsizetype>(0, rule.m_regex.patternErrorOffset() - limit.size());
+    const QString limit = limitPrefix();
+    QRegularExpression regex(limit + pattern);
+    if (!regex.isValid()) {
+        const qsizetype at = std::max<qsizetype>(0, regex.patternErrorOffset() - limit.size());
         return Error { QStringLiteral("the expression \"%1\" is not valid: %2 (at character %3)")
-                           .arg(pattern, rule.m_regex.errorString())
+                           .arg(pattern, regex.errorString())
                            .arg(at + 1) };
     }
-    if (kind == RuleKind::Count && !rule.m_regex.namedCaptureGroups().contains(QStringLiteral("n"))) {
+    if (kind == RuleKind::Count && !regex.namedCaptureGroups().contains(QStringLiteral("n"))) {
         return Error { QStringLiteral("the count expression \"%1\" has no group named n for the figure").arg(pattern) };
     }
-    rule.m_regex.optimize();
+    if (when == Compile::Now) {
+        rule.m_regex = std::move(regex);
+        rule.m_compiled = true;
+    }
     rule.m_required = requiredLiteral(pattern);
     return rule;
 }
@@ -236,6 +248,10 @@ PageRule::Outcome PageRule::match(const QString& text, QByteArrayView utf8) cons
     // PCRE2 would otherwise check the whole text for valid UTF-16 again for every rule: the
     // larger part of reading a page that no rule matches.
     Q_ASSERT(text.isValidUtf16());
+    if (!m_compiled) {
+        m_regex.setPattern(limitPrefix() + m_pattern);
+        m_compiled = true;
+    }
     const QRegularExpressionMatch m = m_regex.match(
         text, 0, QRegularExpression::NormalMatch, QRegularExpression::DontCheckSubjectStringMatchOption);
     if (!m.isValid()) {

@@ -20,13 +20,19 @@ QString ruleKindName(RuleKind kind); // "count", "none", "blocked", "blockedUrl"
 
 // One reading rule: a Perl-compatible expression compiled once, its work bounded so that a
 // pathological expression from a user's file cannot stall the program on a large page.
+// A rule compiled WhenUsed compiles on its first match: one object is then for one thread.
 class PageRule
 {
 public:
-    // Matching gives up after this many internal steps; the reading is then unreadable.
+    // Matching gives up after this many internal steps; that rule then decides nothing.
     static constexpr int kMatchLimit = 10'000'000;
 
-    static Result<PageRule> compile(RuleKind kind, const QString& pattern);
+    // WhenUsed checks the expression now and keeps no compiled code until it is matched: a
+    // file of many thousand engines then loads in time linear in its size, where the machine
+    // code of every expression held at once makes each further one slower to place.
+    enum class Compile { Now, WhenUsed };
+
+    static Result<PageRule> compile(RuleKind kind, const QString& pattern, Compile when = Compile::Now);
 
     struct Outcome
     {
@@ -49,7 +55,8 @@ public:
 private:
     RuleKind m_kind = RuleKind::Count;
     QString m_pattern;
-    QRegularExpression m_regex;
+    mutable QRegularExpression m_regex; // empty until first used, for a rule compiled WhenUsed
+    mutable bool m_compiled = false;
     QByteArray m_required;
 };
 

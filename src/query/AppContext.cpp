@@ -11,14 +11,14 @@
 
 namespace shoulu {
 
-Result<std::unique_ptr<AppContext>> AppContext::open(
-    const QString& databasePath, const QString& catalogueFile, CatalogueFault onFault, Access access)
+Result<std::unique_ptr<AppContext>> AppContext::open(const QString& databasePath, const QString& catalogueFile,
+    CatalogueFault onFault, Access access, CatalogueFile kind)
 {
     auto opened = SettingsDatabase::open(databasePath, access);
     if (!opened) {
         return Error { QStringLiteral("cannot open %1: %2").arg(databasePath, opened.error()) };
     }
-    Result<EngineCatalogue> catalogue = EngineCatalogue::load(catalogueFile);
+    Result<EngineCatalogue> catalogue = EngineCatalogue::load(catalogueFile, kind);
     if (!catalogue && onFault == CatalogueFault::Fail) {
         return Error { catalogue.error() };
     }

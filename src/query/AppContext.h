@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engines/EngineCatalogue.h"
 #include "store/FileAccess.h"
 #include "util/Result.h"
 
@@ -15,7 +16,6 @@ class BatchScheduler;
 class Database;
 class DomainList;
 class DomainQuery;
-class EngineCatalogue;
 class ResultRows;
 class SettingsDatabase;
 
@@ -31,9 +31,10 @@ public:
     enum class CatalogueFault { UseBuiltIn, Fail };
 
     // The window opens with Access::Read (a file it may not write still shows its history; queries
-    // then refuse), the command line's queries with Access::Write.
+    // then refuse), the command line's queries with Access::Write. A catalogue file the user
+    // named that cannot be read is a fault like a broken one.
     static Result<std::unique_ptr<AppContext>> open(const QString& databasePath, const QString& catalogueFile,
-        CatalogueFault onFault, Access access = Access::Write);
+        CatalogueFault onFault, Access access = Access::Write, CatalogueFile kind = CatalogueFile::Beside);
     ~AppContext();
 
     AppContext(const AppContext&) = delete;

@@ -2,6 +2,7 @@
 
 #include "store/Database.h"
 #include "store/Schema.h"
+#include "util/StateFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -75,6 +76,9 @@ qint64 pageSize(Database& db)
 
 Result<std::unique_ptr<SettingsDatabase>> SettingsDatabase::open(const QString& path, Access access)
 {
+    if (Result<void> fits = checkStateFile(path); !fits) {
+        return fits.failure();
+    }
     const QFileInfo info(path);
     if (!info.exists()) {
         return Error { QStringLiteral("%1 does not exist").arg(path) };

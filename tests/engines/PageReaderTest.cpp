@@ -75,6 +75,38 @@ TEST(PageReaderTest, ReadsEverySavedPageInEitherEncoding)
     }
 }
 
+// Past the first page (and on the first in some markets) the count line starts with the range of
+// results shown or the page number; the figure is the total after it.
+TEST(PageReaderTest, ReadsTheTotalBehindARangeOrPageNumber)
+{
+    const QByteArray fourByte = "\xF0\x9F\x98\x80"; // not GBK: the fixed markers do not match
+    const struct
+    {
+        const char* engine;
+        QByteArray page;
+        Count count;
+    } cases[] = {
+        { "bing", "<span class=\"sb_count\">98-107 of 32,200,000 results</span>", 32200000 },
+        { "bing", "<span class=\"sb_count\">1-10 of 8,230 results</span>", 8230 },
+        { "bing", "<span class=\"sb_count\">1,001&#8211;1,010 of 2.300.000 Ergebnisse</span>", 2300000 },
+        { "bing", "<span class=\"sb_count\">Page 2 of 7,370 results</span>", 7370 },
+        { "bing", "<span class=\"sb_count\">About 8,230 results</span>", 8230 },
+        { "bing", "<span class=\"sb_count\">第 11-20 条，共 1,234 条结果</span>", 1234 },
+        { "bing", "<span class=\"sb_count\">第 11-20 条，共 1,234 条结果</span>" + fourByte, 1234 },
+        { "bing", "<span class=\"sb_count\">11 - 20 条，共 560,000 条结果</span>" + fourByte, 560000 },
+        { "google", "<div id=\"result-stats\">Page 2 of about 298,000,000 results<nobr> (0.49 seconds)</nobr>",
+            298000000 },
+        { "google", "<div id=\"result-stats\">第 2 页，找到约 53,900 条结果<nobr> （用时 0.3 秒）</nobr>", 53900 },
+        { "google", "<div id=\"resultStats\">Seite 3 von ungefähr 439.000.000 Ergebnissen</div>", 439000000 },
+        { "google", "<div id=\"resultStats\">About 74 results</div>", 74 },
+    };
+    for (const auto& c : cases) {
+        const Reading reading = readPage(engineNamed(c.engine), c.page);
+        EXPECT_EQ(statusWord(reading.status), statusWord(ReadingStatus::Counted)) << c.page.constData();
+        EXPECT_EQ(reading.count, c.count) << c.page.constData();
+    }
+}
+
 TEST(PageReaderTest, OldMarkersReadFirstAndExactlyAsBefore)
 {
     for (int i = 0; i < EngineCount; ++i) {
@@ -139,6 +171,39 @@ TEST(PageReaderTest, ClassifiesEveryKindOfAnswer)
     EXPECT_EQ(elsewhere.finalHost, QStringLiteral("www.sogou.com"));
     EXPECT_TRUE(elsewhere.error.contains(QLatin1String("www.sogou.com"))) << elsewhere.error.toStdString();
     EXPECT_EQ(readReply(baidu, cases[6].reply).error, QStringLiteral("Timeout was reached"));
+}
+
+// A rule that reaches the match limit passes the page on to the next rules and is named in the
+// reading, whichever rule decides after it.
+TEST(PageReaderTest, ARuleThatGivesUpLeavesThePageToTheNextRules)
+{
+    CatalogueEngine bing = engineNamed("bing");
+    const Result<PageRule> stalls = PageRule::compile(RuleKind::Count, QStringLiteral("^(?<n>(a|aa)+)+$"));
+    ASSERT_TRUE(stalls.ok());
+    bing.count.insert(bing.count.begin(), *stalls);
+    const QByteArray stalling = QByteArray(200, 'a') + "!\n";
+    const struct
+    {
+        QByteArray rest;
+        ReadingStatus status;
+        Count count;
+        const char* rule;
+    } cases[] = {
+        { "<span class=\"sb_count\">8,230 results</span>", ReadingStatus::Counted, 8230, "count: <span" },
+        { "There are no results for x.cn", ReadingStatus::None, 0, "none: There are" },
+        { "Verify you are human", ReadingStatus::Blocked, 0, "blocked: Verify" },
+        { "<html>nothing to read</html>", ReadingStatus::Unreadable, 0, "count: ^(?<n>" },
+    };
+    for (const auto& c : cases) {
+        const Reading reading = readPage(bing, stalling + c.rest);
+        EXPECT_EQ(statusWord(reading.status), statusWord(c.status)) << c.rest.constData();
+        EXPECT_EQ(reading.count, c.count) << c.rest.constData();
+        EXPECT_TRUE(reading.rule.startsWith(QLatin1String(c.rule))) << reading.rule.toStdString();
+        EXPECT_TRUE(reading.error.contains(QLatin1String("^(?<n>(a|aa)+)+$"))) << reading.error.toStdString();
+        EXPECT_TRUE(reading.error.contains(QLatin1String("more work than allowed"))) << reading.error.toStdString();
+    }
+    // Without the stalling text the same rules read the page with nothing to say about it.
+    EXPECT_TRUE(readPage(bing, cases[0].rest).error.isEmpty());
 }
 
 } // namespace
