@@ -397,7 +397,7 @@ Result<QByteArray> PageArchive::body(qint64 id)
 Result<qint64> PageArchive::findFetch(const QString& domain, const QString& engine, qint64 fetchedAt)
 {
     auto statement = m_db->prepare(
-        "SELECT max(id) FROM fetch WHERE domain = ?1 AND engine = ?2 AND fetched_at = ?3 HAVING count(*) > 0");
+        "SELECT id FROM fetch WHERE domain = ?1 AND engine = ?2 AND fetched_at = ?3 ORDER BY id DESC LIMIT 1");
     if (!statement) {
         return Error { statement.error() };
     }
@@ -412,6 +412,18 @@ Result<qint64> PageArchive::findFetch(const QString& domain, const QString& engi
         return Error { QStringLiteral("the page of this reading is not in the archive") };
     }
     return statement->int64At(0);
+}
+
+Result<std::pair<ArchivedFetch, QByteArray>> PageArchive::pageOf(
+    const QString& domain, const QString& engine, qint64 fetchedAt)
+{
+    auto id = findFetch(domain, engine, fetchedAt);
+    auto found = id ? facts(*id) : Result<ArchivedFetch>(Error { id.error() });
+    auto page = found ? body(*id) : Result<QByteArray>(Error { found.error() });
+    if (!page) {
+        return Error { page.error() };
+    }
+    return std::pair { std::move(*found), std::move(*page) };
 }
 
 Result<QStringList> PageArchive::domains(const FetchFilter& filter)

@@ -10,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace shoulu {
@@ -81,6 +82,8 @@ public:
     Result<QByteArray> body(qint64 id);
     // The fetch of an engine's answer for a domain at a time, as its reading records them.
     Result<qint64> findFetch(const QString& domain, const QString& engine, qint64 fetchedAt);
+    // The page a reading was read from, with its facts: what 查看网页 shows.
+    Result<std::pair<ArchivedFetch, QByteArray>> pageOf(const QString& domain, const QString& engine, qint64 fetchedAt);
     // The domains that have fetches the filter takes (its domain and since only), in order.
     Result<QStringList> domains(const FetchFilter& filter);
     Result<std::vector<StoredFetch>> storedFetches(const FetchFilter& filter);

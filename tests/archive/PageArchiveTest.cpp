@@ -106,6 +106,38 @@ TEST_F(PageArchiveTest, PagesFromBeforeTheDictionaryStayReadable)
     }
 }
 
+// What 查看网页 asks for: the newest fetch of that engine, domain (any letter case) and time.
+TEST_F(PageArchiveTest, ReadingFindsItsPageOrSaysItIsNotArchived)
+{
+    store(page("<html>first</html>", 500));
+    store(page("<html>again</html>", 500));
+    store(page("<html>bing</html>", 500, QStringLiteral("bing")));
+    struct Case
+    {
+        QString domain;
+        QString engine;
+        qint64 fetchedAt;
+        QByteArray body; // empty: not archived
+    };
+    const Case cases[] = {
+        { QStringLiteral("a.example"), QStringLiteral("baidu"), 500, "<html>again</html>" },
+        { QStringLiteral("A.Example"), QStringLiteral("bing"), 500, "<html>bing</html>" },
+        { QStringLiteral("a.example"), QStringLiteral("baidu"), 501, {} },
+        { QStringLiteral("b.example"), QStringLiteral("baidu"), 500, {} },
+    };
+    for (const Case& c : cases) {
+        auto found = m_archive->pageOf(c.domain, c.engine, c.fetchedAt);
+        ASSERT_EQ(found.ok(), !c.body.isEmpty()) << c.engine.toStdString() << " " << c.fetchedAt;
+        if (found) {
+            EXPECT_EQ(found->second, c.body);
+            EXPECT_EQ(found->first.engine, c.engine);
+            EXPECT_EQ(found->first.contentType, QByteArray("text/html"));
+        } else {
+            EXPECT_EQ(found.error(), QStringLiteral("the page of this reading is not in the archive"));
+        }
+    }
+}
+
 TEST_F(PageArchiveTest, RetentionGivesUpOldPagesAndPagesWithAFigureFirst)
 {
     const qint64 day = 86400;
