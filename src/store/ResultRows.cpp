@@ -39,25 +39,26 @@ struct Statements
 // readings were kept (their figures above 0 count as trusted), and the day's newest row.
 QByteArray dayCandidates(const QByteArray& columns, bool withReadings, bool newestThirty)
 {
-    QByteArray sql = "WITH days AS (SELECT yyyy, mm, dd, max(id) AS last, count(*) AS n FROM shoulu"
-                     " WHERE domain = ?1 GROUP BY yyyy, mm, dd";
+    QByteArray sql = "SELECT " + columns
+        + " FROM (SELECT yyyy AS y, mm AS m, dd AS d, max(id) AS last, count(*) AS n FROM shoulu"
+          " WHERE domain = ?1 GROUP BY yyyy, mm, dd";
     if (newestThirty) {
         // yyyy/mm/dd is the date of searchtime: the newest 30 days are the latest 30 groups.
         sql += " ORDER BY yyyy DESC, mm DESC, dd DESC LIMIT 30";
     }
-    const QByteArray sameDay = " JOIN shoulu s ON s.domain = ?1 AND s.yyyy IS g.yyyy AND s.mm IS g.mm AND s.dd IS g.dd";
-    sql += ") SELECT " + columns + " FROM shoulu WHERE id IN (SELECT last FROM days WHERE n = 1 UNION ALL SELECT s.id"
-        + " FROM days g" + sameDay + " WHERE g.n > 1";
+    sql += ") g JOIN shoulu s ON s.domain = ?1 AND s.yyyy IS g.y AND s.mm IS g.m AND s.dd IS g.d"
+           " WHERE (s.id = g.last OR g.n > 1";
     if (withReadings) {
-        sql += " AND (s.id = g.last OR NOT EXISTS (SELECT 1 FROM reading r WHERE r.shoulu_id = s.id))"
-               " UNION ALL SELECT max(s.id) FROM days g"
-            + sameDay
-            + " JOIN reading r ON r.shoulu_id = s.id WHERE g.n > 1"
-              " GROUP BY g.yyyy, g.mm, g.dd, r.engine, r.status IN ('counted', 'none')";
+        // A row with a reading no newer row of the day has of the same kind (to trust or not).
+        sql += " AND (NOT EXISTS (SELECT 1 FROM reading r WHERE r.shoulu_id = s.id)"
+               " OR EXISTS (SELECT 1 FROM reading r WHERE r.shoulu_id = s.id AND NOT EXISTS ("
+               " SELECT 1 FROM shoulu t JOIN reading q ON q.shoulu_id = t.id AND q.engine = r.engine"
+               " WHERE t.domain = ?1 AND t.yyyy IS g.y AND t.mm IS g.m AND t.dd IS g.d AND t.id > s.id"
+               " AND (q.status IN ('counted', 'none')) = (r.status IN ('counted', 'none')))))";
     }
     // Every row taken equals the text in some letter case, so a row's domain is listed exactly
     // when the text is: one look-up instead of one per row.
-    sql += ") AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1) ORDER BY yyyy DESC, mm DESC, dd DESC, id DESC";
+    sql += ") AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1) ORDER BY g.y DESC, g.m DESC, g.d DESC, s.id DESC";
     return sql;
 }
 
