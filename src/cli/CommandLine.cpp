@@ -1,6 +1,8 @@
 #include "archive/PageArchive.h"
 #include "cli/Command.h"
 #include "engines/EngineCatalogue.h"
+#include "store/CommitRetry.h"
+#include "store/SettingsDatabase.h"
 
 #include <QByteArray>
 
@@ -146,6 +148,8 @@ int runHelp(const QStringList& topics, Streams& io)
 
 int runCommandLine(const QStringList& args, Streams& io)
 {
+    // Every statement of a command waits out another program's lock as long as a row commit would.
+    SettingsDatabase::setLockWait(CommitRetry::BudgetMs);
     const qsizetype at = commandIndex(args);
     const QString name = at < 0 ? QString() : args.at(at);
     QStringList rest = args;

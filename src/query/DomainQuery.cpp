@@ -97,7 +97,7 @@ DomainQuery::SingleStart DomainQuery::startSingle(const QString& typed, const QS
     // A store failure must not strand the run: report it and still ask the engines.
     for (const QString& item : std::as_const(items)) {
         if (auto added = m_domains.addDomain(item); !added) {
-            Q_EMIT errorOccurred(added.error());
+            Q_EMIT errorOccurred(QStringLiteral("%1 未能加入域名列表（%2），查询照常进行").arg(item, added.error()));
             break;
         }
     }

@@ -8,6 +8,9 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include <algorithm>
+#include <atomic>
+
 namespace shoulu {
 
 namespace {
@@ -48,13 +51,15 @@ Error unreadable(const QString& path)
     return Error { QStringLiteral("%1 is not a shoulu database, or is encrypted with another key").arg(path) };
 }
 
+std::atomic<int> lockWaitMs { SettingsDatabase::BusyTimeoutMs };
+
 Result<std::unique_ptr<Database>> connect(const QString& path, Database::OpenMode mode)
 {
     auto db = Database::open(path, mode);
     if (!db) {
         return db;
     }
-    (*db)->setBusyTimeout(SettingsDatabase::BusyTimeoutMs);
+    (*db)->setBusyTimeout(lockWaitMs.load());
     if (auto keyed = (*db)->key(passphrase()); !keyed) {
         return Error { keyed.error() };
     }
@@ -72,6 +77,11 @@ qint64 pageSize(Database& db)
 }
 
 } // namespace
+
+void SettingsDatabase::setLockWait(int milliseconds)
+{
+    lockWaitMs = std::max(milliseconds, BusyTimeoutMs);
+}
 
 Result<std::unique_ptr<SettingsDatabase>> SettingsDatabase::open(const QString& path, Access access)
 {

@@ -18,6 +18,8 @@ public:
     static constexpr const char* DefaultFileName = "setting.dat";
     // How long a statement waits for another connection's lock before it fails.
     static constexpr int BusyTimeoutMs = 5000;
+    // How long the connections opened from now on wait instead (at least BusyTimeoutMs).
+    static void setLockWait(int milliseconds);
 
     // Fails (never creates or changes the file) when the file is missing, empty, foreign,
     // keyed with another password, or lacks either table; and, for Access::Write, when it
