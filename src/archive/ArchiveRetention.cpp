@@ -131,7 +131,7 @@ Result<PruneOutcome> ArchiveRetention::prune(qint64 now)
             return Error { references.error() };
         }
         auto order = db.prepare("SELECT f.id, f.body_id, b.stored_size FROM fetch f JOIN body b ON b.id = f.body_id"
-                                " ORDER BY f.trusted DESC, f.fetched_at, f.id");
+                                " ORDER BY f.trusted & 2 DESC, f.trusted & 1 DESC, f.fetched_at, f.id");
         auto remove = db.prepare("DELETE FROM fetch WHERE id = ?1");
         if (!order || !remove) {
             return Error { order ? remove.error() : order.error() };

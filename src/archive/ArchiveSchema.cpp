@@ -9,7 +9,8 @@ namespace {
 
 // body: one per distinct content; dictionary_id NULL for bodies compressed without one.
 // fetch: one per answer archived, linked to its reading by (domain, engine, fetched_at).
-// trusted: the reading was a figure; such pages are given up first when space runs short.
+// trusted: flags (ArchiveSchema::Trusted, NoReadingYet). Pages whose reading was never stored go
+// first when space runs short, then those whose reading was a figure.
 const char* const CreateTables = R"(
 CREATE TABLE dictionary (
     id INTEGER PRIMARY KEY,

@@ -12,6 +12,9 @@ class ArchiveSchema
 public:
     static constexpr int ApplicationId = 0x73686C70; // "shlp"
     static constexpr int Version = 1;
+    // fetch.trusted holds flags: the reading was a figure; the reading is not (yet) stored.
+    static constexpr int Trusted = 1;
+    static constexpr int NoReadingYet = 2;
 
     // Tables, indexes, id and version in an empty database, in one transaction.
     static Result<void> create(Database& db);

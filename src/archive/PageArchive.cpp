@@ -51,7 +51,9 @@ ArchivedFetch factsAt(const Statement& statement)
     facts.finalUrl = statement.textAt(4).toUtf8();
     facts.httpStatus = static_cast<int>(statement.int64At(5));
     facts.contentType = statement.textAt(6).toUtf8();
-    facts.trusted = statement.int64At(7) != 0;
+    const qint64 flags = statement.int64At(7);
+    facts.trusted = (flags & ArchiveSchema::Trusted) != 0;
+    facts.hasReading = (flags & ArchiveSchema::NoReadingYet) == 0;
     facts.size = statement.int64At(8);
     facts.storedSize = statement.int64At(9);
     return facts;
@@ -177,7 +179,9 @@ Result<qint64> PageArchive::store(const KeptPage& page)
         }
         if (auto bound = insert->bindAll(page.domain, page.engine, std::int64_t { page.fetchedAt },
                 QString::fromUtf8(page.finalUrl), std::int64_t { page.httpStatus }, QString::fromUtf8(page.contentType),
-                std::int64_t { page.trusted ? 1 : 0 }, std::int64_t { *bodyId });
+                // Archived before its row commits: without its reading until link() says otherwise.
+                std::int64_t { (page.trusted ? ArchiveSchema::Trusted : 0) | ArchiveSchema::NoReadingYet },
+                std::int64_t { *bodyId });
             !bound) {
             return bound;
         }
@@ -469,11 +473,24 @@ Result<std::vector<StoredFetch>> PageArchive::storedFetches(const FetchFilter& f
 
 Result<void> PageArchive::setTrusted(qint64 id, bool trusted)
 {
-    auto statement = m_db->prepare("UPDATE fetch SET trusted = ?2 WHERE id = ?1");
+    auto statement = m_db->prepare("UPDATE fetch SET trusted = (trusted & 2) | ?2 WHERE id = ?1");
     if (!statement) {
         return Error { statement.error() };
     }
     if (auto bound = statement->bindAll(std::int64_t { id }, std::int64_t { trusted ? 1 : 0 }); !bound) {
+        return bound;
+    }
+    return statement->run();
+}
+
+Result<void> PageArchive::link(const QString& domain, const QString& engine, qint64 fetchedAt)
+{
+    auto statement = m_db->prepare("UPDATE fetch SET trusted = trusted & 1 WHERE domain = ?1 AND engine = ?2 AND "
+                                   "fetched_at = ?3 AND trusted >= 2");
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    if (auto bound = statement->bindAll(domain, engine, std::int64_t { fetchedAt }); !bound) {
         return bound;
     }
     return statement->run();

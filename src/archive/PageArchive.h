@@ -28,6 +28,7 @@ struct ArchivedFetch
     int httpStatus = 0;
     QByteArray contentType;
     bool trusted = false;
+    bool hasReading = true; // false: archived, but its reading was never stored (the run was cut short)
     qint64 size = 0; // of the body
     qint64 storedSize = 0; // compressed, shared with every fetch of the same body
 };
@@ -88,6 +89,8 @@ public:
     Result<QStringList> domains(const FetchFilter& filter);
     Result<std::vector<StoredFetch>> storedFetches(const FetchFilter& filter);
     Result<void> setTrusted(qint64 id, bool trusted);
+    // The reading of the fetches of a domain's engine at a time is stored.
+    Result<void> link(const QString& domain, const QString& engine, qint64 fetchedAt);
 
     Database& database() { return *m_db; }
     const QString& path() const;

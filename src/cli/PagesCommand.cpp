@@ -18,7 +18,10 @@ QString fetchLine(const ArchivedFetch& fetch)
     return QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7\t%8\n")
         .arg(fetch.id)
         .arg(QDateTime::fromSecsSinceEpoch(fetch.fetchedAt).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-            fetch.engine, fetch.trusted ? QStringLiteral("figure") : QStringLiteral("no-figure"))
+            fetch.engine,
+            !fetch.hasReading   ? QStringLiteral("no-reading")
+                : fetch.trusted ? QStringLiteral("figure")
+                                : QStringLiteral("no-figure"))
         .arg(fetch.httpStatus)
         .arg(fetch.size)
         .arg(fetch.storedSize)

@@ -339,6 +339,13 @@ void DomainQuery::finishRunIfDone()
 
 void DomainQuery::rowStored(quint64 ticket, const ResultRow& row)
 {
+    if (m_pageSink != nullptr) {
+        for (const EngineReading& each : row.readings) {
+            if (each.reading.fetchedAt.isValid()) {
+                m_pageSink->linked(row.domain, each.engine, each.reading.fetchedAt.toSecsSinceEpoch());
+            }
+        }
+    }
     if (const auto storing = m_storing.find(ticket); storing != m_storing.end()) {
         m_cooldown.noteStored(row.id, row.domain, storing->second);
     }
