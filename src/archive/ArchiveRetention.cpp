@@ -114,10 +114,11 @@ Result<PrunePlan> ArchiveRetention::plan(qint64 now, const RetentionLimits& limi
     qint64 bytes = *total;
     const qint64 cutoff = now - qint64 { limits.maxAgeDays } * SecondsPerDay;
     // Every fetch past the age limit, then, while the archive is still too big, the oldest of
-    // the rest, trusted ones first. A body shared by several fetches is freed only with the last.
+    // the rest: pages whose reading was never stored, then trusted ones. A body shared by several
+    // fetches is freed only with the last.
     auto order = db.prepare("SELECT f.id, f.body_id, b.stored_size, f.fetched_at FROM fetch f"
                             " JOIN body b ON b.id = f.body_id"
-                            " ORDER BY f.fetched_at >= ?1, f.trusted DESC, f.fetched_at, f.id");
+                            " ORDER BY f.fetched_at >= ?1, f.linked, f.trusted DESC, f.fetched_at, f.id");
     if (!order) {
         return Error { order.error() };
     }

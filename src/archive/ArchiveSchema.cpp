@@ -11,6 +11,8 @@ namespace {
 // fetch: one per answer archived, linked to its reading by (domain, engine, fetched_at).
 // trusted: the reading was a figure; such pages are given up first when space runs short.
 // incomplete: the reply was cut short, the body is only what came.
+// linked: its reading is stored; 0 while the row is still to commit, and for good when it never did.
+// Such pages go first when space runs short.
 const char* const CreateTables = R"(
 CREATE TABLE dictionary (
     id INTEGER PRIMARY KEY,
@@ -36,7 +38,8 @@ CREATE TABLE fetch (
     content_type TEXT,
     trusted INTEGER NOT NULL,
     body_id INTEGER NOT NULL,
-    incomplete INTEGER NOT NULL DEFAULT 0
+    incomplete INTEGER NOT NULL DEFAULT 0,
+    linked INTEGER NOT NULL DEFAULT 1
 );
 CREATE TABLE setting (
     name TEXT PRIMARY KEY,
@@ -47,8 +50,9 @@ CREATE INDEX fetch_engine ON fetch(engine, fetched_at);
 CREATE INDEX fetch_body ON fetch(body_id);
 )";
 
-// From layout 1.
-const char* const AddIncomplete = "ALTER TABLE fetch ADD COLUMN incomplete INTEGER NOT NULL DEFAULT 0;";
+// From layout 1, whose pages all count as linked: nothing then told otherwise.
+const char* const FromLayout1 = "ALTER TABLE fetch ADD COLUMN incomplete INTEGER NOT NULL DEFAULT 0;"
+                                "ALTER TABLE fetch ADD COLUMN linked INTEGER NOT NULL DEFAULT 1;";
 
 } // namespace
 
@@ -107,7 +111,7 @@ Result<void> ArchiveSchema::check(Database& db)
                            .arg(db.path()) };
     }
     auto migrated = inTransaction(db, [&db]() -> Result<void> {
-        if (auto result = db.exec(AddIncomplete); !result) {
+        if (auto result = db.exec(FromLayout1); !result) {
             return result;
         }
         return db.exec("PRAGMA user_version = 2");

@@ -5,12 +5,15 @@
 
 #include <QDateTime>
 
+#include <utility>
+
 namespace shoulu {
 
-ArchiveWriter::ArchiveWriter(QString path, QObject* parent, Language language)
+ArchiveWriter::ArchiveWriter(QString path, QObject* parent, Language language, qint64 queueBytes)
     : QObject(parent)
     , m_path(std::move(path))
     , m_language(language)
+    , m_queueLimit(queueBytes)
     , m_thread([this] { run(); })
 { }
 
@@ -26,11 +29,44 @@ ArchiveWriter::~ArchiveWriter()
 
 void ArchiveWriter::keep(KeptPage page)
 {
-    post([this, page = std::move(page)](PageArchive& archive) {
+    const qint64 size = page.body.size();
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_queuedBytes + size > m_queueLimit && m_queuedBytes > 0) {
+            if (!std::exchange(m_fullSaid, true)) {
+                m_jobs.push_back([this](PageArchive& archive) {
+                    report(worded(m_language,
+                        QStringLiteral("网页存档跟不上（%1）：等待存档的网页已占 %2 MiB，其后的网页未存档"),
+                        QStringLiteral("the page archive falls behind (%1): the pages waiting for it hold %2 MiB, "
+                                       "later pages are not archived"))
+                               .arg(archive.path())
+                               .arg(m_queueLimit / (1024 * 1024)));
+                });
+                m_wake.notify_one();
+            }
+            return;
+        }
+        m_queuedBytes += size;
+    }
+    post([this, size, page = std::move(page)](PageArchive& archive) mutable {
         if (auto stored = archive.store(page); !stored) {
             report(worded(m_language, QStringLiteral("网页未能存档（%1）：%2"),
                 QStringLiteral("a page was not archived (%1): %2"))
                        .arg(archive.path(), stored.error()));
+        }
+        page = {}; // the body's memory goes before the queue says there is room
+        std::lock_guard lock(m_mutex);
+        m_queuedBytes -= size;
+    });
+}
+
+void ArchiveWriter::linked(const QString& domain, const QString& engine, qint64 fetchedAt)
+{
+    post([this, domain, engine, fetchedAt](PageArchive& archive) {
+        if (auto done = archive.link(domain, engine, fetchedAt); !done) {
+            report(worded(m_language, QStringLiteral("网页存档未能记下读数（%1）：%2"),
+                QStringLiteral("the page archive could not note a page's reading (%1): %2"))
+                       .arg(archive.path(), done.error()));
         }
     });
 }

@@ -25,12 +25,18 @@ class ArchiveWriter : public QObject, public PageSink
     Q_OBJECT
 
 public:
-    explicit ArchiveWriter(QString path, QObject* parent = nullptr, Language language = Language::Chinese);
+    // Bodies waiting to be archived hold at most this much memory; a page beyond it is not
+    // archived (said once), so a slow disk or huge pages cannot grow a batch without bound.
+    static constexpr qint64 DefaultQueueBytes = qint64(128) * 1024 * 1024;
+
+    explicit ArchiveWriter(QString path, QObject* parent = nullptr, Language language = Language::Chinese,
+        qint64 queueBytes = DefaultQueueBytes);
     // Archives what was handed in before, then stops.
     ~ArchiveWriter() override;
 
     const QString& path() const { return m_path; }
     void keep(KeptPage page) override;
+    void linked(const QString& domain, const QString& engine, qint64 fetchedAt) override;
     // Gives up pages past the archive's limits, after the pages handed in so far.
     void prune();
     // Returns once everything handed in so far is done.
@@ -53,6 +59,9 @@ private:
     std::condition_variable m_wake;
     std::condition_variable m_idle;
     std::deque<Job> m_jobs;
+    const qint64 m_queueLimit;
+    qint64 m_queuedBytes = 0;
+    bool m_fullSaid = false;
     bool m_busy = false;
     bool m_stopping = false;
     bool m_reported = false; // touched on the writer's thread only

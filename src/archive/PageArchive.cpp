@@ -23,8 +23,8 @@ namespace {
 constexpr qsizetype MaxTrainingBytes = 16 * 1024 * 1024;
 
 const char* const FactColumns = "f.id, f.domain, f.engine, f.fetched_at, f.final_url, f.http_status, f.content_type,"
-                                " f.trusted, b.size, b.stored_size, f.incomplete";
-constexpr int FactColumnCount = 11;
+                                " f.trusted, b.size, b.stored_size, f.incomplete, f.linked";
+constexpr int FactColumnCount = 12;
 
 // ?1 domain, ?2 engine (empty: any), ?3 and ?4 the range of fetched_at.
 const char* const FilterClause = " FROM fetch f JOIN body b ON b.id = f.body_id"
@@ -56,6 +56,7 @@ ArchivedFetch factsAt(const Statement& statement)
     facts.size = statement.int64At(8);
     facts.storedSize = statement.int64At(9);
     facts.incomplete = statement.int64At(10) != 0;
+    facts.hasReading = statement.int64At(11) != 0;
     return facts;
 }
 
@@ -176,11 +177,12 @@ Result<qint64> PageArchive::store(const KeptPage& page)
             return Error { bodyId.error() };
         }
         auto insert = m_db->prepare("INSERT INTO fetch (domain, engine, fetched_at, final_url, http_status,"
-                                    " content_type, trusted, body_id, incomplete)"
-                                    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+                                    " content_type, trusted, body_id, incomplete, linked)"
+                                    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, 0)");
         if (!insert) {
             return Error { insert.error() };
         }
+        // Archived before its row commits: without its reading until link() says otherwise.
         if (auto bound = insert->bindAll(page.domain, page.engine, std::int64_t { page.fetchedAt },
                 QString::fromUtf8(page.finalUrl), std::int64_t { page.httpStatus }, QString::fromUtf8(page.contentType),
                 std::int64_t { page.trusted ? 1 : 0 }, std::int64_t { *bodyId },
@@ -404,7 +406,7 @@ Result<QByteArray> PageArchive::body(qint64 id)
 Result<qint64> PageArchive::findFetch(const QString& domain, const QString& engine, qint64 fetchedAt)
 {
     auto statement = m_db->prepare(
-        "SELECT max(id) FROM fetch WHERE domain = ?1 AND engine = ?2 AND fetched_at = ?3 HAVING count(*) > 0");
+        "SELECT id FROM fetch WHERE domain = ?1 AND engine = ?2 AND fetched_at = ?3 ORDER BY id DESC LIMIT 1");
     if (!statement) {
         return Error { statement.error() };
     }
@@ -419,6 +421,18 @@ Result<qint64> PageArchive::findFetch(const QString& domain, const QString& engi
         return Error { QStringLiteral("the page of this reading is not in the archive") };
     }
     return statement->int64At(0);
+}
+
+Result<std::pair<ArchivedFetch, QByteArray>> PageArchive::pageOf(
+    const QString& domain, const QString& engine, qint64 fetchedAt)
+{
+    auto id = findFetch(domain, engine, fetchedAt);
+    auto found = id ? facts(*id) : Result<ArchivedFetch>(Error { id.error() });
+    auto page = found ? body(*id) : Result<QByteArray>(Error { found.error() });
+    if (!page) {
+        return Error { page.error() };
+    }
+    return std::pair { std::move(*found), std::move(*page) };
 }
 
 Result<QStringList> PageArchive::domains(const FetchFilter& filter)
@@ -469,6 +483,19 @@ Result<void> PageArchive::setTrusted(qint64 id, bool trusted)
         return Error { statement.error() };
     }
     if (auto bound = statement->bindAll(std::int64_t { id }, std::int64_t { trusted ? 1 : 0 }); !bound) {
+        return bound;
+    }
+    return statement->run();
+}
+
+Result<void> PageArchive::link(const QString& domain, const QString& engine, qint64 fetchedAt)
+{
+    auto statement = m_db->prepare("UPDATE fetch SET linked = 1 WHERE domain = ?1 AND engine = ?2 AND "
+                                   "fetched_at = ?3 AND linked = 0");
+    if (!statement) {
+        return Error { statement.error() };
+    }
+    if (auto bound = statement->bindAll(domain, engine, std::int64_t { fetchedAt }); !bound) {
         return bound;
     }
     return statement->run();

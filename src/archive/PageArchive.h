@@ -10,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace shoulu {
@@ -28,6 +29,7 @@ struct ArchivedFetch
     QByteArray contentType;
     bool trusted = false;
     bool incomplete = false; // the reply was cut short
+    bool hasReading = true; // false: archived, but its reading was never stored (the run was cut short)
     qint64 size = 0; // of the body
     qint64 storedSize = 0; // compressed, shared with every fetch of the same body
 };
@@ -82,10 +84,14 @@ public:
     Result<QByteArray> body(qint64 id);
     // The fetch of an engine's answer for a domain at a time, as its reading records them.
     Result<qint64> findFetch(const QString& domain, const QString& engine, qint64 fetchedAt);
+    // The page a reading was read from, with its facts: what 查看网页 shows.
+    Result<std::pair<ArchivedFetch, QByteArray>> pageOf(const QString& domain, const QString& engine, qint64 fetchedAt);
     // The domains that have fetches the filter takes (its domain and since only), in order.
     Result<QStringList> domains(const FetchFilter& filter);
     Result<std::vector<StoredFetch>> storedFetches(const FetchFilter& filter);
     Result<void> setTrusted(qint64 id, bool trusted);
+    // The reading of the fetches of a domain's engine at a time is stored.
+    Result<void> link(const QString& domain, const QString& engine, qint64 fetchedAt);
 
     Database& database() { return *m_db; }
     const QString& path() const;

@@ -2,6 +2,8 @@
 #include "cli/Command.h"
 #include "engines/EngineCatalogue.h"
 #include "query/DomainText.h"
+#include "store/CommitRetry.h"
+#include "store/SettingsDatabase.h"
 
 #include <QByteArray>
 
@@ -148,6 +150,8 @@ int runHelp(const QStringList& topics, Streams& io)
 
 int runCommandLine(const QStringList& args, Streams& io)
 {
+    // Every statement of a command waits out another program's lock as long as a row commit would.
+    SettingsDatabase::setLockWait(CommitRetry::BudgetMs);
     const qsizetype at = commandIndex(args);
     const QString name = at < 0 ? QString() : args.at(at);
     QStringList rest = args;

@@ -172,9 +172,13 @@ int DomainsCommand::execute(const Arguments& arguments, const GlobalOptions& opt
             }
             cleaned.append(check.domain);
         }
-        for (const QString& domain : std::as_const(cleaned)) {
-            if (auto added = domains.addDomain(domain); !added) {
-                return fail(io, QStringLiteral("cannot add %1: %2").arg(quotedForMessage(domain), added.error()));
+        for (qsizetype i = 0; i < cleaned.size(); ++i) {
+            if (auto added = domains.addDomain(cleaned.at(i)); !added) {
+                const QString kept = i == 0 ? QStringLiteral("nothing was added")
+                                            : QStringLiteral("the %1 added before it stay listed").arg(i);
+                return fail(io,
+                    QStringLiteral("%1 and what follows it were not added (%2); %3")
+                        .arg(quotedForMessage(cleaned.at(i)), added.error(), kept));
             }
         }
         return ExitOk;

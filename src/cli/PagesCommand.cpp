@@ -20,8 +20,10 @@ QString fetchLine(const ArchivedFetch& fetch)
         .arg(fetch.id)
         .arg(QDateTime::fromSecsSinceEpoch(fetch.fetchedAt).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
             fetch.engine,
-            fetch.incomplete ? QStringLiteral("incomplete")
-                             : (fetch.trusted ? QStringLiteral("figure") : QStringLiteral("no-figure")))
+            !fetch.hasReading    ? QStringLiteral("no-reading")
+                : fetch.incomplete ? QStringLiteral("incomplete")
+                : fetch.trusted    ? QStringLiteral("figure")
+                                   : QStringLiteral("no-figure"))
         .arg(fetch.httpStatus)
         .arg(fetch.size)
         .arg(fetch.storedSize)

@@ -63,6 +63,12 @@ int QueryCommand::execute(const Arguments& args, const GlobalOptions& options, S
     }
     print(io.out, formatRows(stored, *format, withStatus));
     if (!allStored || run->errorCount() > 0) {
+        if (allStored) {
+            print(io.err,
+                Prefix
+                    + QStringLiteral("the figures of %1 are stored; what failed is said above\n")
+                          .arg(escapeControls(stored.front().domain)));
+        }
         return ExitFailure;
     }
     const bool missing = reportMissingFigures(stored, io);

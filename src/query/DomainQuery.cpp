@@ -101,7 +101,7 @@ DomainQuery::SingleStart DomainQuery::startSingle(const QString& typed, const QS
     // A store failure must not strand the run: report it and still ask the engines.
     for (const QString& item : std::as_const(items)) {
         if (auto added = m_domains.addDomain(item); !added) {
-            Q_EMIT errorOccurred(added.error());
+            Q_EMIT errorOccurred(QStringLiteral("%1 未能加入域名列表（%2），查询照常进行").arg(item, added.error()));
             break;
         }
     }
@@ -401,6 +401,13 @@ void DomainQuery::finishRunIfDone()
 
 void DomainQuery::rowStored(quint64 ticket, const ResultRow& row)
 {
+    if (m_pageSink != nullptr) {
+        for (const EngineReading& each : row.readings) {
+            if (each.reading.fetchedAt.isValid()) {
+                m_pageSink->linked(row.domain, each.engine, each.reading.fetchedAt.toSecsSinceEpoch());
+            }
+        }
+    }
     if (const auto storing = m_storing.find(ticket); storing != m_storing.end()) {
         m_cooldown.noteStored(row.id, row.domain, storing->second);
     }

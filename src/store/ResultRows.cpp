@@ -28,25 +28,39 @@ QByteArray engineColumnList()
 struct Statements
 {
     QByteArray latestRows;
-    QByteArray dailyRows;
-    QByteArray chartWindow;
     QByteArray insertRow;
-    // With readings: a day is stood for by its newest row that holds a figure to trust.
-    QByteArray dailyRowsRead;
-    QByteArray chartWindowRead;
+    // The candidate rows of the days; [with readings][newest thirty days only].
+    QByteArray days[2][2];
 };
 
-// A row is trusted when one of its readings is a figure (counted or none), or when it has no
-// readings at all (stored before readings were kept). A day of one row is stood for by it
-// whatever it holds, so only days of several rows look at readings: most days have one.
-const char* const DayRowChoice
-    = "SELECT CASE WHEN n = 1 THEN last ELSE coalesce(("
-      " SELECT max(s.id) FROM shoulu s WHERE s.domain = ?1"
-      " AND s.yyyy IS g.yyyy AND s.mm IS g.mm AND s.dd IS g.dd"
-      " AND (EXISTS (SELECT 1 FROM reading r WHERE r.shoulu_id = s.id AND r.status IN ('counted', 'none'))"
-      " OR NOT EXISTS (SELECT 1 FROM reading r WHERE r.shoulu_id = s.id))), last) END"
-      " FROM (SELECT yyyy, mm, dd, max(id) AS last, count(*) AS n FROM shoulu WHERE domain = ?1"
-      " GROUP BY yyyy, mm, dd) g";
+// The rows a day's figures may come from, grouped by day, newest first within it. A day of one
+// row is that row, and most days have one; of a day of several, every row whose reading of some
+// engine is the newest of its kind that day (a figure to trust, or any), every row from before
+// readings were kept (their figures above 0 count as trusted), and the day's newest row.
+QByteArray dayCandidates(const QByteArray& columns, bool withReadings, bool newestThirty)
+{
+    QByteArray sql = "SELECT " + columns
+        + " FROM (SELECT yyyy AS y, mm AS m, dd AS d, max(id) AS last, count(*) AS n FROM shoulu"
+          " WHERE domain = ?1 GROUP BY yyyy, mm, dd";
+    if (newestThirty) {
+        // yyyy/mm/dd is the date of searchtime: the newest 30 days are the latest 30 groups.
+        sql += " ORDER BY yyyy DESC, mm DESC, dd DESC LIMIT 30";
+    }
+    sql += ") g JOIN shoulu s ON s.domain = ?1 AND s.yyyy IS g.y AND s.mm IS g.m AND s.dd IS g.d"
+           " WHERE (s.id = g.last OR g.n > 1";
+    if (withReadings) {
+        // A row with a reading no newer row of the day has of the same kind (to trust or not).
+        sql += " AND (NOT EXISTS (SELECT 1 FROM reading r WHERE r.shoulu_id = s.id)"
+               " OR EXISTS (SELECT 1 FROM reading r WHERE r.shoulu_id = s.id AND NOT EXISTS ("
+               " SELECT 1 FROM shoulu t JOIN reading q ON q.shoulu_id = t.id AND q.engine = r.engine"
+               " WHERE t.domain = ?1 AND t.yyyy IS g.y AND t.mm IS g.m AND t.dd IS g.d AND t.id > s.id"
+               " AND (q.status IN ('counted', 'none')) = (r.status IN ('counted', 'none')))))";
+    }
+    // Every row taken equals the text in some letter case, so a row's domain is listed exactly
+    // when the text is: one look-up instead of one per row.
+    sql += ") AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1) ORDER BY g.y DESC, g.m DESC, g.d DESC, s.id DESC";
+    return sql;
+}
 
 const Statements& statements()
 {
@@ -59,28 +73,11 @@ const Statements& statements()
             + " FROM shoulu WHERE id IN ("
               " SELECT (SELECT max(s.id) FROM shoulu s WHERE s.domain = l.domain) FROM domain l)"
               " ORDER BY searchtime DESC, id DESC";
-        // Every row taken equals the text in some letter case, so a row's domain is listed exactly
-        // when the text is: one look-up instead of one per row.
-        s.dailyRows = "SELECT " + columns
-            + " FROM shoulu WHERE id IN ("
-              " SELECT max(id) FROM shoulu WHERE domain = ?1 GROUP BY yyyy, mm, dd)"
-              " AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1)"
-              " ORDER BY searchtime DESC, id DESC";
-        // yyyy/mm/dd is the date of searchtime, so the newest 30 days are the daily rows with the
-        // latest searchtime; picking them by day reads 30 rows instead of all of them.
-        s.chartWindow = "SELECT " + columns
-            + " FROM shoulu WHERE id IN ("
-              " SELECT max(id) FROM shoulu WHERE domain = ?1 GROUP BY yyyy, mm, dd"
-              " ORDER BY yyyy DESC, mm DESC, dd DESC LIMIT 30)"
-              " AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1)"
-              " ORDER BY searchtime, id";
-        s.dailyRowsRead = "SELECT " + columns + " FROM shoulu WHERE id IN (" + DayRowChoice
-            + ") AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1)"
-              " ORDER BY searchtime DESC, id DESC";
-        s.chartWindowRead = "SELECT " + columns + " FROM shoulu WHERE id IN (" + DayRowChoice
-            + " ORDER BY yyyy DESC, mm DESC, dd DESC LIMIT 30)"
-              " AND EXISTS (SELECT 1 FROM domain WHERE domain = ?1)"
-              " ORDER BY searchtime, id";
+        for (const bool withReadings : { false, true }) {
+            for (const bool newestThirty : { false, true }) {
+                s.days[withReadings][newestThirty] = dayCandidates(columns, withReadings, newestThirty);
+            }
+        }
         s.insertRow = "INSERT INTO shoulu (domain, " + engineColumnList()
             + ", yyyy, mm, dd, searchtime) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)";
         return s;
@@ -383,6 +380,94 @@ Result<std::vector<ResultRow>> query(Database& db, const char* sql, const QStrin
     return readRows(*statement);
 }
 
+bool sameDay(const ResultRow& a, const ResultRow& b)
+{
+    return a.yyyy == b.yyyy && a.mm == b.mm && a.dd == b.dd;
+}
+
+// The row of one engine a day's figure comes from: its newest figure to trust, else its newest
+// reading; null when the day has neither. `column` is the engine's count column, or -1.
+const ResultRow* sourceOf(const ResultRow* first, const ResultRow* last, const QString& engine, int column)
+{
+    const ResultRow* newestReading = nullptr;
+    for (const ResultRow* row = first; row != last; ++row) {
+        if (const Reading* reading = row->readingOf(engine)) {
+            if (isTrustworthy(reading->status)) {
+                return row;
+            }
+            if (newestReading == nullptr) {
+                newestReading = row;
+            }
+        } else if (column >= 0 && row->readings.isEmpty() && row->counts[static_cast<size_t>(column)] > 0) {
+            return row;
+        }
+    }
+    return newestReading;
+}
+
+// One row for a day of several, engine by engine; its id and time are those of the newest row
+// any of its figures came from.
+ResultRow composeDay(const ResultRow* first, const ResultRow* last)
+{
+    ResultRow day = *first;
+    day.readings.clear();
+    const ResultRow* newestSource = nullptr;
+    const auto take = [&](const QString& engine, int column) {
+        const ResultRow* found = sourceOf(first, last, engine, column);
+        const ResultRow* source = found != nullptr ? found : first;
+        if (column >= 0) {
+            day.counts[static_cast<size_t>(column)] = source->counts[static_cast<size_t>(column)];
+        }
+        if (const Reading* reading = source->readingOf(engine)) {
+            day.readings.append({ engine, *reading });
+        }
+        if (found != nullptr && (newestSource == nullptr || found->id > newestSource->id)) {
+            newestSource = found;
+        }
+    };
+    QStringList others;
+    for (const ResultRow* row = first; row != last; ++row) {
+        for (const EngineReading& each : row->readings) {
+            if (rankOf(each.engine) >= EngineCount && !others.contains(each.engine)) {
+                others.append(each.engine);
+            }
+        }
+    }
+    for (int column = 0; column < EngineCount; ++column) {
+        take(QLatin1String(engineInfo(column).name), column);
+    }
+    for (const QString& engine : others) {
+        take(engine, -1);
+    }
+    if (newestSource != nullptr) {
+        day.id = newestSource->id;
+        day.searchTime = newestSource->searchTime;
+    }
+    return day;
+}
+
+// The candidates come grouped by day, newest day first; `oldestFirst` turns the days around.
+std::vector<ResultRow> composeDays(const std::vector<ResultRow>& candidates, bool oldestFirst)
+{
+    std::vector<ResultRow> days;
+    for (size_t from = 0; from < candidates.size();) {
+        size_t to = from + 1;
+        while (to < candidates.size() && sameDay(candidates[from], candidates[to])) {
+            ++to;
+        }
+        if (to - from == 1) {
+            days.push_back(candidates[from]);
+        } else {
+            days.push_back(composeDay(candidates.data() + from, candidates.data() + to));
+        }
+        from = to;
+    }
+    if (oldestFirst) {
+        std::reverse(days.begin(), days.end());
+    }
+    return days;
+}
+
 } // namespace
 
 ResultRows::ResultRows(Database& db)
@@ -592,16 +677,23 @@ Result<std::vector<ResultRow>> ResultRows::latestRows()
 
 Result<std::vector<ResultRow>> ResultRows::dailyRows(const QString& domain)
 {
-    const ReadSnapshot snapshot(m_db);
-    const Statements& s = statements();
-    return withReadings(query(m_db, (keepsReadings() ? s.dailyRowsRead : s.dailyRows).constData(), &domain));
+    return days(domain, false);
 }
 
 Result<std::vector<ResultRow>> ResultRows::chartWindow(const QString& domain)
 {
+    return days(domain, true);
+}
+
+Result<std::vector<ResultRow>> ResultRows::days(const QString& domain, bool newestThirty)
+{
     const ReadSnapshot snapshot(m_db);
-    const Statements& s = statements();
-    return withReadings(query(m_db, (keepsReadings() ? s.chartWindowRead : s.chartWindow).constData(), &domain));
+    const QByteArray& sql = statements().days[keepsReadings()][newestThirty];
+    auto candidates = withReadings(query(m_db, sql.constData(), &domain));
+    if (!candidates) {
+        return candidates;
+    }
+    return composeDays(*candidates, newestThirty);
 }
 
 } // namespace shoulu

@@ -33,9 +33,11 @@ public:
 
     // Newest row (greatest id) of every listed domain that has rows, newest searchtime first.
     Result<std::vector<ResultRow>> latestRows();
-    // One row per day of a listed domain, newest first: the day's newest row that holds a figure
-    // to trust (a counted or none reading, or no readings at all), else the day's newest row.
-    // The text is used as given (not trimmed), compared without regard to letter case.
+    // One row per day of a listed domain, newest first, chosen engine by engine: each engine's
+    // newest figure to trust that day (a counted or none reading, or a figure above 0 in a row from
+    // before readings were kept), else its newest reading. The row's id and time are those of the
+    // newest row its figures came from. The text is used as given (not trimmed), compared without
+    // regard to letter case.
     Result<std::vector<ResultRow>> dailyRows(const QString& domain);
     // The newest 30 rows of the daily view, delivered oldest first.
     Result<std::vector<ResultRow>> chartWindow(const QString& domain);
@@ -46,6 +48,7 @@ public:
     bool keepsReadings();
 
 private:
+    Result<std::vector<ResultRow>> days(const QString& domain, bool newestThirty);
     Result<std::vector<ResultRow>> withReadings(Result<std::vector<ResultRow>> rows);
     Result<qint64> ruleId(const QString& text);
     // Binds ?1 row id, ?2 engine and ?3..?9 the reading, as the reading statements number them.

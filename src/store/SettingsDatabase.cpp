@@ -9,6 +9,9 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include <algorithm>
+#include <atomic>
+
 namespace shoulu {
 
 namespace {
@@ -36,18 +39,35 @@ QByteArray passphrase()
     return QByteArray::fromRawData(Passphrase, sizeof(Passphrase) - 1);
 }
 
-Error unreadable(const QString& path)
+const QString SetAside = QStringLiteral("; set it aside and make a new one with 'shoulu-cli init'");
+
+Error unreadable(const QString& path, SettingsDatabase::Problem& problem)
 {
     QFile file(path);
     QByteArray head;
     if (file.open(QIODevice::ReadOnly)) {
-        head = file.read(16);
+        head = file.read(512);
     }
-    if (head == QByteArray("SQLite format 3\0", 16)) {
-        return Error { QStringLiteral("%1 is an unencrypted SQLite database, not a shoulu database").arg(path) };
+    problem = SettingsDatabase::Problem::Foreign;
+    if (head.startsWith(QByteArray("SQLite format 3\0", 16))) {
+        return Error { QStringLiteral("%1 is an unencrypted SQLite database, not a shoulu database").arg(path)
+            + SetAside };
     }
-    return Error { QStringLiteral("%1 is not a shoulu database, or is encrypted with another key").arg(path) };
+    // Text has no NUL and no other control bytes but line ends and tabs; the encrypted file's
+    // bytes look random from the first one on.
+    const bool text = std::all_of(head.cbegin(), head.cend(),
+        [](char c) { return static_cast<unsigned char>(c) >= 0x20 || c == '\n' || c == '\r' || c == '\t'; });
+    if (text) {
+        return Error { QStringLiteral("%1 is a text file, not a shoulu database").arg(path) + SetAside };
+    }
+    problem = SettingsDatabase::Problem::Damaged;
+    return Error {
+        QStringLiteral("%1 is damaged at its start, or encrypted with another key: it cannot be read").arg(path)
+        + SetAside
+    };
 }
+
+std::atomic<int> lockWaitMs { SettingsDatabase::BusyTimeoutMs };
 
 Result<std::unique_ptr<Database>> connect(const QString& path, Database::OpenMode mode)
 {
@@ -55,7 +75,7 @@ Result<std::unique_ptr<Database>> connect(const QString& path, Database::OpenMod
     if (!db) {
         return db;
     }
-    (*db)->setBusyTimeout(SettingsDatabase::BusyTimeoutMs);
+    (*db)->setBusyTimeout(lockWaitMs.load());
     if (auto keyed = (*db)->key(passphrase()); !keyed) {
         return Error { keyed.error() };
     }
@@ -74,22 +94,44 @@ qint64 pageSize(Database& db)
 
 } // namespace
 
+void SettingsDatabase::setLockWait(int milliseconds)
+{
+    lockWaitMs = std::max(milliseconds, BusyTimeoutMs);
+}
+
 Result<std::unique_ptr<SettingsDatabase>> SettingsDatabase::open(const QString& path, Access access)
 {
+    Problem problem = Problem::Other;
+    return open(path, access, problem);
+}
+
+SettingsDatabase::Problem SettingsDatabase::examine(const QString& path)
+{
+    Problem problem = Problem::Other;
+    return open(path, Access::Read, problem) ? Problem::None : problem;
+}
+
+Result<std::unique_ptr<SettingsDatabase>> SettingsDatabase::open(const QString& path, Access access, Problem& problem)
+{
+    problem = Problem::Other;
     if (Result<void> fits = checkStateFile(path); !fits) {
         return fits.failure();
     }
     const QFileInfo info(path);
+    problem = Problem::Missing;
     if (!info.exists()) {
         return Error { QStringLiteral("%1 does not exist").arg(path) };
     }
+    problem = Problem::Other;
     if (!info.isFile()) {
         return Error { QStringLiteral("%1 is not a file").arg(path) };
     }
     // SQLite takes a 0-byte file for a new, empty database; here it is a damaged one.
+    problem = Problem::Damaged;
     if (info.size() == 0) {
-        return Error { QStringLiteral("%1 is empty (0 bytes), not a prepared shoulu database").arg(path) };
+        return Error { QStringLiteral("%1 is empty (0 bytes), not a prepared shoulu database").arg(path) + SetAside };
     }
+    problem = Problem::Other;
     const Result<bool> readOnly = opensReadOnly(path, access, writabilityOf(path));
     if (!readOnly) {
         return readOnly.failure();
@@ -107,16 +149,30 @@ Result<std::unique_ptr<SettingsDatabase>> SettingsDatabase::open(const QString& 
     // The key is only tried on the first read: check it now, not at the first query.
     if (auto read = connection.exec("SELECT count(*) FROM sqlite_master"); !read) {
         if ((connection.errorCode() & 0xff) == SQLITE_NOTADB) {
-            return unreadable(path);
+            return unreadable(path, problem);
         }
         if ((connection.errorCode() & 0xff) == SQLITE_CORRUPT) {
-            return Error { QStringLiteral("%1 is damaged (%2)").arg(path, connection.errorMessage()) };
+            problem = Problem::Damaged;
+            return Error { QStringLiteral("%1 is damaged (%2)").arg(path, connection.errorMessage()) + SetAside };
         }
         return Error { read.error() };
     }
     // A file cut short inside a page would open and fail only when that page is read.
     if (const qint64 size = pageSize(connection); size > 0 && info.size() % size != 0) {
-        return Error { QStringLiteral("%1 is damaged: it ends inside a page, cut short").arg(path) };
+        problem = Problem::Damaged;
+        return Error { QStringLiteral("%1 is damaged: it ends inside a page, cut short").arg(path) + SetAside };
+    }
+    // Readable with the key but without a table of ours: another program's file keyed alike.
+    for (const char* table : { "domain", "shoulu" }) {
+        const QByteArray sql = QByteArray("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '")
+            + table + "' COLLATE NOCASE";
+        if (auto found = connection.singleInt(sql.constData()); found && *found == 0) {
+            problem = Problem::Foreign;
+            return Error {
+                QStringLiteral("%1 is not a shoulu database: it has no table '%2'").arg(path, QLatin1String(table))
+                + SetAside
+            };
+        }
     }
     if (auto checked = Schema::check(connection); !checked) {
         return Error { checked.error() };

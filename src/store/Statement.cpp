@@ -31,8 +31,18 @@ Statement::~Statement()
 Error Statement::error(const char* what) const
 {
     sqlite3* db = sqlite3_db_handle(m_handle);
-    return Error { QStringLiteral("%1 failed: %2").arg(QLatin1String(what), QString::fromUtf8(sqlite3_errmsg(db))),
-        sqlite3_extended_errcode(db) };
+    const int code = sqlite3_extended_errcode(db);
+    QString message = QStringLiteral("%1 failed: %2").arg(QLatin1String(what), QString::fromUtf8(sqlite3_errmsg(db)));
+    // Damage the checks at opening could not see (they read the header and the table list only).
+    if ((code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB) {
+        const char* file = sqlite3_db_filename(db, "main");
+        const QString path = QString::fromUtf8(file != nullptr ? file : "");
+        message += QStringLiteral("; %1 is damaged: set it aside").arg(path);
+        if (!path.endsWith(QLatin1String("pages.dat"))) {
+            message += QStringLiteral(" and make a new one with 'shoulu-cli init'");
+        }
+    }
+    return Error { message, code };
 }
 
 Result<void> Statement::bind(int index, std::int64_t value)

@@ -1,5 +1,7 @@
 #include "ui/MessageBox.h"
 
+#include <QRegularExpression>
+
 namespace shoulu {
 
 namespace {
@@ -11,6 +13,23 @@ QString s_lastText;
 QString s_lastTitle;
 QMessageBox::Icon s_lastIcon = QMessageBox::NoIcon;
 int s_shownCount = 0;
+
+// The store says in English when a statement finds a file damaged; the window says it in Chinese,
+// with what to do, and keeps the store's words for whoever reports it.
+QString inWindowWords(const QString& text)
+{
+    static const QRegularExpression damaged(QStringLiteral("; (.+) is damaged: set it aside"));
+    const auto match = damaged.match(text);
+    if (!match.hasMatch()) {
+        return text;
+    }
+    const QString file = match.captured(1);
+    const bool archive = file.endsWith(QLatin1String("pages.dat"));
+    return QStringLiteral("文件 %1 已损坏。请把它移到别处%2\n（%3）")
+        .arg(file,
+            archive ? QStringLiteral("，程序会新建网页存档。") : QStringLiteral("，再用“shoulu-cli init”新建一个。"),
+            text);
+}
 
 } // namespace
 
@@ -26,12 +45,12 @@ QMessageBox::StandardButton MessageBox::plain(QWidget* parent, const QString& te
 
 QMessageBox::StandardButton MessageBox::warning(QWidget* parent, const QString& text)
 {
-    return show(parent, QMessageBox::Warning, text);
+    return show(parent, QMessageBox::Warning, inWindowWords(text));
 }
 
 QMessageBox::StandardButton MessageBox::error(QWidget* parent, const QString& text)
 {
-    return show(parent, QMessageBox::Critical, text);
+    return show(parent, QMessageBox::Critical, inWindowWords(text));
 }
 
 bool MessageBox::confirm(QWidget* parent, const QString& text)

@@ -69,21 +69,21 @@ void PageArchiveActions::showPage(const QString& domain, const QString& engine, 
 {
     m_writer.waitUntilIdle(); // the page of the reading just made may still be on its way
     auto archive = PageArchive::open(m_writer.path(), PageArchive::Mode::Existing);
-    auto id = archive ? (*archive)->findFetch(domain, engine, fetchedAt) : Result<qint64>(Error { archive.error() });
-    auto body = id ? (*archive)->body(*id) : Result<QByteArray>(Error { id.error() });
-    if (!body) {
-        MessageBox::warning(m_window, QStringLiteral("无法打开存档的网页：%1").arg(body.error()));
+    auto page = archive ? (*archive)->pageOf(domain, engine, fetchedAt)
+                        : Result<std::pair<ArchivedFetch, QByteArray>>(Error { archive.error() });
+    if (!page) {
+        MessageBox::warning(m_window, QStringLiteral("无法打开存档的网页：%1").arg(page.error()));
         return;
     }
+    const auto& [facts, body] = *page;
     QTemporaryFile file(QDir::temp().filePath(QStringLiteral("shoulu-page-XXXXXX.html")));
     file.setAutoRemove(false); // the browser reads it after this returns
-    if (file.open() && file.write(*body) == body->size() && file.flush()
+    if (file.open() && file.write(body) == body.size() && file.flush()
         && QDesktopServices::openUrl(QUrl::fromLocalFile(file.fileName()))) {
         return;
     }
-    auto facts = (*archive)->facts(*id);
-    const PageEncoding encoding = detectEncoding(facts ? facts->contentType : QByteArray(), *body, PageEncoding::Utf8);
-    showAsText(m_window, QStringLiteral("%1 - %2").arg(domain, engine), decodePage(*body, encoding));
+    const PageEncoding encoding = detectEncoding(facts.contentType, body, PageEncoding::Utf8);
+    showAsText(m_window, QStringLiteral("%1 - %2").arg(domain, engine), decodePage(body, encoding));
 }
 
 void PageArchiveActions::reread(const QString& domain)

@@ -2,6 +2,7 @@
 
 #include "engines/EngineCatalogue.h"
 #include "query/AppContext.h"
+#include "store/SettingsDatabase.h"
 #include "ui/MessageBox.h"
 #include "ui/Skin.h"
 #include "ui/TForm1.h"
@@ -38,9 +39,24 @@ std::unique_ptr<AppContext> openAppContext(const QString& databasePath)
         AppContext::CatalogueFault::UseBuiltIn, Access::Read);
     if (!opened) {
         qCWarning(startUp).noquote() << opened.error();
-        MessageBox::plain(nullptr,
-            QStringLiteral("文件不完整\n没有可用的数据文件 %1，可以用“shoulu-cli init”新建一个。")
-                .arg(QDir::toNativeSeparators(QDir(databasePath).absolutePath())));
+        const QString shown = QDir::toNativeSeparators(QDir(databasePath).absolutePath());
+        QString why;
+        switch (SettingsDatabase::examine(databasePath)) {
+        case SettingsDatabase::Problem::Damaged:
+            why = QStringLiteral("数据文件 %1 已损坏。请把它移到别处，再用“shoulu-cli init”新建一个。").arg(shown);
+            break;
+        case SettingsDatabase::Problem::Foreign:
+            why = QStringLiteral("%1 不是本程序的数据文件。请把它移到别处，再用“shoulu-cli init”新建一个。").arg(shown);
+            break;
+        case SettingsDatabase::Problem::Missing:
+            why = QStringLiteral("没有可用的数据文件 %1，可以用“shoulu-cli init”新建一个。").arg(shown);
+            break;
+        case SettingsDatabase::Problem::None:
+        case SettingsDatabase::Problem::Other:
+            why = QStringLiteral("数据文件 %1 无法打开：%2").arg(shown, opened.error());
+            break;
+        }
+        MessageBox::plain(nullptr, QStringLiteral("文件不完整\n") + why);
         return nullptr;
     }
     return std::move(opened.value());

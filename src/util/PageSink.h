@@ -26,6 +26,13 @@ class PageSink
 public:
     virtual ~PageSink() = default;
     virtual void keep(KeptPage page) = 0;
+    // The reading of a kept page is stored: the page is no longer one without its reading.
+    virtual void linked(const QString& domain, const QString& engine, qint64 fetchedAt)
+    {
+        (void)domain;
+        (void)engine;
+        (void)fetchedAt;
+    }
 };
 
 } // namespace shoulu

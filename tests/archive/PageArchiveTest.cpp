@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace shoulu {
@@ -106,6 +107,38 @@ TEST_F(PageArchiveTest, PagesFromBeforeTheDictionaryStayReadable)
     }
 }
 
+// What 查看网页 asks for: the newest fetch of that engine, domain (any letter case) and time.
+TEST_F(PageArchiveTest, ReadingFindsItsPageOrSaysItIsNotArchived)
+{
+    store(page("<html>first</html>", 500));
+    store(page("<html>again</html>", 500));
+    store(page("<html>bing</html>", 500, QStringLiteral("bing")));
+    struct Case
+    {
+        QString domain;
+        QString engine;
+        qint64 fetchedAt;
+        QByteArray body; // empty: not archived
+    };
+    const Case cases[] = {
+        { QStringLiteral("a.example"), QStringLiteral("baidu"), 500, "<html>again</html>" },
+        { QStringLiteral("A.Example"), QStringLiteral("bing"), 500, "<html>bing</html>" },
+        { QStringLiteral("a.example"), QStringLiteral("baidu"), 501, {} },
+        { QStringLiteral("b.example"), QStringLiteral("baidu"), 500, {} },
+    };
+    for (const Case& c : cases) {
+        auto found = m_archive->pageOf(c.domain, c.engine, c.fetchedAt);
+        ASSERT_EQ(found.ok(), !c.body.isEmpty()) << c.engine.toStdString() << " " << c.fetchedAt;
+        if (found) {
+            EXPECT_EQ(found->second, c.body);
+            EXPECT_EQ(found->first.engine, c.engine);
+            EXPECT_EQ(found->first.contentType, QByteArray("text/html"));
+        } else {
+            EXPECT_EQ(found.error(), QStringLiteral("the page of this reading is not in the archive"));
+        }
+    }
+}
+
 TEST_F(PageArchiveTest, RetentionGivesUpOldPagesAndPagesWithAFigureFirst)
 {
     const qint64 day = 86400;
@@ -166,6 +199,54 @@ TEST_F(PageArchiveTest, EarlierLayoutLosesItsPagesOrTheIncompleteMark)
     ASSERT_EQ(listed->size(), 2u);
     for (const ArchivedFetch& fetch : *listed) {
         EXPECT_EQ(fetch.incomplete, fetch.id == cutId) << fetch.id;
+    }
+}
+
+// A page is archived before its row commits; one whose row never came (a killed run) is listed
+// as such and given up before any page that has its reading.
+TEST_F(PageArchiveTest, PagesWithoutTheirReadingAreListedAsSuchAndPrunedFirst)
+{
+    const qint64 now = 1'800'000'000;
+    std::mt19937 random(5);
+    struct Case
+    {
+        qint64 age; // seconds
+        bool trusted;
+        bool linked;
+        bool kept;
+    };
+    const Case cases[] = {
+        { 900, true, true, false }, // the oldest figure: goes once the orphans are gone
+        { 800, false, true, true },
+        { 100, true, false, false }, // the newest, a figure, but no reading points to it
+        { 50, false, false, false },
+        { 10, true, true, true },
+    };
+    std::vector<qint64> ids;
+    for (const Case& c : cases) {
+        QByteArray noise(4096, Qt::Uninitialized);
+        for (char& byte : noise) {
+            byte = static_cast<char>(random());
+        }
+        ids.push_back(store(page(noise, now - c.age, QStringLiteral("baidu"), c.trusted)));
+        if (c.linked) {
+            ASSERT_TRUE(m_archive->link(QStringLiteral("A.example"), QStringLiteral("baidu"), now - c.age).ok());
+        }
+    }
+    auto listed = m_archive->list({});
+    ASSERT_TRUE(listed.ok()) << listed.error().toStdString();
+    ASSERT_EQ(listed->size(), std::size(cases));
+    for (const ArchivedFetch& fetch : *listed) {
+        const size_t i = static_cast<size_t>(std::find(ids.begin(), ids.end(), fetch.id) - ids.begin());
+        ASSERT_LT(i, std::size(cases));
+        EXPECT_EQ(fetch.hasReading, cases[i].linked) << "page " << i;
+        EXPECT_EQ(fetch.trusted, cases[i].trusted) << "page " << i;
+    }
+    ArchiveRetention retention(*m_archive);
+    ASSERT_TRUE(retention.setLimits({ 180, 2 * 4200 }).ok());
+    ASSERT_TRUE(retention.prune(now).ok());
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(m_archive->facts(ids[i]).ok(), cases[i].kept) << "page " << i;
     }
 }
 

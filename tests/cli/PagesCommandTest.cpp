@@ -25,6 +25,7 @@ protected:
             auto id = (*archive)->store({ QStringLiteral("a.example"), QString::fromLatin1(engine), at, "", 200,
                 "text/html", QByteArray("<p>") + engine + "</p>", !cutShort, cutShort });
             ASSERT_TRUE(id.ok());
+            ASSERT_TRUE((*archive)->link(QStringLiteral("a.example"), QString::fromLatin1(engine), at).ok());
             m_ids.append(QString::number(*id));
         }
     }

@@ -2,6 +2,7 @@
 #include "store/ResultRows.h"
 #include "support/CliRunner.h"
 #include "support/EngineServer.h"
+#include "support/ForeignLock.h"
 #include "support/ProxyVariable.h"
 #include "support/QtTestApp.h"
 #include "support/TempDatabase.h"
@@ -58,6 +59,32 @@ TEST_F(QueryCommandTest, queryStoresListsAndPrintsTheRowAsCsv)
 
     const CliRun history = runCli(withDb({ QStringLiteral("history"), QStringLiteral("--format=csv") }));
     EXPECT_EQ(history.out, run.out);
+}
+
+// Another program holds the file's lock longer than a statement's own wait: the command waits
+// it out as a row commit does, and everything is written.
+TEST_F(QueryCommandTest, WritesWaitOutAnotherProgramsLock)
+{
+    if (!ForeignLock::available()) {
+        GTEST_SKIP() << "the sqlcipher shell is not installed";
+    }
+    const QStringList commands[] = {
+        { QStringLiteral("query"), QStringLiteral("locked.example") },
+        { QStringLiteral("domains"), QStringLiteral("add"), QStringLiteral("second.example") },
+    };
+    for (const QStringList& command : commands) {
+        ForeignLock lock(m_temp.path(), 6500); // past SettingsDatabase::BusyTimeoutMs
+        ASSERT_TRUE(lock.ok()) << lock.error().toStdString();
+        const CliRun run = runCli(withDb(command));
+        EXPECT_EQ(run.exitCode, 0) << command.join(u' ').toStdString() << ": " << run.err.toStdString();
+        EXPECT_TRUE(storedDomains().contains(command.last())) << command.join(u' ').toStdString();
+    }
+    auto db = m_temp.open();
+    ASSERT_TRUE(db.ok());
+    auto rows = ResultRows(db.value()->database()).latestRows();
+    ASSERT_TRUE(rows.ok());
+    ASSERT_EQ(rows->size(), 1u);
+    EXPECT_EQ(rows->front().domain, QStringLiteral("locked.example"));
 }
 
 // Blocked, failed, none and counted engines in one query: the row is stored, each reading keeps

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -294,8 +295,7 @@ TEST_P(DamagedBytesTest, DamagedFileServesRowsAsIfWhole)
             ASSERT_TRUE(db.ok()) << db.error().toStdString();
             auto rows = allRows((*db)->database());
             ASSERT_FALSE(rows.ok()) << rows->size() << " rows read from a damaged file";
-            EXPECT_TRUE(
-                rows.error().contains(QStringLiteral("malformed")) || rows.error().contains(QStringLiteral("damaged")))
+            EXPECT_TRUE(rows.error().contains(QStringLiteral("is damaged: set it aside and make a new one")))
                 << rows.error().toStdString();
         }
     }
@@ -402,6 +402,65 @@ INSTANTIATE_TEST_SUITE_P(Files, ReplacedFileTest,
             } },
         Replacement { "Deleted", [](const QString& path, const QString&) { ASSERT_TRUE(QFile::remove(path)); } }),
     [](const ::testing::TestParamInfo<Replacement>& info) { return std::string(info.param.fault); });
+
+// ---- what kind of file it is ------------------------------------------------------------------
+
+// The opening checks say which of missing, damaged or foreign a file is, and what to do.
+TEST(FileProblemTest, OpeningSaysWhichProblemAndWhatToDo)
+{
+    using P = SettingsDatabase::Problem;
+    struct Case
+    {
+        const char* name;
+        std::function<void(const QString& path)> make;
+        P problem;
+    };
+    const Case cases[] = {
+        { "missing", [](const QString&) {}, P::Missing },
+        { "text file", [](const QString& path) { writeAll(path, "domain,date\nexample.com,2024-01-01\n"); },
+            P::Foreign },
+        { "empty", [](const QString& path) { writeAll(path, {}); }, P::Damaged },
+        { "plain SQLite",
+            [](const QString& path) {
+                auto db = Database::open(path, Database::OpenMode::CreateNew);
+                ASSERT_TRUE(db.ok() && (*db)->exec("CREATE TABLE notes (text TEXT)").ok());
+            },
+            P::Foreign },
+        { "keyed alike, other tables",
+            [](const QString& path) {
+                auto db = Database::open(path, Database::OpenMode::CreateNew);
+                ASSERT_TRUE(db.ok() && (*db)->key(QByteArray("蓝杉木舟北岸晚钟声远")).ok());
+                ASSERT_TRUE((*db)->exec("CREATE TABLE notes (text TEXT)").ok());
+            },
+            P::Foreign },
+        { "first page zeroed",
+            [](const QString& path) {
+                ASSERT_TRUE(SettingsDatabase::create(path).ok());
+                QByteArray bytes = readAll(path);
+                bytes.replace(0, 1024, QByteArray(1024, '\0'));
+                writeAll(path, bytes);
+            },
+            P::Damaged },
+        { "whole", [](const QString& path) { ASSERT_TRUE(SettingsDatabase::create(path).ok()); }, P::None },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("setting.dat"));
+        c.make(path);
+        const QByteArray before = readAll(path);
+        EXPECT_EQ(SettingsDatabase::examine(path), c.problem);
+        auto opened = SettingsDatabase::open(path);
+        EXPECT_EQ(opened.ok(), c.problem == P::None);
+        if (!opened) {
+            EXPECT_TRUE(opened.error().contains(path)) << opened.error().toStdString();
+            EXPECT_EQ(opened.error().contains(QStringLiteral("set it aside and make a new one with 'shoulu-cli init'")),
+                c.problem != P::Missing)
+                << opened.error().toStdString();
+            EXPECT_EQ(readAll(path), before); // left as it was
+        }
+    }
+}
 
 } // namespace
 } // namespace shoulu::test

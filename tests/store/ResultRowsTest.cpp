@@ -1,5 +1,6 @@
 #include "store/ResultRows.h"
 
+#include "engines/EngineTable.h"
 #include "store/Database.h"
 #include "store/DomainList.h"
 #include "support/TempDatabase.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <ctime>
 #include <limits>
+#include <optional>
 #include <ostream>
 
 namespace shoulu {
@@ -159,6 +161,113 @@ TEST_F(ResultRowsTest, DayWithoutAFigureToTrustIsStoodForByItsNewestRow)
     add(at(2024, 3, 2, 9), ReadingStatus::Counted); // 3
     EXPECT_EQ(idsOf(daily(QStringLiteral("a.example"))), (std::vector<qint64> { 3, 2 }));
     EXPECT_EQ(idsOf(chart(QStringLiteral("a.example"))), (std::vector<qint64> { 2, 3 }));
+}
+
+// A day's figure is chosen engine by engine: a later blocked batch does not hide the morning's
+// figure of that engine, nor take the other engines' later figures away.
+TEST_F(ResultRowsTest, DaysFigureIsEachEnginesNewestToTrust)
+{
+    using S = ReadingStatus;
+    struct Asked
+    {
+        const char* engine;
+        S status;
+        Count count;
+    };
+    struct Stored
+    {
+        bool legacy; // from before readings were kept: the counts only
+        std::vector<Asked> asked;
+    };
+    struct Expected
+    {
+        const char* engine;
+        std::optional<S> status; // nullopt: a figure without a reading
+        Count count;
+    };
+    struct DayCase
+    {
+        const char* name;
+        std::vector<Stored> rows; // oldest first
+        std::vector<Expected> expected;
+        size_t idFrom; // the row whose id and time stand for the day
+    };
+    const DayCase cases[] = {
+        { "later batch blocked for one engine",
+            { { false, { { "google", S::Counted, 80000 }, { "baidu", S::Blocked, 0 } } },
+                { false, { { "google", S::Blocked, 0 }, { "baidu", S::Counted, 5 } } } },
+            { { "google", S::Counted, 80000 }, { "baidu", S::Counted, 5 } }, 1 },
+        { "nothing to trust: the newest reading",
+            { { false, { { "google", S::Blocked, 0 } } }, { false, { { "google", S::Failed, 0 } } } },
+            { { "google", S::Failed, 0 } }, 1 },
+        { "a true zero is a figure",
+            { { false, { { "google", S::None, 0 } } }, { false, { { "google", S::Unreadable, -1 } } } },
+            { { "google", S::None, 0 } }, 0 },
+        { "old figure above 0 is trusted",
+            { { true, { { "google", S::Counted, 70 } } }, { false, { { "google", S::Blocked, 0 } } } },
+            { { "google", std::nullopt, 70 } }, 0 },
+        { "old zero is not", { { true, { { "google", S::Counted, 0 } } }, { false, { { "google", S::Blocked, 0 } } } },
+            { { "google", S::Blocked, 0 } }, 1 },
+        { "engine not asked later keeps its morning figure",
+            { { false, { { "bing", S::Counted, 12 }, { "extra", S::Counted, 3 } } },
+                { false, { { "google", S::Counted, 9 }, { "extra", S::Blocked, 0 } } } },
+            { { "bing", S::Counted, 12 }, { "google", S::Counted, 9 }, { "extra", S::Counted, 3 } }, 1 },
+        { "the newest of two figures",
+            { { false, { { "google", S::Counted, 1 } } }, { false, { { "google", S::Counted, 2 } } },
+                { false, { { "google", S::Off, 0 } } } },
+            { { "google", S::Counted, 2 } }, 1 },
+    };
+    const QString domain = QStringLiteral("a.example");
+    list(domain);
+    std::vector<std::vector<qint64>> ids;
+    for (size_t day = 0; day < std::size(cases); ++day) {
+        ids.emplace_back();
+        for (size_t i = 0; i < cases[day].rows.size(); ++i) {
+            const Stored& row = cases[day].rows[i];
+            EngineCounts counts {};
+            QList<EngineReading> readings;
+            for (const Asked& asked : row.asked) {
+                const int column = engineIndexFromText(QLatin1String(asked.engine));
+                if (column >= 0 && qstrlen(asked.engine) > 1) {
+                    counts[static_cast<size_t>(column)] = asked.count;
+                }
+                if (!row.legacy) {
+                    Reading reading = readingOf(asked.status, asked.count);
+                    reading.fetchedAt = QDateTime::fromSecsSinceEpoch(1700000000 + static_cast<qint64>(day * 10 + i));
+                    readings.append({ QLatin1String(asked.engine), reading });
+                }
+            }
+            const auto id = m_rows->addshoulu(
+                domain, at(2024, 5, 1 + static_cast<int>(day), 8 + static_cast<int>(i)), counts, readings);
+            ASSERT_TRUE(id.ok()) << id.error().toStdString();
+            ids.back().push_back(*id);
+        }
+    }
+    const std::vector<ResultRow> newestFirst = daily(domain);
+    const std::vector<ResultRow> oldestFirst = chart(domain);
+    ASSERT_EQ(newestFirst.size(), std::size(cases));
+    ASSERT_EQ(oldestFirst.size(), std::size(cases));
+    for (size_t day = 0; day < std::size(cases); ++day) {
+        const DayCase& c = cases[day];
+        for (const ResultRow* row : { &newestFirst[std::size(cases) - 1 - day], &oldestFirst[day] }) {
+            SCOPED_TRACE(c.name);
+            EXPECT_EQ(row->id, ids[day][c.idFrom]);
+            EXPECT_EQ(row->searchTime, at(2024, 5, 1 + static_cast<int>(day), 8 + static_cast<int>(c.idFrom)));
+            for (const Expected& e : c.expected) {
+                const QString engine = QLatin1String(e.engine);
+                const Reading* reading = row->readingOf(engine);
+                ASSERT_EQ(reading != nullptr, e.status.has_value()) << e.engine;
+                if (reading != nullptr) {
+                    EXPECT_EQ(reading->status, *e.status) << e.engine;
+                    EXPECT_EQ(reading->count, e.count) << e.engine;
+                }
+                const int column = engineIndexFromText(engine);
+                if (column >= 0 && engine.size() > 1) {
+                    EXPECT_EQ(row->counts[static_cast<size_t>(column)], e.count) << e.engine;
+                }
+            }
+        }
+    }
 }
 
 // A retried reading takes the skipped one's place, figure and all; a batch of replacements with
@@ -423,14 +532,14 @@ TEST_P(ChartWindowTest, HoldsTheNewestThirtyQueriedDaysOldestFirst)
         days.push_back(day);
         store(QStringLiteral("a.com"), QDateTime(day, QTime(8, 0)));
         store(QStringLiteral("other.com"), QDateTime(day, QTime(9, 0)));
-        store(QStringLiteral("a.com"), QDateTime(day, QTime(10, 0)), i);
+        store(QStringLiteral("a.com"), QDateTime(day, QTime(10, 0)), i + 1); // above 0: trusted
     }
     const auto rows = chart(QStringLiteral("a.com"));
     ASSERT_EQ(rows.size(), GetParam().expected);
     const size_t skipped = days.size() - rows.size();
     for (size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(rows[i].searchTime, QDateTime(days[skipped + i], QTime(10, 0))) << "row " << i;
-        EXPECT_EQ(rows[i].counts[0], static_cast<Count>(skipped + i));
+        EXPECT_EQ(rows[i].counts[0], static_cast<Count>(skipped + i + 1));
     }
     EXPECT_EQ(daily(QStringLiteral("a.com")).size(), days.size());
 }

@@ -296,11 +296,14 @@ TEST(SettingsDatabaseTest, VersionOneFileIsMigratedAndReadsAsBefore)
     ASSERT_TRUE(db.ok()) << db.error().toStdString();
     ResultRows rows((*db)->database());
     EXPECT_TRUE(rows.keepsReadings());
-    // Rows from before readings have none and are trusted as they were: the day's newest row.
+    // Rows from before readings have none; their figures above 0 are trusted, the evening's
+    // zeros do not hide the morning's figures.
     const auto daily = rows.dailyRows(QStringLiteral("old.example"));
     ASSERT_TRUE(daily.ok()) << daily.error().toStdString();
     ASSERT_EQ(daily->size(), 1u);
-    EXPECT_EQ(daily->front().id, 2);
+    EXPECT_EQ(daily->front().id, 1);
+    EXPECT_EQ(daily->front().counts[0], 5);
+    EXPECT_EQ(daily->front().counts[6], 7);
     EXPECT_TRUE(daily->front().readings.isEmpty());
     auto version = (*db)->database().prepare("PRAGMA user_version");
     ASSERT_TRUE(version.ok());

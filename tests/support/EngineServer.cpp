@@ -226,8 +226,19 @@ void EngineServer::handle(const HttpRequest& request, HttpConnection& connection
         connection.respond(page->first, page->second, { { "Content-Type", "text/html; charset=utf-8" } });
         return;
     }
-    connection.respond(
-        200, resultPage(engine, answer.figure, encoding), { { "Content-Type", "text/html; charset=" + charset } });
+    QByteArray body = resultPage(engine, answer.figure, encoding);
+    if (answer.padBytes > 0) {
+        // Letters that differ by domain and engine: each page is its own content, to be
+        // compressed and stored, not one kept once.
+        QByteArray pad(answer.padBytes, Qt::Uninitialized);
+        quint32 state = quint32(qHash(domain)) ^ quint32(engine * 2654435761u);
+        for (char& c : pad) {
+            state = state * 1664525u + 1013904223u;
+            c = char('a' + (state >> 24) % 26);
+        }
+        body += "<!--" + pad + "-->";
+    }
+    connection.respond(200, body, { { "Content-Type", "text/html; charset=" + charset } });
 }
 
 } // namespace shoulu::test

@@ -28,6 +28,7 @@ public:
         Count figure = 0;
         int delayMs = 0;
         Failure failure = Failure::None;
+        qint64 padBytes = 0; // a comment this long after the result, its letters the domain's own
     };
 
     explicit EngineServer(Encoding encoding = Encoding::Utf8);

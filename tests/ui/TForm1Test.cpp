@@ -30,6 +30,7 @@ struct BadFile
 {
     const char* name;
     std::function<void(const QString& path)> make;
+    const char* says; // missing, damaged or foreign
 };
 
 void writeBytes(const QString& path, const QByteArray& bytes)
@@ -66,17 +67,49 @@ TEST_P(UnopenableDatabaseTest, StartUpReportsIncompleteFileAndFails)
     EXPECT_EQ(MessageBox::lastText().section(QLatin1Char('\n'), 0, 0), IncompleteFile);
     EXPECT_TRUE(MessageBox::lastText().contains(QStringLiteral("setting.dat")));
     EXPECT_TRUE(MessageBox::lastText().contains(QStringLiteral("shoulu-cli init")));
+    EXPECT_TRUE(MessageBox::lastText().contains(QString::fromUtf8(GetParam().says)))
+        << MessageBox::lastText().toStdString();
     EXPECT_EQ(MessageBox::shownCount(), 1);
     EXPECT_EQ(MessageBox::lastIcon(), QMessageBox::NoIcon);
     EXPECT_EQ(QFile::exists(path), existed) << "opening must never create the file";
 }
 
 INSTANTIATE_TEST_SUITE_P(BadFiles, UnopenableDatabaseTest,
-    ::testing::Values(BadFile { "Missing", [](const QString&) {} },
-        BadFile { "Empty", [](const QString& p) { writeBytes(p, QByteArray()); } },
-        BadFile { "NotADatabase", [](const QString& p) { writeBytes(p, QByteArray(4096, 'x')); } },
-        BadFile { "WrongKey", makeForeignKeyedDatabase }),
+    ::testing::Values(BadFile { "Missing", [](const QString&) {}, "没有可用的数据文件" },
+        BadFile { "Empty", [](const QString& p) { writeBytes(p, QByteArray()); }, "已损坏" },
+        BadFile {
+            "NotADatabase", [](const QString& p) { writeBytes(p, QByteArray(4096, 'x')); }, "不是本程序的数据文件" },
+        BadFile { "WrongKey", makeForeignKeyedDatabase, "已损坏" }),
     [](const ::testing::TestParamInfo<BadFile>& info) { return std::string(info.param.name); });
+
+// Damage a statement finds after opening is said in the window's words, with what to do.
+TEST(DamageMessageTest, StoreDamageIsToldInChineseWithWhatToDo)
+{
+    struct Case
+    {
+        QString storeText;
+        QString shownStart; // empty: shown as it is
+    };
+    const Case cases[] = {
+        { QStringLiteral("reading a row failed: database disk image is malformed; /d/setting.dat is damaged: set it "
+                         "aside and make a new one with 'shoulu-cli init'"),
+            QStringLiteral("文件 /d/setting.dat 已损坏。请把它移到别处，再用“shoulu-cli init”新建一个。") },
+        { QStringLiteral("reading a row failed: file is not a database; /d/pages.dat is damaged: set it aside"),
+            QStringLiteral("文件 /d/pages.dat 已损坏。请把它移到别处，程序会新建网页存档。") },
+        { QStringLiteral("statement failed: database is locked"), QString() },
+    };
+    MessageBox::setAutoAnswer(QMessageBox::Ok);
+    for (const Case& c : cases) {
+        MessageBox::error(nullptr, c.storeText);
+        const QString shown = MessageBox::lastText();
+        if (c.shownStart.isEmpty()) {
+            EXPECT_EQ(shown, c.storeText);
+        } else {
+            EXPECT_TRUE(shown.startsWith(c.shownStart)) << shown.toStdString();
+            EXPECT_TRUE(shown.contains(c.storeText)) << "the store's own words go along";
+        }
+    }
+}
 
 TEST(Project1Test, ReturnsNonZeroWithoutEnteringTheLoopWhenTheFileIsMissing)
 {
