@@ -20,7 +20,7 @@ QString fetchLine(const ArchivedFetch& fetch)
         .arg(fetch.id)
         .arg(QDateTime::fromSecsSinceEpoch(fetch.fetchedAt).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
             fetch.engine,
-            !fetch.hasReading    ? QStringLiteral("no-reading")
+            !fetch.hasReading      ? QStringLiteral("no-reading")
                 : fetch.incomplete ? QStringLiteral("incomplete")
                 : fetch.trusted    ? QStringLiteral("figure")
                                    : QStringLiteral("no-figure"))
