@@ -64,6 +64,9 @@ int BatchCommand::execute(const Arguments& args, const GlobalOptions& options, S
     std::vector<ResultRow> stored;
     const QStringList extras = extraEngines(run->query().catalogue());
     QObject::connect(&run->query(), &DomainQuery::rowCommitted, [&](const ResultRow& row) {
+        // A printed row's pages are linked to it already: a kill after the print cannot leave
+        // them marked as pages without a reading.
+        run->archive().waitUntilIdle();
         // CSV, the header once: each row is printed the moment it is stored.
         print(io.out, (first ? csvHeader(withStatus, extras) : QString()) + csvLine(row, withStatus, extras));
         stored.push_back(row);
