@@ -88,36 +88,68 @@ QList<OptionSpec> DomainsCommand::options() const
     return { { QStringLiteral("allow-empty"), QString(), QStringLiteral("let 'set' empty the list") } };
 }
 
-int DomainsCommand::execute(const Arguments& arguments, const GlobalOptions& options, Streams& io)
+namespace {
+
+// The action the arguments ask for; None for anything else.
+enum class Action { None, List, Add, Remove, Set };
+
+Action actionOf(const QStringList& args)
+{
+    const QString action = args.value(0);
+    if (args.isEmpty() || (action == QLatin1String("list") && args.size() == 1)) {
+        return Action::List;
+    }
+    if (action == QLatin1String("add") && args.size() >= 2) {
+        return Action::Add;
+    }
+    if (action == QLatin1String("remove") && args.size() >= 2) {
+        return Action::Remove;
+    }
+    if (action == QLatin1String("set") && args.size() <= 2) {
+        return Action::Set;
+    }
+    return Action::None;
+}
+
+} // namespace
+
+std::optional<int> DomainsCommand::prepare(const Arguments& arguments, const GlobalOptions&, Streams& io)
 {
     const QStringList& args = arguments.positional();
-    const QString action = args.value(0);
-    const bool list = args.isEmpty() || (action == QLatin1String("list") && args.size() == 1);
-    const bool add = action == QLatin1String("add") && args.size() >= 2;
-    const bool remove = action == QLatin1String("remove") && args.size() >= 2;
-    const bool set = action == QLatin1String("set") && args.size() <= 2;
-    const bool allowEmpty = arguments.isSet(QStringLiteral("allow-empty"));
-    const QStringList files = set ? args.mid(1) : QStringList();
-    if (!list && !add && !remove && !set) {
+    const Action action = actionOf(args);
+    if (action == Action::None) {
         return usageError(io, QStringLiteral("unknown action or wrong number of arguments"));
     }
-
     // Read the new list before opening the database: bad input leaves everything as it was.
-    QStringList lines;
-    if (set) {
-        auto read = readLines(files, io.in);
+    if (action == Action::Set) {
+        auto read = readLines(args.mid(1), io.in);
         if (!read) {
             return fail(io, read.error());
         }
-        lines = std::move(*read);
+        m_lines = std::move(*read);
     }
+    return std::nullopt;
+}
 
+Access DomainsCommand::access(const Arguments& arguments) const
+{
     // Listing only reads: it works on a file this user may not write.
-    auto db = SettingsDatabase::open(options.dbPath, list ? Access::Read : Access::Write);
-    if (!db) {
-        return fail(io, QStringLiteral("cannot open the database: %1").arg(escapeControls(db.error())));
-    }
-    DomainList domains((*db)->database());
+    return actionOf(arguments.positional()) == Action::List ? Access::Read : Access::Write;
+}
+
+int DomainsCommand::executeWithDatabase(
+    SettingsDatabase& db, const Arguments& arguments, const GlobalOptions&, Streams& io)
+{
+    const QStringList& args = arguments.positional();
+    const Action action = actionOf(args);
+    const bool add = action == Action::Add;
+    const bool remove = action == Action::Remove;
+    const bool set = action == Action::Set;
+    const bool allowEmpty = arguments.isSet(QStringLiteral("allow-empty"));
+    const QStringList files = set ? args.mid(1) : QStringList();
+    const QStringList& lines = m_lines;
+
+    DomainList domains(db.database());
     auto stored = domains.loadDomain();
     if (!stored) {
         return fail(io, escapeControls(stored.error()));

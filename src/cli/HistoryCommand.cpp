@@ -7,12 +7,6 @@
 
 namespace shoulu::cli {
 
-namespace {
-
-const QString Prefix = QStringLiteral("shoulu-cli history: ");
-
-} // namespace
-
 QString HistoryCommand::name() const
 {
     return QStringLiteral("history");
@@ -33,29 +27,33 @@ QList<OptionSpec> HistoryCommand::options() const
     return rowFormatOptions();
 }
 
-int HistoryCommand::execute(const Arguments& args, const GlobalOptions& options, Streams& io)
+std::optional<int> HistoryCommand::prepare(const Arguments& args, const GlobalOptions&, Streams& io)
 {
-    const auto format = requestedFormat(args);
-    if (!format) {
+    if (!requestedFormat(args)) {
         return usageError(
             io, QStringLiteral("unknown format %1").arg(quotedForMessage(args.value(QStringLiteral("format")))));
     }
-    const bool withStatus = args.isSet(QStringLiteral("status"));
     if (args.positional().size() > 1) {
         return usageError(io, QStringLiteral("one domain at most"));
     }
-    const QString domain = args.positional().value(0);
+    return std::nullopt;
+}
 
-    auto db = SettingsDatabase::open(options.dbPath, Access::Read);
-    if (!db) {
-        print(io.err, Prefix + QStringLiteral("cannot open the database: %1\n").arg(escapeControls(db.error())));
-        return ExitFailure;
-    }
-    ResultRows rows((*db)->database());
+Access HistoryCommand::access(const Arguments&) const
+{
+    return Access::Read;
+}
+
+int HistoryCommand::executeWithDatabase(SettingsDatabase& db, const Arguments& args, const GlobalOptions&, Streams& io)
+{
+    const auto format = requestedFormat(args);
+    const bool withStatus = args.isSet(QStringLiteral("status"));
+    const QString domain = args.positional().value(0);
+    ResultRows rows(db.database());
     // An empty text asks for the latest rows, as the history button does with an empty box.
     auto view = !domain.isEmpty() ? rows.dailyRows(domain) : rows.latestRows();
     if (!view) {
-        print(io.err, Prefix + escapeControls(view.error()) + QLatin1Char('\n'));
+        print(io.err, prefix() + escapeControls(view.error()) + QLatin1Char('\n'));
         return ExitFailure;
     }
     print(io.out, formatRows(*view, *format, withStatus));

@@ -6,6 +6,7 @@
 #include "query/DomainQuery.h"
 #include "query/DomainText.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 
 namespace shoulu::cli {
@@ -64,7 +65,14 @@ QueryRun::QueryRun(Streams& io)
     : m_io(io)
 { }
 
-QueryRun::~QueryRun() = default;
+QueryRun::~QueryRun()
+{
+    if (m_context) {
+        // What the archive says of the pages handed in is printed before the run goes.
+        archive().waitUntilIdle();
+        QCoreApplication::sendPostedEvents(&m_receiver, QEvent::MetaCall);
+    }
+}
 
 DomainList& QueryRun::domains()
 {
@@ -91,25 +99,30 @@ QTimer& QueryRun::batchTimer()
     return m_context->batchTimer();
 }
 
+ArchiveWriter& QueryRun::archive()
+{
+    return m_context->archive();
+}
+
 std::unique_ptr<QueryRun> QueryRun::open(const GlobalOptions& options, Streams& io)
 {
     auto context = AppContext::open(options.dbPath, options.catalogueFile(), AppContext::CatalogueFault::Fail,
-        Access::Write, options.catalogueKind());
+        Access::Write, options.catalogueKind(), { options.archiveFile(), Language::English });
     if (!context) {
         print(io.err, QStringLiteral("shoulu-cli: %1\n").arg(escapeControls(context.error())));
         return nullptr;
     }
     std::unique_ptr<QueryRun> run(new QueryRun(io));
     run->m_context = std::move(context.value());
-    run->m_archive = std::make_unique<ArchiveWriter>(options.archiveFile(), nullptr, Language::English);
     run->query().setLanguage(Language::English);
-    run->query().setPageSink(run->m_archive.get());
 
     QueryRun* self = run.get();
-    // Said on the archive's thread, once; the figures are stored all the same.
-    QObject::connect(self->m_archive.get(), &ArchiveWriter::errorOccurred, [self](const QString& message) {
-        print(self->m_io.err, QStringLiteral("shoulu-cli: %1\n").arg(escapeControls(message)));
-    });
+    // Said on the archive's thread, once, and printed on this one; the figures are stored all the same.
+    // The query's signals come on this thread.
+    QObject::connect(
+        &self->archive(), &ArchiveWriter::errorOccurred, &self->m_receiver, [self](const QString& message) {
+            print(self->m_io.err, QStringLiteral("shoulu-cli: %1\n").arg(escapeControls(message)));
+        });
     QObject::connect(&self->query(), &DomainQuery::errorOccurred, [self](const QString& message) {
         ++self->m_errors;
         print(self->m_io.err,

@@ -3,6 +3,7 @@
 #include "cli/Command.h"
 #include "store/ResultRow.h"
 
+#include <QObject>
 #include <QString>
 
 class QTimer;
@@ -44,7 +45,7 @@ public:
     // The batch's clock; the caller connects it to batch().tick().
     QTimer& batchTimer();
     // Every page the query reads goes to the page archive; its failures are reported, not counted.
-    ArchiveWriter& archive() { return *m_archive; }
+    ArchiveWriter& archive();
 
     // Spins an event loop until the run's last reply is in and every row is stored or given up
     // (a locked file is waited for), then names on stderr the domains whose figures were lost.
@@ -57,8 +58,9 @@ private:
     QueryRun(Streams& io);
 
     Streams& m_io;
-    std::unique_ptr<ArchiveWriter> m_archive; // outlives the query that hands it pages
     std::unique_ptr<AppContext> m_context;
+    // What the archive says from its own thread is printed on this one.
+    QObject m_receiver;
     int m_errors = 0;
 };
 

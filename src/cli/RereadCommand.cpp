@@ -1,7 +1,6 @@
 #include "cli/RereadCommand.h"
 
 #include "archive/PageArchive.h"
-#include "archive/Rereader.h"
 #include "cli/OptionValues.h"
 #include "query/DomainText.h"
 #include "store/SettingsDatabase.h"
@@ -43,13 +42,13 @@ QList<OptionSpec> RereadCommand::options() const
     };
 }
 
-int RereadCommand::execute(const Arguments& args, const GlobalOptions& options, Streams& io)
+std::optional<int> RereadCommand::prepare(const Arguments& args, const GlobalOptions& options, Streams& io)
 {
     const Arguments* parsed = &args;
     if (parsed->positional().size() > 1) {
         return usageError(io, QStringLiteral("one domain at most"));
     }
-    RereadOptions reread;
+    RereadOptions& reread = m_reread;
     reread.domain = parsed->positional().value(0);
     reread.dryRun = parsed->isSet(QStringLiteral("dry-run"));
     if (parsed->isSet(QStringLiteral("since"))) {
@@ -68,17 +67,19 @@ int RereadCommand::execute(const Arguments& args, const GlobalOptions& options, 
             return ExitFailure;
         }
     }
-    auto db = SettingsDatabase::open(options.dbPath);
-    if (!db) {
-        print(io.err, Prefix + QStringLiteral("cannot open the database: %1\n").arg(escapeControls(db.error())));
-        return ExitFailure;
-    }
+    return std::nullopt;
+}
+
+int RereadCommand::executeWithDatabase(
+    SettingsDatabase& db, const Arguments&, const GlobalOptions& options, Streams& io)
+{
+    const RereadOptions& reread = m_reread;
     auto archive = PageArchive::open(options.archiveFile(), PageArchive::Mode::Existing);
     if (!archive) {
         print(io.err, Prefix + escapeControls(archive.error()) + QLatin1Char('\n'));
         return ExitFailure;
     }
-    Rereader rereader((*db)->database(), **archive, options.catalogueFile());
+    Rereader rereader(db.database(), **archive, options.catalogueFile());
     auto summary = rereader.run(reread, [&io](const RereadChange& change) {
         print(io.out,
             QStringLiteral("%1\t%2\t%3\t%4 -> %5\n")

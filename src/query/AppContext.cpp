@@ -1,5 +1,7 @@
 #include "query/AppContext.h"
 
+#include "archive/ArchiveWriter.h"
+#include "archive/PageArchive.h"
 #include "engines/EngineCatalogue.h"
 #include "query/BatchScheduler.h"
 #include "query/DomainQuery.h"
@@ -12,7 +14,7 @@
 namespace shoulu {
 
 Result<std::unique_ptr<AppContext>> AppContext::open(const QString& databasePath, const QString& catalogueFile,
-    CatalogueFault onFault, Access access, CatalogueFile kind)
+    CatalogueFault onFault, Access access, CatalogueFile kind, const PageArchiving& pages)
 {
     auto opened = SettingsDatabase::open(databasePath, access);
     if (!opened) {
@@ -32,6 +34,9 @@ Result<std::unique_ptr<AppContext>> AppContext::open(const QString& databasePath
     }
     context->m_query = std::make_unique<DomainQuery>(
         *context->m_domains, *context->m_rows, catalogue ? std::move(catalogue.value()) : EngineCatalogue::builtIn());
+    context->m_archive = std::make_unique<ArchiveWriter>(
+        pages.file.isEmpty() ? PageArchive::fileBeside(databasePath) : pages.file, nullptr, pages.language);
+    context->m_query->setPageSink(context->m_archive.get());
     context->m_batchTimer = std::make_unique<QTimer>();
     context->m_batchTimer->setObjectName(QStringLiteral("Timer1"));
     context->m_batch = std::make_unique<BatchScheduler>(*context->m_query, *context->m_batchTimer);
@@ -48,6 +53,7 @@ AppContext::~AppContext()
     // Fetches still in flight belong to the query and go with it, before the store.
     m_batch.reset();
     m_query.reset();
+    m_archive.reset(); // the pages handed in are archived before the store goes
 }
 
 } // namespace shoulu

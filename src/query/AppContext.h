@@ -2,6 +2,7 @@
 
 #include "engines/EngineCatalogue.h"
 #include "store/FileAccess.h"
+#include "util/Language.h"
 #include "util/Result.h"
 
 #include <QString>
@@ -12,6 +13,7 @@ class QTimer;
 
 namespace shoulu {
 
+class ArchiveWriter;
 class BatchScheduler;
 class Database;
 class DomainList;
@@ -19,9 +21,18 @@ class DomainQuery;
 class ResultRows;
 class SettingsDatabase;
 
+// Where the core's page archive goes and the language its failures are told in. No file:
+// pages.dat beside the database. The file is made at the first page, not before.
+struct PageArchiving
+{
+    QString file;
+    Language language = Language::Chinese;
+};
+
 // The program's core, composed once: the open database, the domain list and result rows on
-// it, the query and the batch scheduler with its timer. The window and the command line
-// receive it; tests build their own on a file of their choosing.
+// it, the query and the batch scheduler with its timer, and the writer of the page archive
+// that every page the query reads goes to. The window and the command line receive it; tests
+// build their own on a file of their choosing.
 //     auto context = AppContext::open(path, AppContext::catalogueBeside(path), CatalogueFault::UseBuiltIn);
 class AppContext
 {
@@ -34,7 +45,8 @@ public:
     // then refuse), the command line's queries with Access::Write. A catalogue file the user
     // named that cannot be read is a fault like a broken one.
     static Result<std::unique_ptr<AppContext>> open(const QString& databasePath, const QString& catalogueFile,
-        CatalogueFault onFault, Access access = Access::Write, CatalogueFile kind = CatalogueFile::Beside);
+        CatalogueFault onFault, Access access = Access::Write, CatalogueFile kind = CatalogueFile::Beside,
+        const PageArchiving& pages = {});
     ~AppContext();
 
     AppContext(const AppContext&) = delete;
@@ -48,6 +60,8 @@ public:
     BatchScheduler& batch() { return *m_batch; }
     // The batch's clock; its owner connects timeout() to batch().tick().
     QTimer& batchTimer() { return *m_batchTimer; }
+    // Its failures are said on its own thread: connect them with a receiver.
+    ArchiveWriter& archive() { return *m_archive; }
     // Why the catalogue file was passed over for the built-in one; empty when it was not.
     const QString& catalogueFault() const { return m_catalogueFault; }
 
@@ -58,6 +72,7 @@ private:
     std::unique_ptr<SettingsDatabase> m_settings;
     std::unique_ptr<DomainList> m_domains;
     std::unique_ptr<ResultRows> m_rows;
+    std::unique_ptr<ArchiveWriter> m_archive; // outlives the query that hands it pages
     std::unique_ptr<DomainQuery> m_query;
     std::unique_ptr<QTimer> m_batchTimer;
     std::unique_ptr<BatchScheduler> m_batch;

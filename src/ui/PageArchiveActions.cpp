@@ -1,9 +1,11 @@
 #include "ui/PageArchiveActions.h"
 
+#include "archive/ArchiveWriter.h"
 #include "archive/PageArchive.h"
 #include "archive/Rereader.h"
 #include "engines/EngineCatalogue.h"
 #include "engines/PageText.h"
+#include "query/AppContext.h"
 #include "query/DomainQuery.h"
 #include "ui/HistoryList.h"
 #include "ui/MessageBox.h"
@@ -46,12 +48,12 @@ QString changeLine(const RereadChange& change)
 
 } // namespace
 
-PageArchiveActions::PageArchiveActions(const QString& databasePath, Database& settings, QWidget* window)
+PageArchiveActions::PageArchiveActions(AppContext& context, QWidget* window)
     : QObject(window)
-    , m_settings(settings)
+    , m_settings(context.database())
     , m_window(window)
-    , m_catalogueFile(EngineCatalogue::userFileBeside(databasePath))
-    , m_writer(PageArchive::fileBeside(databasePath))
+    , m_catalogueFile(EngineCatalogue::userFileBeside(context.databasePath()))
+    , m_writer(context.archive())
 {
     // The writer speaks on its own thread; this object passes it on on the window's.
     connect(&m_writer, &ArchiveWriter::errorOccurred, this, &PageArchiveActions::errorOccurred);
@@ -59,7 +61,6 @@ PageArchiveActions::PageArchiveActions(const QString& databasePath, Database& se
 
 void PageArchiveActions::attach(DomainQuery& query, HistoryList& list)
 {
-    query.setPageSink(&m_writer);
     connect(&query, &DomainQuery::runFinished, this, [this] { m_writer.prune(); });
     connect(&list, &HistoryList::pageRequested, this, &PageArchiveActions::showPage);
     connect(&list, &HistoryList::rereadRequested, this, &PageArchiveActions::reread);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "archive/ArchiveWriter.h"
-
 #include <QObject>
 #include <QString>
 
@@ -9,19 +7,21 @@ class QWidget;
 
 namespace shoulu {
 
+class AppContext;
+class ArchiveWriter;
 class Database;
 class DomainQuery;
 class HistoryList;
 
-// The window's side of the page archive: every page the query reads is archived (pruned after
-// each run), a history cell's page is shown on request, and a domain's pages are read again.
-//   PageArchiveActions actions(databasePath, settings, window); actions.attach(query, list);
+// The window's side of the core's page archive: it is pruned after each run, a history cell's
+// page is shown on request, and a domain's pages are read again.
+//   PageArchiveActions actions(context, window); actions.attach(context.query(), list);
 class PageArchiveActions : public QObject
 {
     Q_OBJECT
 
 public:
-    PageArchiveActions(const QString& databasePath, Database& settings, QWidget* window);
+    PageArchiveActions(AppContext& context, QWidget* window);
 
     void attach(DomainQuery& query, HistoryList& list);
     // "查看网页": the archived page in the system browser, or as text when none opens.
@@ -38,7 +38,7 @@ private:
     Database& m_settings;
     QWidget* m_window;
     QString m_catalogueFile;
-    ArchiveWriter m_writer;
+    ArchiveWriter& m_writer;
 };
 
 } // namespace shoulu

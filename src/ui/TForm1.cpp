@@ -160,7 +160,7 @@ TForm1::TForm1(AppContext& context, const QByteArray& bannerUrl, QWidget* parent
     }
     m_engineUrls = buildEngineUrls();
     connectQuery();
-    m_pageArchive = new PageArchiveActions(m_context.databasePath(), m_context.database(), this);
+    m_pageArchive = new PageArchiveActions(m_context, this);
     m_pageArchive->attach(domainQuery(), *m_historyList);
     connect(m_pageArchive, &PageArchiveActions::errorOccurred, this, &TForm1::reportLater);
     connect(m_pageArchive, &PageArchiveActions::historyChanged, this, &TForm1::historyClicked);
@@ -174,9 +174,8 @@ TForm1::TForm1(AppContext& context, const QByteArray& bannerUrl, QWidget* parent
 
 TForm1::~TForm1()
 {
-    // The timer and the query belong to the core, which outlives this window and its archive.
+    // The timer belongs to the core, which outlives this window.
     batchTimer()->disconnect(this);
-    domainQuery().setPageSink(nullptr);
 }
 
 void TForm1::setEditor(TForm2* editor)

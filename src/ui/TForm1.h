@@ -103,7 +103,7 @@ private:
     void reportLater(const QString& message);
 
     AppContext& m_context;
-    PageArchiveActions* m_pageArchive = nullptr; // a child; the query drops it as the window goes
+    PageArchiveActions* m_pageArchive = nullptr; // a child
     QStringList m_engineUrls;
     TForm2* m_editor = nullptr;
     QString m_statusText;

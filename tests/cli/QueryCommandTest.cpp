@@ -248,5 +248,31 @@ TEST_F(QueryCommandTest, queryOnAMissingDatabaseFailsWithoutCreatingIt)
     EXPECT_FALSE(QFile::exists(missing));
 }
 
+// A --pages file that is no archive: the archive says so once, from its own thread, and the
+// words reach stderr before the command ends; the figures are stored and the exit is unchanged.
+TEST_F(QueryCommandTest, unusableArchiveIsSaidOnceAndTheFiguresAreStored)
+{
+    const QString pages = m_temp.filePath(QStringLiteral("not-an-archive.dat"));
+    QFile file(pages);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    ASSERT_EQ(
+        runCli(withDb({ QStringLiteral("domains"), QStringLiteral("add"), QStringLiteral("b.example") })).exitCode, 0);
+    const QStringList commands[] = {
+        { QStringLiteral("query"), QStringLiteral("a.example"), QStringLiteral("--format=csv") },
+        { QStringLiteral("batch"), QStringLiteral("--delay"), QStringLiteral("1") },
+    };
+    for (const QStringList& command : commands) {
+        const CliRun run = runCli(withDb(QStringList { QStringLiteral("--pages"), pages } + command));
+        const std::string name = command.first().toStdString();
+        EXPECT_EQ(run.exitCode, 0) << name << ": " << run.err.toStdString();
+        EXPECT_EQ(run.err.count(QStringLiteral("shoulu-cli: the page archive cannot be used")), 1)
+            << name << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains(QStringLiteral(",7000"))) << name << ": " << run.out.toStdString();
+    }
+    EXPECT_EQ(storedDomains(), (QStringList { QStringLiteral("b.example"), QStringLiteral("a.example") }));
+}
+
 } // namespace
 } // namespace shoulu::test

@@ -5,6 +5,8 @@
 #include "cli/pictures/PictureArgs.h"
 #include "engines/EngineTable.h"
 #include "query/DomainText.h"
+#include "store/ResultRows.h"
+#include "store/SettingsDatabase.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -63,7 +65,7 @@ QList<OptionSpec> ChartCommand::options() const
     };
 }
 
-int ChartCommand::execute(const Arguments& args, const GlobalOptions& options, Streams& io)
+std::optional<int> ChartCommand::prepare(const Arguments& args, const GlobalOptions&, Streams& io)
 {
     const auto usage = [&](const QString& why) { return usageError(io, why); };
     if (args.positional().size() > 1) {
@@ -71,7 +73,7 @@ int ChartCommand::execute(const Arguments& args, const GlobalOptions& options, S
     }
     const QString domain = args.positional().value(0);
     const QString file = args.value(QStringLiteral("output"));
-    std::array<bool, EngineCount> shown;
+    std::array<bool, EngineCount>& shown = m_shown;
     shown.fill(true);
     if (args.isSet(QStringLiteral("engines"))) {
         const QString engines = args.value(QStringLiteral("engines"));
@@ -83,7 +85,8 @@ int ChartCommand::execute(const Arguments& args, const GlobalOptions& options, S
         }
         shown = *parsed;
     }
-    const QSize size(args.value(QStringLiteral("width"), QString::number(DefaultWidth)).toInt(),
+    QSize& size = m_size;
+    size = QSize(args.value(QStringLiteral("width"), QString::number(DefaultWidth)).toInt(),
         args.value(QStringLiteral("height"), QString::number(DefaultHeight)).toInt());
     if (domain.isEmpty() || file.isEmpty()) {
         return usage(QStringLiteral("a domain and -o FILE are needed"));
@@ -102,11 +105,14 @@ int ChartCommand::execute(const Arguments& args, const GlobalOptions& options, S
     if (!canDraw(Prefix, io)) {
         return ExitFailure;
     }
-    auto open = OpenRows::open(options.dbPath, Prefix, io);
-    if (!open) {
-        return ExitFailure;
-    }
-    const auto rows = open->rows().chartWindow(domain);
+    return std::nullopt;
+}
+
+int ChartCommand::executeWithDatabase(SettingsDatabase& db, const Arguments& args, const GlobalOptions&, Streams& io)
+{
+    const QString domain = args.positional().value(0);
+    const QString file = args.value(QStringLiteral("output"));
+    const auto rows = ResultRows(db.database()).chartWindow(domain);
     if (!rows) {
         print(io.err, Prefix + escapeControls(rows.error()) + QLatin1Char('\n'));
         return ExitFailure;
@@ -115,9 +121,9 @@ int ChartCommand::execute(const Arguments& args, const GlobalOptions& options, S
         print(io.err, Prefix + QStringLiteral("no rows of %1 to draw\n").arg(quotedForMessage(domain)));
         return ExitFailure;
     }
-    auto chart = unseenChart(size);
+    auto chart = unseenChart(m_size);
     for (int e = 0; e < EngineCount; ++e) {
-        chart->checkBox(e)->setChecked(shown[std::size_t(e)]);
+        chart->checkBox(e)->setChecked(m_shown[std::size_t(e)]);
     }
     chart->draw(rows->back().domain, *rows);
     if (auto saved = saveChartPicture(*chart, file, Language::English); !saved) {

@@ -1,7 +1,5 @@
 #include "cli/pictures/PictureArgs.h"
 
-#include "query/DomainText.h"
-
 #include <QApplication>
 
 namespace shoulu::cli {
@@ -14,20 +12,5 @@ bool canDraw(const QString& prefix, Streams& io)
     }
     return true;
 }
-
-std::unique_ptr<OpenRows> OpenRows::open(const QString& path, const QString& prefix, Streams& io)
-{
-    auto db = SettingsDatabase::open(path);
-    if (!db) {
-        print(io.err, prefix + QStringLiteral("cannot open the database: %1\n").arg(escapeControls(db.error())));
-        return nullptr;
-    }
-    return std::unique_ptr<OpenRows>(new OpenRows(std::move(*db)));
-}
-
-OpenRows::OpenRows(std::unique_ptr<SettingsDatabase> db)
-    : m_db(std::move(db))
-    , m_rows(m_db->database())
-{ }
 
 } // namespace shoulu::cli

@@ -6,6 +6,8 @@
 #include "cli/pictures/PictureArgs.h"
 #include "query/DomainText.h"
 #include "store/DomainList.h"
+#include "store/ResultRows.h"
+#include "store/SettingsDatabase.h"
 #include "util/SaveFile.h"
 
 #include <QCheckBox>
@@ -43,21 +45,23 @@ QList<OptionSpec> ReportCommand::options() const
     };
 }
 
-int ReportCommand::execute(const Arguments& args, const GlobalOptions& options, Streams& io)
+std::optional<int> ReportCommand::prepare(const Arguments& args, const GlobalOptions&, Streams& io)
 {
     if (!args.positional().isEmpty()) {
         return usageError(
             io, QStringLiteral("unexpected argument %1").arg(quotedForMessage(args.positional().first())));
     }
-    const QString file = args.value(QStringLiteral("output"));
     if (!canDraw(Prefix, io)) {
         return ExitFailure;
     }
-    auto open = OpenRows::open(options.dbPath, Prefix, io);
-    if (!open) {
-        return ExitFailure;
-    }
-    const auto latest = open->rows().latestRows();
+    return std::nullopt;
+}
+
+int ReportCommand::executeWithDatabase(SettingsDatabase& db, const Arguments& args, const GlobalOptions&, Streams& io)
+{
+    const QString file = args.value(QStringLiteral("output"));
+    ResultRows rows(db.database());
+    const auto latest = rows.latestRows();
     if (!latest) {
         print(io.err, Prefix + escapeControls(latest.error()) + QLatin1Char('\n'));
         return ExitFailure;
@@ -66,7 +70,7 @@ int ReportCommand::execute(const Arguments& args, const GlobalOptions& options, 
     for (int e = 0; e < EngineCount; ++e) {
         chart->checkBox(e)->setChecked(true);
     }
-    const auto listed = DomainList(open->database()).loadDomain();
+    const auto listed = DomainList(db.database()).loadDomain();
     if (!listed) {
         print(io.err, Prefix + escapeControls(listed.error()) + QLatin1Char('\n'));
         return ExitFailure;
@@ -83,7 +87,7 @@ int ReportCommand::execute(const Arguments& args, const GlobalOptions& options, 
             domains.push_back({ domain, std::nullopt, {} });
             continue;
         }
-        const auto window = open->rows().chartWindow(domain);
+        const auto window = rows.chartWindow(domain);
         if (!window) {
             print(io.err, Prefix + escapeControls(window.error()) + QLatin1Char('\n'));
             return ExitFailure;

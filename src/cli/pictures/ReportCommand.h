@@ -1,12 +1,12 @@
 #pragma once
 
-#include "cli/Command.h"
+#include "cli/DatabaseCommand.h"
 
 namespace shoulu::cli {
 
 // "report [-o FILE.html]": the newest figures of every listed domain and each one's 30-day
 // chart, as one self-contained HTML page on standard output or into FILE.
-class ReportCommand : public Command
+class ReportCommand : public DatabaseCommand
 {
 public:
     static constexpr int ChartWidth = 760;
@@ -16,7 +16,11 @@ public:
     QString synopsis() const override;
     QString description() const override;
     QList<OptionSpec> options() const override;
-    int execute(const Arguments& args, const GlobalOptions& options, Streams& io) override;
+
+protected:
+    std::optional<int> prepare(const Arguments& args, const GlobalOptions& options, Streams& io) override;
+    int executeWithDatabase(
+        SettingsDatabase& db, const Arguments& args, const GlobalOptions& options, Streams& io) override;
 };
 
 } // namespace shoulu::cli
