@@ -2,20 +2,16 @@
 
 #include "fetch/RequestUrl.h"
 #include "fetch/SplitUrl.h"
+#include "fetch/WorkerRegistry.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QUrl>
 
 #include <algorithm>
-#include <chrono>
 #include <limits>
-#include <list>
 #include <optional>
-#include <stdexcept>
-#include <thread>
 
 #if defined(__SANITIZE_THREAD__)
 #define SHOULU_TSAN 1
@@ -54,130 +50,6 @@ public:
 // Abort wakes the transfer through curl_multi_wakeup; this poll only bounds how long a stop
 // request could go unseen should a wake-up ever be lost.
 constexpr int kStopPollMs = 100;
-
-// Owns every worker thread of the process: a thread is joined once it has ended, and all of
-// them are stopped and joined before the QCoreApplication (or the process) goes away.
-class WorkerRegistry
-{
-public:
-    static WorkerRegistry& instance()
-    {
-        static WorkerRegistry registry;
-        return registry;
-    }
-
-    ~WorkerRegistry() { shutdown(); }
-
-    void launch(const std::shared_ptr<THTTPGetThread>& worker, void (*body)(THTTPGetThread&))
-    {
-        reapFinished();
-        hookApplication();
-        std::lock_guard lock(m_mutex);
-        auto entry = m_entries.insert(m_entries.end(), Entry { worker, {}, false });
-        try {
-            entry->thread = std::thread([this, worker, body, entry] {
-                body(*worker);
-                std::lock_guard done(m_mutex);
-                entry->finished = true;
-                m_changed.notify_all();
-            });
-        } catch (const std::system_error& e) {
-            m_entries.erase(entry);
-            throw std::runtime_error(std::string("cannot start a fetch thread: ") + e.what());
-        }
-    }
-
-    int running()
-    {
-        std::lock_guard lock(m_mutex);
-        return int(std::count_if(m_entries.begin(), m_entries.end(), [](const Entry& e) { return !e.finished; }));
-    }
-
-    bool waitForAll(int timeoutMs)
-    {
-        bool allEnded = false;
-        {
-            std::unique_lock lock(m_mutex);
-            allEnded = m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
-                return std::all_of(m_entries.begin(), m_entries.end(), [](const Entry& e) { return e.finished; });
-            });
-        }
-        reapFinished();
-        return allEnded;
-    }
-
-    void shutdown()
-    {
-        while (true) {
-            std::list<Entry> entries;
-            {
-                std::lock_guard lock(m_mutex);
-                entries.swap(m_entries);
-            }
-            if (entries.empty()) {
-                return;
-            }
-            for (Entry& entry : entries) {
-                entry.worker->Abort();
-                entry.worker->detach();
-            }
-            for (Entry& entry : entries) {
-                entry.thread.join();
-            }
-        }
-    }
-
-private:
-    struct Entry
-    {
-        std::shared_ptr<THTTPGetThread> worker;
-        std::thread thread;
-        bool finished = false;
-    };
-
-    WorkerRegistry() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-
-    void reapFinished()
-    {
-        std::list<Entry> finished;
-        {
-            std::lock_guard lock(m_mutex);
-            for (auto it = m_entries.begin(); it != m_entries.end();) {
-                const auto next = std::next(it);
-                if (it->finished) {
-                    finished.splice(finished.end(), m_entries, it);
-                }
-                it = next;
-            }
-        }
-        for (Entry& entry : finished) {
-            entry.thread.join();
-        }
-    }
-
-    // A worker waiting for a hand-over must never outlive the event loop that would serve it.
-    void hookApplication()
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_hooked) {
-            m_hooked = true;
-            qAddPostRoutine(&WorkerRegistry::onApplicationDestroyed);
-        }
-    }
-
-    static void onApplicationDestroyed()
-    {
-        WorkerRegistry& registry = instance();
-        registry.shutdown();
-        std::lock_guard lock(registry.m_mutex);
-        registry.m_hooked = false;
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::list<Entry> m_entries;
-    bool m_hooked = false;
-};
 
 qint32 clampedLength(curl_off_t length)
 {
