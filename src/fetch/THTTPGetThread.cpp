@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <optional>
 
 #if defined(__SANITIZE_THREAD__)
 #define SHOULU_TSAN 1
@@ -73,6 +72,34 @@ struct ListCleanup
 {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
+
+// Null when out of memory.
+std::unique_ptr<curl_slist, ListCleanup> requestHeaders(const THTTPGetThread::Settings& settings)
+{
+    // "Name:" with nothing after it removes a header libcurl would otherwise add.
+    const QByteArray accept
+        = settings.AcceptTypes.isEmpty() ? QByteArray("Accept:") : "Accept: " + settings.AcceptTypes;
+    std::unique_ptr<curl_slist, ListCleanup> headers(curl_slist_append(nullptr, accept.constData()));
+    const QList<const char*> cacheHeaders = settings.UseCache
+        ? QList<const char*> { "Pragma:" }
+        : QList<const char*> { "Cache-Control: no-cache", "Pragma: no-cache" };
+    QList<QByteArray> extraHeaders;
+    if (!settings.AcceptLanguage.isEmpty()) {
+        extraHeaders.append("Accept-Language: " + settings.AcceptLanguage);
+    }
+    for (const QByteArray& header : extraHeaders) {
+        if (!headers || !curl_slist_append(headers.get(), header.constData())) {
+            return nullptr;
+        }
+    }
+    for (const char* header : cacheHeaders) {
+        // Appending returns the list's head, or null (the list untouched) when out of memory.
+        if (!headers || !curl_slist_append(headers.get(), header)) {
+            return nullptr;
+        }
+    }
+    return headers;
+}
 
 } // namespace
 
@@ -156,7 +183,20 @@ bool THTTPGetThread::transfer()
     }
     CURL* handle = easy.get();
     m_easy = handle;
+    setOptions(handle);
+    const auto headers = requestHeaders(m_settings);
+    if (!headers) {
+        return false;
+    }
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    const CURLcode result = drive(multi.get(), handle, *url);
+    recordFacts(handle, result);
+    m_easy = nullptr;
+    return classifyEnd(result);
+}
 
+void THTTPGetThread::setOptions(CURL* handle)
+{
     // Today's engines send plain-HTTP clients on to https.
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
@@ -190,30 +230,6 @@ bool THTTPGetThread::transfer()
         curl_easy_setopt(handle, CURLOPT_SHARE, m_settings.Cookies->shareHandle());
     }
 
-    // "Name:" with nothing after it removes a header libcurl would otherwise add.
-    const QByteArray accept
-        = m_settings.AcceptTypes.isEmpty() ? QByteArray("Accept:") : "Accept: " + m_settings.AcceptTypes;
-    std::unique_ptr<curl_slist, ListCleanup> headers(curl_slist_append(nullptr, accept.constData()));
-    const QList<const char*> cacheHeaders = m_settings.UseCache
-        ? QList<const char*> { "Pragma:" }
-        : QList<const char*> { "Cache-Control: no-cache", "Pragma: no-cache" };
-    QList<QByteArray> extraHeaders;
-    if (!m_settings.AcceptLanguage.isEmpty()) {
-        extraHeaders.append("Accept-Language: " + m_settings.AcceptLanguage);
-    }
-    for (const QByteArray& header : extraHeaders) {
-        if (!headers || !curl_slist_append(headers.get(), header.constData())) {
-            return false;
-        }
-    }
-    for (const char* header : cacheHeaders) {
-        // Appending returns the list's head, or null (the list untouched) when out of memory.
-        if (!headers || !curl_slist_append(headers.get(), header)) {
-            return false;
-        }
-    }
-    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
-
     curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &THTTPGetThread::headerCallback);
     curl_easy_setopt(handle, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &THTTPGetThread::writeCallback);
@@ -221,7 +237,10 @@ bool THTTPGetThread::transfer()
     curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &THTTPGetThread::progressCallback);
     curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+}
 
+CURLcode THTTPGetThread::drive(CURLM* multi, CURL* handle, QByteArray target)
+{
     // Abort may wake the multi handle only while it exists; the guard withdraws it on every exit.
     struct WakeTarget
     {
@@ -238,10 +257,9 @@ bool THTTPGetThread::transfer()
             self.m_multi = nullptr;
         }
     };
-    std::optional<WakeTarget> wakeTarget(std::in_place, *this, multi.get());
+    const WakeTarget wakeTarget(*this, multi);
     QElapsedTimer clock;
     clock.start();
-    QByteArray target = *url;
     CURLcode result = CURLE_OK;
     for (int hop = 0;; ++hop) {
         const qint64 left = m_settings.limits.fetchTimeoutMs - clock.elapsed();
@@ -260,7 +278,7 @@ bool THTTPGetThread::transfer()
         m_body.clear();
         m_totalSize = 0;
         m_readed = 0;
-        result = perform(multi.get(), handle);
+        result = perform(multi, handle);
         long status = 0;
         curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
         const char* next = nullptr;
@@ -284,10 +302,11 @@ bool THTTPGetThread::transfer()
         }
         target = nextUrl;
     }
-    wakeTarget.reset();
-    recordFacts(handle, result);
-    m_easy = nullptr;
+    return result;
+}
 
+bool THTTPGetThread::classifyEnd(CURLcode result)
+{
     if (m_stop || m_tooLarge || m_progressFailed || m_body.isEmpty() || !m_facts.refusedRedirect.isEmpty()) {
         return false;
     }
