@@ -14,17 +14,24 @@ ArchiveWriter::ArchiveWriter(QString path, QObject* parent, Language language, q
     , m_path(std::move(path))
     , m_language(language)
     , m_queueLimit(queueBytes)
-    , m_thread([this] { run(); })
+    , m_worker(this,
+          { .work =
+                  [this](Job& job) {
+                      run(job);
+                      return std::optional<int>();
+                  },
+              .announce = [this](QString& message) { Q_EMIT errorOccurred(message); },
+              .ended = [this] { m_archive.reset(); } })
 { }
 
 ArchiveWriter::~ArchiveWriter()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
+    const auto left = m_worker.stop(SerialWorker<Job, QString>::Ending::Finish);
+    if (m_worker.onOwnerThread()) {
+        for (const QString& message : left.outcomes) {
+            Q_EMIT errorOccurred(message);
+        }
     }
-    m_wake.notify_one();
-    m_thread.join();
 }
 
 void ArchiveWriter::keep(KeptPage page)
@@ -34,7 +41,7 @@ void ArchiveWriter::keep(KeptPage page)
         std::lock_guard lock(m_mutex);
         if (m_queuedBytes + size > m_queueLimit && m_queuedBytes > 0) {
             if (!std::exchange(m_fullSaid, true)) {
-                m_jobs.push_back([this](PageArchive& archive) {
+                m_worker.post([this](PageArchive& archive) {
                     report(worded(m_language,
                         QStringLiteral("网页存档跟不上（%1）：等待存档的网页已占 %2 MiB，其后的网页未存档"),
                         QStringLiteral("the page archive falls behind (%1): the pages waiting for it hold %2 MiB, "
@@ -42,7 +49,6 @@ void ArchiveWriter::keep(KeptPage page)
                                .arg(archive.path())
                                .arg(m_queueLimit / (1024 * 1024)));
                 });
-                m_wake.notify_one();
             }
             return;
         }
@@ -84,17 +90,15 @@ void ArchiveWriter::prune()
 
 void ArchiveWriter::post(Job job)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_jobs.push_back(std::move(job));
-    }
-    m_wake.notify_one();
+    m_worker.post(std::move(job));
 }
 
 void ArchiveWriter::waitUntilIdle()
 {
-    std::unique_lock lock(m_mutex);
-    m_idle.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
+    m_worker.waitUntilIdle();
+    if (m_worker.onOwnerThread()) {
+        m_worker.announcePending();
+    }
 }
 
 void ArchiveWriter::report(const QString& message)
@@ -102,43 +106,25 @@ void ArchiveWriter::report(const QString& message)
     // Once: a full disk would otherwise say so for every page of a batch.
     if (!m_reported) {
         m_reported = true;
-        Q_EMIT errorOccurred(message);
+        m_worker.tell(message);
     }
 }
 
-void ArchiveWriter::run()
+void ArchiveWriter::run(Job& job)
 {
-    std::unique_ptr<PageArchive> archive;
-    bool unusable = false;
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
-        if (m_jobs.empty()) {
-            return; // stopping, with nothing left to do
+    if (!m_archive && !m_unusable) {
+        auto opened = PageArchive::open(m_path, PageArchive::Mode::CreateIfMissing);
+        if (opened) {
+            m_archive = std::move(*opened);
+        } else {
+            m_unusable = true; // a damaged or foreign file: the figures go on without it
+            report(worded(m_language, QStringLiteral("网页存档无法使用，本次不再存档网页：%1"),
+                QStringLiteral("the page archive cannot be used; no pages are archived this time: %1"))
+                       .arg(opened.error()));
         }
-        Job job = std::move(m_jobs.front());
-        m_jobs.pop_front();
-        m_busy = true;
-        lock.unlock();
-        if (!archive && !unusable) {
-            auto opened = PageArchive::open(m_path, PageArchive::Mode::CreateIfMissing);
-            if (opened) {
-                archive = std::move(*opened);
-            } else {
-                unusable = true; // a damaged or foreign file: the figures go on without it
-                report(worded(m_language, QStringLiteral("网页存档无法使用，本次不再存档网页：%1"),
-                    QStringLiteral("the page archive cannot be used; no pages are archived this time: %1"))
-                           .arg(opened.error()));
-            }
-        }
-        if (archive) {
-            job(*archive);
-        }
-        lock.lock();
-        m_busy = false;
-        if (m_jobs.empty()) {
-            m_idle.notify_all();
-        }
+    }
+    if (m_archive) {
+        job(*m_archive);
     }
 }
 

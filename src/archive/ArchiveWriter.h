@@ -2,15 +2,14 @@
 
 #include "util/Language.h"
 #include "util/PageSink.h"
+#include "util/SerialWorker.h"
 
 #include <QObject>
 #include <QString>
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
-#include <thread>
 
 namespace shoulu {
 
@@ -39,33 +38,33 @@ public:
     void linked(const QString& domain, const QString& engine, qint64 fetchedAt) override;
     // Gives up pages past the archive's limits, after the pages handed in so far.
     void prune();
-    // Returns once everything handed in so far is done.
+    // Returns once everything handed in so far is done; called on the thread that made the
+    // writer, it says a failure met meanwhile before it returns.
     void waitUntilIdle();
 
 Q_SIGNALS:
-    // Emitted on the writer's thread: connect with a receiver to have it delivered on the receiver's.
+    // Emitted on the thread that made the writer, from its event loop, waitUntilIdle() or the
+    // destructor.
     void errorOccurred(const QString& message);
 
 private:
     using Job = std::function<void(PageArchive&)>;
 
     void post(Job job);
-    void run();
+    void run(Job& job); // on the writer's thread
     void report(const QString& message);
 
     QString m_path;
     const Language m_language; // of the reports
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_idle;
-    std::deque<Job> m_jobs;
+    std::mutex m_mutex; // guards the three below
     const qint64 m_queueLimit;
     qint64 m_queuedBytes = 0;
     bool m_fullSaid = false;
-    bool m_busy = false;
-    bool m_stopping = false;
-    bool m_reported = false; // touched on the writer's thread only
-    std::thread m_thread;
+    // The writer's thread's only:
+    std::unique_ptr<PageArchive> m_archive;
+    bool m_unusable = false;
+    bool m_reported = false;
+    SerialWorker<Job, QString> m_worker; // last: its thread uses everything above
 };
 
 } // namespace shoulu

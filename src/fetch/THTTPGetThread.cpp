@@ -2,20 +2,15 @@
 
 #include "fetch/RequestUrl.h"
 #include "fetch/SplitUrl.h"
+#include "fetch/WorkerRegistry.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QUrl>
 
 #include <algorithm>
-#include <chrono>
 #include <limits>
-#include <list>
-#include <optional>
-#include <stdexcept>
-#include <thread>
 
 #if defined(__SANITIZE_THREAD__)
 #define SHOULU_TSAN 1
@@ -55,130 +50,6 @@ public:
 // request could go unseen should a wake-up ever be lost.
 constexpr int kStopPollMs = 100;
 
-// Owns every worker thread of the process: a thread is joined once it has ended, and all of
-// them are stopped and joined before the QCoreApplication (or the process) goes away.
-class WorkerRegistry
-{
-public:
-    static WorkerRegistry& instance()
-    {
-        static WorkerRegistry registry;
-        return registry;
-    }
-
-    ~WorkerRegistry() { shutdown(); }
-
-    void launch(const std::shared_ptr<THTTPGetThread>& worker, void (*body)(THTTPGetThread&))
-    {
-        reapFinished();
-        hookApplication();
-        std::lock_guard lock(m_mutex);
-        auto entry = m_entries.insert(m_entries.end(), Entry { worker, {}, false });
-        try {
-            entry->thread = std::thread([this, worker, body, entry] {
-                body(*worker);
-                std::lock_guard done(m_mutex);
-                entry->finished = true;
-                m_changed.notify_all();
-            });
-        } catch (const std::system_error& e) {
-            m_entries.erase(entry);
-            throw std::runtime_error(std::string("cannot start a fetch thread: ") + e.what());
-        }
-    }
-
-    int running()
-    {
-        std::lock_guard lock(m_mutex);
-        return int(std::count_if(m_entries.begin(), m_entries.end(), [](const Entry& e) { return !e.finished; }));
-    }
-
-    bool waitForAll(int timeoutMs)
-    {
-        bool allEnded = false;
-        {
-            std::unique_lock lock(m_mutex);
-            allEnded = m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
-                return std::all_of(m_entries.begin(), m_entries.end(), [](const Entry& e) { return e.finished; });
-            });
-        }
-        reapFinished();
-        return allEnded;
-    }
-
-    void shutdown()
-    {
-        while (true) {
-            std::list<Entry> entries;
-            {
-                std::lock_guard lock(m_mutex);
-                entries.swap(m_entries);
-            }
-            if (entries.empty()) {
-                return;
-            }
-            for (Entry& entry : entries) {
-                entry.worker->Abort();
-                entry.worker->detach();
-            }
-            for (Entry& entry : entries) {
-                entry.thread.join();
-            }
-        }
-    }
-
-private:
-    struct Entry
-    {
-        std::shared_ptr<THTTPGetThread> worker;
-        std::thread thread;
-        bool finished = false;
-    };
-
-    WorkerRegistry() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-
-    void reapFinished()
-    {
-        std::list<Entry> finished;
-        {
-            std::lock_guard lock(m_mutex);
-            for (auto it = m_entries.begin(); it != m_entries.end();) {
-                const auto next = std::next(it);
-                if (it->finished) {
-                    finished.splice(finished.end(), m_entries, it);
-                }
-                it = next;
-            }
-        }
-        for (Entry& entry : finished) {
-            entry.thread.join();
-        }
-    }
-
-    // A worker waiting for a hand-over must never outlive the event loop that would serve it.
-    void hookApplication()
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_hooked) {
-            m_hooked = true;
-            qAddPostRoutine(&WorkerRegistry::onApplicationDestroyed);
-        }
-    }
-
-    static void onApplicationDestroyed()
-    {
-        WorkerRegistry& registry = instance();
-        registry.shutdown();
-        std::lock_guard lock(registry.m_mutex);
-        registry.m_hooked = false;
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::list<Entry> m_entries;
-    bool m_hooked = false;
-};
-
 qint32 clampedLength(curl_off_t length)
 {
     return length > 0 && length <= std::numeric_limits<qint32>::max() ? qint32(length) : 0;
@@ -201,6 +72,34 @@ struct ListCleanup
 {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
+
+// Null when out of memory.
+std::unique_ptr<curl_slist, ListCleanup> requestHeaders(const THTTPGetThread::Settings& settings)
+{
+    // "Name:" with nothing after it removes a header libcurl would otherwise add.
+    const QByteArray accept
+        = settings.AcceptTypes.isEmpty() ? QByteArray("Accept:") : "Accept: " + settings.AcceptTypes;
+    std::unique_ptr<curl_slist, ListCleanup> headers(curl_slist_append(nullptr, accept.constData()));
+    const QList<const char*> cacheHeaders = settings.UseCache
+        ? QList<const char*> { "Pragma:" }
+        : QList<const char*> { "Cache-Control: no-cache", "Pragma: no-cache" };
+    QList<QByteArray> extraHeaders;
+    if (!settings.AcceptLanguage.isEmpty()) {
+        extraHeaders.append("Accept-Language: " + settings.AcceptLanguage);
+    }
+    for (const QByteArray& header : extraHeaders) {
+        if (!headers || !curl_slist_append(headers.get(), header.constData())) {
+            return nullptr;
+        }
+    }
+    for (const char* header : cacheHeaders) {
+        // Appending returns the list's head, or null (the list untouched) when out of memory.
+        if (!headers || !curl_slist_append(headers.get(), header)) {
+            return nullptr;
+        }
+    }
+    return headers;
+}
 
 } // namespace
 
@@ -284,7 +183,20 @@ bool THTTPGetThread::transfer()
     }
     CURL* handle = easy.get();
     m_easy = handle;
+    setOptions(handle);
+    const auto headers = requestHeaders(m_settings);
+    if (!headers) {
+        return false;
+    }
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    const CURLcode result = drive(multi.get(), handle, *url);
+    recordFacts(handle, result);
+    m_easy = nullptr;
+    return classifyEnd(result);
+}
 
+void THTTPGetThread::setOptions(CURL* handle)
+{
     // Today's engines send plain-HTTP clients on to https.
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
@@ -318,30 +230,6 @@ bool THTTPGetThread::transfer()
         curl_easy_setopt(handle, CURLOPT_SHARE, m_settings.Cookies->shareHandle());
     }
 
-    // "Name:" with nothing after it removes a header libcurl would otherwise add.
-    const QByteArray accept
-        = m_settings.AcceptTypes.isEmpty() ? QByteArray("Accept:") : "Accept: " + m_settings.AcceptTypes;
-    std::unique_ptr<curl_slist, ListCleanup> headers(curl_slist_append(nullptr, accept.constData()));
-    const QList<const char*> cacheHeaders = m_settings.UseCache
-        ? QList<const char*> { "Pragma:" }
-        : QList<const char*> { "Cache-Control: no-cache", "Pragma: no-cache" };
-    QList<QByteArray> extraHeaders;
-    if (!m_settings.AcceptLanguage.isEmpty()) {
-        extraHeaders.append("Accept-Language: " + m_settings.AcceptLanguage);
-    }
-    for (const QByteArray& header : extraHeaders) {
-        if (!headers || !curl_slist_append(headers.get(), header.constData())) {
-            return false;
-        }
-    }
-    for (const char* header : cacheHeaders) {
-        // Appending returns the list's head, or null (the list untouched) when out of memory.
-        if (!headers || !curl_slist_append(headers.get(), header)) {
-            return false;
-        }
-    }
-    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
-
     curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &THTTPGetThread::headerCallback);
     curl_easy_setopt(handle, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &THTTPGetThread::writeCallback);
@@ -349,7 +237,10 @@ bool THTTPGetThread::transfer()
     curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &THTTPGetThread::progressCallback);
     curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+}
 
+CURLcode THTTPGetThread::drive(CURLM* multi, CURL* handle, QByteArray target)
+{
     // Abort may wake the multi handle only while it exists; the guard withdraws it on every exit.
     struct WakeTarget
     {
@@ -366,10 +257,9 @@ bool THTTPGetThread::transfer()
             self.m_multi = nullptr;
         }
     };
-    std::optional<WakeTarget> wakeTarget(std::in_place, *this, multi.get());
+    const WakeTarget wakeTarget(*this, multi);
     QElapsedTimer clock;
     clock.start();
-    QByteArray target = *url;
     CURLcode result = CURLE_OK;
     for (int hop = 0;; ++hop) {
         const qint64 left = m_settings.limits.fetchTimeoutMs - clock.elapsed();
@@ -388,7 +278,7 @@ bool THTTPGetThread::transfer()
         m_body.clear();
         m_totalSize = 0;
         m_readed = 0;
-        result = perform(multi.get(), handle);
+        result = perform(multi, handle);
         long status = 0;
         curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
         const char* next = nullptr;
@@ -412,10 +302,11 @@ bool THTTPGetThread::transfer()
         }
         target = nextUrl;
     }
-    wakeTarget.reset();
-    recordFacts(handle, result);
-    m_easy = nullptr;
+    return result;
+}
 
+bool THTTPGetThread::classifyEnd(CURLcode result)
+{
     if (m_stop || m_tooLarge || m_progressFailed || m_body.isEmpty() || !m_facts.refusedRedirect.isEmpty()) {
         return false;
     }

@@ -70,8 +70,13 @@ private:
     enum class Call { None, Progress, Completion };
 
     void Execute();
-    bool transfer();
+    bool transfer(); // true: a page to deliver (m_facts says whether it was cut short)
+    void setOptions(CURL* handle);
+    // Asks `target`, then each redirect's target in turn while it may be followed.
+    CURLcode drive(CURLM* multi, CURL* handle, QByteArray target);
     CURLcode perform(CURLM* multi, CURL* handle);
+    // After recordFacts: whether what arrived is a page, and whether it was cut short.
+    bool classifyEnd(CURLcode result);
     bool redirectAllowed(const QByteArray& url) const;
     size_t onBody(const char* data, size_t size);
     void recordFacts(CURL* handle, CURLcode result);

@@ -7,20 +7,20 @@
 #include "store/StoreFailure.h"
 #include "util/EngineCounts.h"
 #include "util/Result.h"
+#include "util/SerialWorker.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
 
-#include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
-#include <thread>
+#include <optional>
 
 namespace shoulu {
+
+class ResultRows;
 
 // A finished query's row on its way to the file.
 struct RowToStore
@@ -70,9 +70,6 @@ Q_SIGNALS:
     // The row was not stored and will not be tried again.
     void failed(quint64 ticket, const QString& domain, const QString& error, shoulu::StoreFailure kind);
 
-private Q_SLOTS:
-    void announceOutcomes(); // on the thread that made the writer
-
 private:
     struct Outcome
     {
@@ -85,23 +82,16 @@ private:
     };
 
     explicit StoreWriter(std::unique_ptr<SettingsDatabase> db);
-    void run(); // on the writer's thread
-    void halt();
-    // Queues an outcome for the writer's own thread; true when it must be told to look.
-    bool queueOutcome(Outcome outcome);
+    // On the writer's thread: one attempt at the first row; a pause when it is to be tried again.
+    std::optional<int> commit(const RowToStore& row);
+    void announce(Outcome& outcome); // on the thread that made the writer
 
     std::unique_ptr<SettingsDatabase> m_db; // used on the writer's thread once it runs
-    std::atomic<bool> m_stopping { false };
-    // Everything the two threads share goes through this mutex, which (unlike Qt's event
-    // queue) ThreadSanitizer sees.
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<RowToStore> m_queue; // the first row is the one being committed
-    std::deque<Outcome> m_outbox;
-    bool m_announcePosted = false;
-    Timing m_timing;
-    bool m_timingChanged = false;
-    std::thread m_thread;
+    std::unique_ptr<ResultRows> m_rows;
+    Timing m_timing; // the writer's thread's once it runs
+    int m_failures = 0; // of the first queued row
+    QElapsedTimer m_sinceFirstFailure;
+    SerialWorker<RowToStore, Outcome> m_worker; // last: its thread uses everything above
 };
 
 } // namespace shoulu
