@@ -117,7 +117,7 @@ std::unique_ptr<QueryRun> QueryRun::open(const GlobalOptions& options, Streams& 
     run->query().setLanguage(Language::English);
 
     QueryRun* self = run.get();
-    // Said on the archive's thread, once, and printed on this one; the figures are stored all the same.
+    // Said once, on the thread that made the writer; the figures are stored all the same.
     // The query's signals come on this thread.
     QObject::connect(
         &self->archive(), &ArchiveWriter::errorOccurred, &self->m_receiver, [self](const QString& message) {

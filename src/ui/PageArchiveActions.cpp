@@ -55,7 +55,7 @@ PageArchiveActions::PageArchiveActions(AppContext& context, QWidget* window)
     , m_catalogueFile(EngineCatalogue::userFileBeside(context.databasePath()))
     , m_writer(context.archive())
 {
-    // The writer speaks on its own thread; this object passes it on on the window's.
+    // The writer speaks on the thread that made it, the window's; this object passes it on.
     connect(&m_writer, &ArchiveWriter::errorOccurred, this, &PageArchiveActions::errorOccurred);
 }
 
