@@ -1,4 +1,5 @@
 #include "archive/PageArchive.h"
+#include "engines/EngineTable.h"
 #include "store/Database.h"
 #include "store/DomainList.h"
 #include "support/CliRunner.h"
@@ -6,7 +7,6 @@
 #include "support/QtTestApp.h"
 #include "support/SanitizerSlowdown.h"
 #include "support/TempDatabase.h"
-#include "engines/EngineTable.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -147,7 +147,8 @@ TEST(KilledBatchTest, KeepsEveryPrintedRowAndMarksOnlyTheUnstoredDomainsPages)
                                            " JOIN shoulu s ON s.id = r.shoulu_id WHERE r.fetched_at IS NOT NULL");
         ASSERT_TRUE(readingSql.ok());
         while (*readingSql->step()) {
-            readings.insert(FetchKey { readingSql->textAt(0).toLower(), readingSql->textAt(1), readingSql->int64At(2) });
+            readings.insert(
+                FetchKey { readingSql->textAt(0).toLower(), readingSql->textAt(1), readingSql->int64At(2) });
         }
 
         auto archive = PageArchive::open(pagesFile, PageArchive::Mode::Existing);
