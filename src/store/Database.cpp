@@ -134,11 +134,11 @@ Result<qint64> Database::singleInt(const char* sql)
 {
     auto statement = prepare(sql);
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     auto row = statement->step();
     if (!row) {
-        return Error { row.error() };
+        return row.failure();
     }
     return *row ? statement->int64At(0) : 0;
 }

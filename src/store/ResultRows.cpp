@@ -169,7 +169,7 @@ Result<std::vector<ResultRow>> readRows(Statement& statement)
     for (;;) {
         auto more = statement.step();
         if (!more) {
-            return Error { more.error() };
+            return more.failure();
         }
         if (!*more) {
             return rows;
@@ -252,11 +252,11 @@ Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
 {
     auto statement = db.prepare(ReadingsOfRow);
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     auto ruleText = db.prepare("SELECT text FROM reading_rule WHERE id = ?1");
     if (!ruleText) {
-        return Error { ruleText.error() };
+        return ruleText.failure();
     }
     TextPool engines;
     TextPool statuses;
@@ -278,7 +278,7 @@ Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
         for (;;) {
             auto more = statement->step();
             if (!more) {
-                return Error { more.error() };
+                return more.failure();
             }
             if (!*more) {
                 break;
@@ -318,7 +318,7 @@ Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
                 }
                 auto found = ruleText->step();
                 if (!found) {
-                    return Error { found.error() };
+                    return found.failure();
                 }
                 known = rules.emplace(rule, *found ? ruleText->textAt(0) : QString()).first;
             }
@@ -370,11 +370,11 @@ Result<std::vector<ResultRow>> query(Database& db, const char* sql, const QStrin
 {
     auto statement = db.prepare(sql);
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     if (domain != nullptr) {
         if (auto bound = statement->bind(1, *domain); !bound) {
-            return Error { bound.error() };
+            return bound.failure();
         }
     }
     return readRows(*statement);
@@ -483,7 +483,7 @@ bool ResultRows::keepsReadings()
 {
     if (!m_keepsReadings) {
         auto statement = m_db.prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'reading'");
-        auto found = statement ? statement->step() : Result<bool>(Error { statement.error() });
+        auto found = statement ? statement->step() : Result<bool>(statement.failure());
         // A file that cannot say keeps none: its views read as they always did.
         m_keepsReadings = found && *found;
     }
@@ -494,7 +494,7 @@ Result<std::vector<ResultRow>> ResultRows::withReadings(Result<std::vector<Resul
 {
     if (rows && keepsReadings()) {
         if (auto attached = attachReadings(m_db, rows.value()); !attached) {
-            return Error { attached.error() };
+            return attached.failure();
         }
     }
     return rows;
@@ -524,7 +524,7 @@ Result<qint64> ResultRows::ruleId(const QString& text)
     }
     auto row = select->step();
     if (!row || !*row) {
-        return Error { row ? QStringLiteral("a reading rule was not stored") : row.error() };
+        return row ? Error { QStringLiteral("a reading rule was not stored") } : row.failure();
     }
     const qint64 id = select->int64At(0);
     m_ruleIds.emplace(text, id);

@@ -66,11 +66,11 @@ Result<int> userVersion(Database& db)
 {
     auto statement = db.prepare("PRAGMA user_version");
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     auto row = statement->step();
     if (!row) {
-        return Error { row.error() };
+        return row.failure();
     }
     return *row ? static_cast<int>(statement->int64At(0)) : 0;
 }
@@ -110,13 +110,13 @@ Result<void> Schema::checkColumns(
 {
     auto statement = db.prepare(pragma);
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     QSet<QString> present;
     for (;;) {
         auto row = statement->step();
         if (!row) {
-            return Error { row.error() };
+            return row.failure();
         }
         if (!*row) {
             break;
@@ -153,7 +153,7 @@ Result<void> Schema::check(Database& db)
     }
     auto version = userVersion(db);
     if (!version) {
-        return Error { version.error() };
+        return version.failure();
     }
     if (*version > Version) {
         return Error { QStringLiteral("%1 was made by a later version of shoulu (layout %2; this one knows %3)")
@@ -195,8 +195,9 @@ Result<void> Schema::check(Database& db)
         return stampVersion(db);
     });
     if (!migrated) {
-        return Error { QStringLiteral("%1 could not be brought to the current layout (left as it was): %2")
-                           .arg(db.path(), migrated.error()) };
+        return migrated.failure().reworded(
+            QStringLiteral("%1 could not be brought to the current layout (left as it was): %2")
+                .arg(db.path(), migrated.error()));
     }
     return migrated;
 }
