@@ -207,19 +207,12 @@ Result<qint64> PageArchive::store(const KeptPage& page)
 
 Result<qint64> PageArchive::storeBody(const QByteArray& hash, const KeptPage& page)
 {
-    auto known = m_db->prepare("SELECT id FROM body WHERE hash = ?1");
+    auto known = m_db->oneValue<std::int64_t>("SELECT id FROM body WHERE hash = ?1", hash);
     if (!known) {
         return known.failure();
     }
-    if (auto bound = known->bind(1, hash); !bound) {
-        return bound.failure();
-    }
-    auto found = known->step();
-    if (!found) {
-        return found.failure();
-    }
-    if (*found) {
-        return known->int64At(0);
+    if (*known) {
+        return **known;
     }
     auto dictionary = dictionaryOf(page.engine);
     if (!dictionary) {
@@ -254,19 +247,11 @@ Result<std::shared_ptr<const PageDictionary>> PageArchive::dictionaryById(qint64
     if (auto known = m_dictionaries.find(id); known != m_dictionaries.end()) {
         return known->second;
     }
-    auto select = m_db->prepare("SELECT data FROM dictionary WHERE id = ?1");
-    if (!select) {
-        return select.failure();
-    }
-    if (auto bound = select->bind(1, std::int64_t { id }); !bound) {
-        return bound.failure();
-    }
-    auto found = select->step();
+    auto found = m_db->oneValue<QByteArray>("SELECT data FROM dictionary WHERE id = ?1", std::int64_t { id });
     if (!found) {
         return found.failure();
     }
-    auto dictionary = std::make_shared<const PageDictionary>(
-        id, *found ? select->bytesAt(0).toByteArray() : QByteArray(), PageCodec::Level);
+    auto dictionary = std::make_shared<const PageDictionary>(id, found->value_or(QByteArray()), PageCodec::Level);
     if (!*found || !dictionary->isUsable()) {
         return Error {
             QStringLiteral("%1 is damaged: compression dictionary %2 is missing or unusable").arg(path()).arg(id)
@@ -280,18 +265,11 @@ Result<std::shared_ptr<const PageDictionary>> PageArchive::dictionaryOf(const QS
 {
     auto known = m_engineDictionary.find(engine);
     if (known == m_engineDictionary.end()) {
-        auto select = m_db->prepare("SELECT max(id) FROM dictionary WHERE engine = ?1");
-        if (!select) {
-            return select.failure();
-        }
-        if (auto bound = select->bind(1, engine); !bound) {
-            return bound.failure();
-        }
-        auto found = select->step();
+        auto found = m_db->oneValue<std::int64_t>("SELECT max(id) FROM dictionary WHERE engine = ?1", engine);
         if (!found) {
             return found.failure();
         }
-        known = m_engineDictionary.emplace(engine, *found ? select->int64At(0) : 0).first;
+        known = m_engineDictionary.emplace(engine, found->value_or(0)).first;
     }
     return dictionaryById(known->second);
 }
@@ -302,18 +280,11 @@ Result<void> PageArchive::trainIfDue(const QString& engine)
     if (!current || *current) {
         return current ? Result<void>() : current.failure();
     }
-    auto counted = m_db->prepare("SELECT count(*) FROM fetch WHERE engine = ?1");
+    auto counted = m_db->oneValue<std::int64_t>("SELECT count(*) FROM fetch WHERE engine = ?1", engine);
     if (!counted) {
         return counted.failure();
     }
-    if (auto bound = counted->bind(1, engine); !bound) {
-        return bound;
-    }
-    auto row = counted->step();
-    if (!row) {
-        return row.failure();
-    }
-    const qint64 pages = *row ? counted->int64At(0) : 0;
+    const qint64 pages = counted->value_or(0);
     // Tried again only a batch later: a failed training is not worth repeating page by page.
     if (pages < TrainAfter || pages % TrainAfter != 0) {
         return {};
@@ -405,22 +376,16 @@ Result<QByteArray> PageArchive::body(qint64 id)
 
 Result<qint64> PageArchive::findFetch(const QString& domain, const QString& engine, qint64 fetchedAt)
 {
-    auto statement = m_db->prepare(
-        "SELECT id FROM fetch WHERE domain = ?1 AND engine = ?2 AND fetched_at = ?3 ORDER BY id DESC LIMIT 1");
-    if (!statement) {
-        return statement.failure();
-    }
-    if (auto bound = statement->bindAll(domain, engine, std::int64_t { fetchedAt }); !bound) {
-        return bound.failure();
-    }
-    auto found = statement->step();
+    auto found = m_db->oneValue<std::int64_t>(
+        "SELECT id FROM fetch WHERE domain = ?1 AND engine = ?2 AND fetched_at = ?3 ORDER BY id DESC LIMIT 1", domain,
+        engine, std::int64_t { fetchedAt });
     if (!found) {
         return found.failure();
     }
     if (!*found) {
         return Error { QStringLiteral("the page of this reading is not in the archive") };
     }
-    return statement->int64At(0);
+    return **found;
 }
 
 Result<std::pair<ArchivedFetch, QByteArray>> PageArchive::pageOf(

@@ -363,10 +363,10 @@ const QString& ResultRows::filePath() const
 bool ResultRows::keepsReadings()
 {
     if (!m_keepsReadings) {
-        auto statement = m_db.prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'reading'");
-        auto found = statement ? statement->step() : Result<bool>(statement.failure());
+        auto found
+            = m_db.oneValue<std::int64_t>("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'reading'");
         // A file that cannot say keeps none: its views read as they always did.
-        m_keepsReadings = found && *found;
+        m_keepsReadings = found && found->has_value();
     }
     return *m_keepsReadings;
 }
@@ -396,18 +396,11 @@ Result<qint64> ResultRows::ruleId(const QString& text)
     if (auto ran = insert->run(); !ran) {
         return ran.failure();
     }
-    auto select = m_db.prepare("SELECT id FROM reading_rule WHERE text = ?1");
-    if (!select) {
-        return select.failure();
-    }
-    if (auto bound = select->bind(1, text); !bound) {
-        return bound.failure();
-    }
-    auto row = select->step();
+    auto row = m_db.oneValue<std::int64_t>("SELECT id FROM reading_rule WHERE text = ?1", text);
     if (!row || !*row) {
         return row ? Error { QStringLiteral("a reading rule was not stored") } : row.failure();
     }
-    const qint64 id = select->int64At(0);
+    const qint64 id = **row;
     m_ruleIds.emplace(text, id);
     return id;
 }

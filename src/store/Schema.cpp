@@ -64,15 +64,11 @@ const char* const AddRereadTime = "ALTER TABLE reading ADD COLUMN reread_at INTE
 
 Result<int> userVersion(Database& db)
 {
-    auto statement = db.prepare("PRAGMA user_version");
-    if (!statement) {
-        return statement.failure();
+    auto version = db.oneValue<std::int64_t>("PRAGMA user_version");
+    if (!version) {
+        return version.failure();
     }
-    auto row = statement->step();
-    if (!row) {
-        return row.failure();
-    }
-    return *row ? static_cast<int>(statement->int64At(0)) : 0;
+    return static_cast<int>(version->value_or(0));
 }
 
 Result<void> stampVersion(Database& db)

@@ -84,12 +84,8 @@ Result<std::unique_ptr<Database>> connect(const QString& path, Database::OpenMod
 
 qint64 pageSize(Database& db)
 {
-    auto statement = db.prepare("PRAGMA page_size");
-    if (!statement) {
-        return 0;
-    }
-    auto row = statement->step();
-    return row && *row ? statement->int64At(0) : 0;
+    auto size = db.oneValue<std::int64_t>("PRAGMA page_size");
+    return size ? size->value_or(0) : 0;
 }
 
 } // namespace
