@@ -109,15 +109,11 @@ Result<void> Schema::checkColumns(
         return statement.failure();
     }
     QSet<QString> present;
-    for (;;) {
-        auto row = statement->step();
-        if (!row) {
-            return row.failure();
-        }
-        if (!*row) {
-            break;
-        }
-        present.insert(statement->textAt(1).toLower()); // table_info: cid, name, type, ...
+    if (auto listed = statement->forEachRow([&] {
+            present.insert(statement->textAt(1).toLower()); // table_info: cid, name, type, ...
+        });
+        !listed) {
+        return listed;
     }
     if (present.isEmpty()) {
         return Error { QStringLiteral("%1 has no table '%2'").arg(db.path(), QLatin1String(table)) };
