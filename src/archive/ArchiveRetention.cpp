@@ -23,10 +23,10 @@ Result<qint64> storedBytes(Database& db)
 Result<int> dropOrphans(Database& db)
 {
     if (auto dropped = db.exec("DELETE FROM body WHERE id NOT IN (SELECT body_id FROM fetch)"); !dropped) {
-        return Error { dropped.error() };
+        return dropped.failure();
     }
     auto changes = db.singleInt("SELECT changes()");
-    return changes ? Result<int>(static_cast<int>(*changes)) : Error { changes.error() };
+    return changes ? Result<int>(static_cast<int>(*changes)) : changes.failure();
 }
 
 // How many fetches refer to each body, by body id.
@@ -34,12 +34,12 @@ Result<std::map<qint64, qint64>> bodyReferences(Database& db)
 {
     auto statement = db.prepare("SELECT body_id, count(*) FROM fetch GROUP BY body_id");
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     std::map<qint64, qint64> references;
     auto read = statement->forEachRow([&] { references.emplace(statement->int64At(0), statement->int64At(1)); });
     if (!read) {
-        return Error { read.error() };
+        return read.failure();
     }
     return references;
 }
@@ -54,7 +54,7 @@ Result<RetentionLimits> ArchiveRetention::limits()
 {
     auto statement = m_archive.database().prepare("SELECT name, value FROM setting");
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     RetentionLimits limits;
     auto read = statement->forEachRow([&] {
@@ -66,7 +66,7 @@ Result<RetentionLimits> ArchiveRetention::limits()
         }
     });
     if (!read) {
-        return Error { read.error() };
+        return read.failure();
     }
     return limits;
 }
@@ -77,7 +77,7 @@ Result<void> ArchiveRetention::setLimits(const RetentionLimits& limits)
     return inTransaction(db, [&]() -> Result<void> {
         auto statement = db.prepare("INSERT OR REPLACE INTO setting (name, value) VALUES (?1, ?2)");
         if (!statement) {
-            return Error { statement.error() };
+            return statement.failure();
         }
         for (const auto& [name, value] : { std::pair { "max_age_days", qint64 { limits.maxAgeDays } },
                  std::pair { "max_bytes", limits.maxBytes } }) {
@@ -97,7 +97,7 @@ Result<PruneOutcome> ArchiveRetention::prune(qint64 now)
 {
     auto current = limits();
     if (!current) {
-        return Error { current.error() };
+        return current.failure();
     }
     return prune(now, *current);
 }
@@ -106,9 +106,9 @@ Result<PrunePlan> ArchiveRetention::plan(qint64 now, const RetentionLimits& limi
 {
     Database& db = m_archive.database();
     auto references = bodyReferences(db);
-    auto total = references ? storedBytes(db) : Error { references.error() };
+    auto total = references ? storedBytes(db) : references.failure();
     if (!total) {
-        return Error { total.error() };
+        return total.failure();
     }
     PrunePlan plan;
     qint64 bytes = *total;
@@ -120,15 +120,15 @@ Result<PrunePlan> ArchiveRetention::plan(qint64 now, const RetentionLimits& limi
                             " JOIN body b ON b.id = f.body_id"
                             " ORDER BY f.fetched_at >= ?1, f.linked, f.trusted DESC, f.fetched_at, f.id");
     if (!order) {
-        return Error { order.error() };
+        return order.failure();
     }
     if (auto bound = order->bind(1, std::int64_t { cutoff }); !bound) {
-        return Error { bound.error() };
+        return bound.failure();
     }
     for (;;) {
         auto more = order->step();
         if (!more) {
-            return Error { more.error() };
+            return more.failure();
         }
         if (!*more) {
             break;
@@ -157,11 +157,11 @@ Result<PruneOutcome> ArchiveRetention::prune(qint64 now, const RetentionLimits& 
     auto pruned = inTransaction(db, [&]() -> Result<void> {
         auto planned = plan(now, limits);
         if (!planned) {
-            return Error { planned.error() };
+            return planned.failure();
         }
         auto remove = db.prepare("DELETE FROM fetch WHERE id = ?1");
         if (!remove) {
-            return Error { remove.error() };
+            return remove.failure();
         }
         for (const qint64 id : planned->fetchIds) {
             remove->reset();
@@ -173,9 +173,9 @@ Result<PruneOutcome> ArchiveRetention::prune(qint64 now, const RetentionLimits& 
             }
         }
         auto dropped = dropOrphans(db);
-        auto left = dropped ? storedBytes(db) : Error { dropped.error() };
+        auto left = dropped ? storedBytes(db) : dropped.failure();
         if (!left) {
-            return Error { left.error() };
+            return left.failure();
         }
         outcome.fetches = static_cast<int>(planned->fetchIds.size());
         outcome.bodies = *dropped;
@@ -183,7 +183,7 @@ Result<PruneOutcome> ArchiveRetention::prune(qint64 now, const RetentionLimits& 
         return {};
     });
     if (!pruned) {
-        return Error { pruned.error() };
+        return pruned.failure();
     }
     (void)db.exec("PRAGMA incremental_vacuum");
     return outcome;

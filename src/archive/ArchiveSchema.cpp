@@ -79,7 +79,7 @@ Result<bool> ArchiveSchema::isBlank(Database& db)
     auto tables = db.singleInt("SELECT count(*) FROM sqlite_master");
     auto id = tables ? db.singleInt("PRAGMA application_id") : tables;
     if (!id) {
-        return Error { id.error() };
+        return id.failure();
     }
     return *tables == 0 && *id == 0;
 }
@@ -88,14 +88,14 @@ Result<void> ArchiveSchema::check(Database& db)
 {
     auto id = db.singleInt("PRAGMA application_id");
     if (!id) {
-        return Error { id.error() };
+        return id.failure();
     }
     if (*id != ApplicationId) {
         return Error { QStringLiteral("%1 is not a page archive of shoulu").arg(db.path()) };
     }
     auto version = db.singleInt("PRAGMA user_version");
     if (!version) {
-        return Error { version.error() };
+        return version.failure();
     }
     if (*version > Version) {
         return Error {
@@ -117,8 +117,9 @@ Result<void> ArchiveSchema::check(Database& db)
         return db.exec("PRAGMA user_version = 2");
     });
     if (!migrated) {
-        return Error { QStringLiteral("%1 could not be brought to the current layout (left as it was): %2")
-                           .arg(db.path(), migrated.error()) };
+        return migrated.failure().reworded(
+            QStringLiteral("%1 could not be brought to the current layout (left as it was): %2")
+                .arg(db.path(), migrated.error()));
     }
     return {};
 }

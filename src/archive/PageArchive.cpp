@@ -67,7 +67,7 @@ Result<Statement> filtered(Database& db, const QByteArray& sql, const FetchFilte
         return statement;
     }
     if (auto bound = bindFilter(*statement, filter); !bound) {
-        return Error { bound.error() };
+        return bound.failure();
     }
     return statement;
 }
@@ -82,11 +82,11 @@ Result<Statement> fetchRow(Database& db, const QByteArray& sql, qint64 id)
         return statement;
     }
     if (auto bound = statement->bind(1, std::int64_t { id }); !bound) {
-        return Error { bound.error() };
+        return bound.failure();
     }
     auto found = statement->step();
     if (!found) {
-        return Error { found.error() };
+        return found.failure();
     }
     if (!*found) {
         return Error { QStringLiteral("no archived page has the id %1").arg(id) };
@@ -125,17 +125,17 @@ Result<std::unique_ptr<Database>> connect(const QString& path, PageArchive::Mode
                 QStringLiteral("%1 is damaged or not a page archive (%2)").arg(path, connection.errorMessage())
             };
         }
-        return Error { blank.error() };
+        return blank.failure();
     }
     if (*blank && mode == PageArchive::Mode::Existing) {
         return Error { QStringLiteral("%1 holds no archived pages").arg(path) };
     }
     if (auto made = *blank ? ArchiveSchema::create(connection) : ArchiveSchema::check(connection); !made) {
-        return Error { made.error() };
+        return made.failure();
     }
     // Readers (a listing, the window) go on while a query writes.
     if (auto set = connection.exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL"); !set) {
-        return Error { set.error() };
+        return set.failure();
     }
     return db;
 }
@@ -151,7 +151,7 @@ Result<std::unique_ptr<PageArchive>> PageArchive::open(const QString& path, Mode
 {
     auto db = connect(path, mode);
     if (!db) {
-        return Error { db.error() };
+        return db.failure();
     }
     return std::unique_ptr<PageArchive>(new PageArchive(std::move(*db)));
 }
@@ -174,13 +174,13 @@ Result<qint64> PageArchive::store(const KeptPage& page)
     auto stored = inTransaction(*m_db, [&]() -> Result<void> {
         auto bodyId = storeBody(hash, page);
         if (!bodyId) {
-            return Error { bodyId.error() };
+            return bodyId.failure();
         }
         auto insert = m_db->prepare("INSERT INTO fetch (domain, engine, fetched_at, final_url, http_status,"
                                     " content_type, trusted, body_id, incomplete, linked)"
                                     " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, 0)");
         if (!insert) {
-            return Error { insert.error() };
+            return insert.failure();
         }
         // Archived before its row commits: without its reading until link() says otherwise.
         if (auto bound = insert->bindAll(page.domain, page.engine, std::int64_t { page.fetchedAt },
@@ -197,51 +197,44 @@ Result<qint64> PageArchive::store(const KeptPage& page)
         return {};
     });
     if (!stored) {
-        return Error { stored.error() };
+        return stored.failure();
     }
     if (auto trained = trainIfDue(page.engine); !trained) {
-        return Error { trained.error() };
+        return trained.failure();
     }
     return fetchId;
 }
 
 Result<qint64> PageArchive::storeBody(const QByteArray& hash, const KeptPage& page)
 {
-    auto known = m_db->prepare("SELECT id FROM body WHERE hash = ?1");
+    auto known = m_db->oneValue<std::int64_t>("SELECT id FROM body WHERE hash = ?1", hash);
     if (!known) {
-        return Error { known.error() };
+        return known.failure();
     }
-    if (auto bound = known->bind(1, hash); !bound) {
-        return Error { bound.error() };
-    }
-    auto found = known->step();
-    if (!found) {
-        return Error { found.error() };
-    }
-    if (*found) {
-        return known->int64At(0);
+    if (*known) {
+        return **known;
     }
     auto dictionary = dictionaryOf(page.engine);
     if (!dictionary) {
-        return Error { dictionary.error() };
+        return dictionary.failure();
     }
     auto compressed = m_codec.compress(page.body, dictionary->get());
     if (!compressed) {
-        return Error { compressed.error() };
+        return compressed.failure();
     }
     auto insert = m_db->prepare(
         "INSERT INTO body (hash, size, stored_size, dictionary_id, data) VALUES (?1, ?2, ?3, nullif(?4, 0), ?5)");
     if (!insert) {
-        return Error { insert.error() };
+        return insert.failure();
     }
     const std::int64_t dictionaryId = *dictionary ? (*dictionary)->id() : 0;
     if (auto bound = insert->bindAll(
             hash, std::int64_t { page.body.size() }, std::int64_t { compressed->size() }, dictionaryId, *compressed);
         !bound) {
-        return Error { bound.error() };
+        return bound.failure();
     }
     if (auto ran = insert->run(); !ran) {
-        return Error { ran.error() };
+        return ran.failure();
     }
     return m_db->lastInsertId();
 }
@@ -254,19 +247,11 @@ Result<std::shared_ptr<const PageDictionary>> PageArchive::dictionaryById(qint64
     if (auto known = m_dictionaries.find(id); known != m_dictionaries.end()) {
         return known->second;
     }
-    auto select = m_db->prepare("SELECT data FROM dictionary WHERE id = ?1");
-    if (!select) {
-        return Error { select.error() };
-    }
-    if (auto bound = select->bind(1, std::int64_t { id }); !bound) {
-        return Error { bound.error() };
-    }
-    auto found = select->step();
+    auto found = m_db->oneValue<QByteArray>("SELECT data FROM dictionary WHERE id = ?1", std::int64_t { id });
     if (!found) {
-        return Error { found.error() };
+        return found.failure();
     }
-    auto dictionary = std::make_shared<const PageDictionary>(
-        id, *found ? select->bytesAt(0).toByteArray() : QByteArray(), PageCodec::Level);
+    auto dictionary = std::make_shared<const PageDictionary>(id, found->value_or(QByteArray()), PageCodec::Level);
     if (!*found || !dictionary->isUsable()) {
         return Error {
             QStringLiteral("%1 is damaged: compression dictionary %2 is missing or unusable").arg(path()).arg(id)
@@ -280,18 +265,11 @@ Result<std::shared_ptr<const PageDictionary>> PageArchive::dictionaryOf(const QS
 {
     auto known = m_engineDictionary.find(engine);
     if (known == m_engineDictionary.end()) {
-        auto select = m_db->prepare("SELECT max(id) FROM dictionary WHERE engine = ?1");
-        if (!select) {
-            return Error { select.error() };
-        }
-        if (auto bound = select->bind(1, engine); !bound) {
-            return Error { bound.error() };
-        }
-        auto found = select->step();
+        auto found = m_db->oneValue<std::int64_t>("SELECT max(id) FROM dictionary WHERE engine = ?1", engine);
         if (!found) {
-            return Error { found.error() };
+            return found.failure();
         }
-        known = m_engineDictionary.emplace(engine, *found ? select->int64At(0) : 0).first;
+        known = m_engineDictionary.emplace(engine, found->value_or(0)).first;
     }
     return dictionaryById(known->second);
 }
@@ -300,20 +278,13 @@ Result<void> PageArchive::trainIfDue(const QString& engine)
 {
     auto current = dictionaryOf(engine);
     if (!current || *current) {
-        return current ? Result<void>() : Error { current.error() };
+        return current ? Result<void>() : current.failure();
     }
-    auto counted = m_db->prepare("SELECT count(*) FROM fetch WHERE engine = ?1");
+    auto counted = m_db->oneValue<std::int64_t>("SELECT count(*) FROM fetch WHERE engine = ?1", engine);
     if (!counted) {
-        return Error { counted.error() };
+        return counted.failure();
     }
-    if (auto bound = counted->bind(1, engine); !bound) {
-        return bound;
-    }
-    auto row = counted->step();
-    if (!row) {
-        return Error { row.error() };
-    }
-    const qint64 pages = *row ? counted->int64At(0) : 0;
+    const qint64 pages = counted->value_or(0);
     // Tried again only a batch later: a failed training is not worth repeating page by page.
     if (pages < TrainAfter || pages % TrainAfter != 0) {
         return {};
@@ -322,7 +293,7 @@ Result<void> PageArchive::trainIfDue(const QString& engine)
                                  " SELECT body_id FROM fetch WHERE engine = ?1 ORDER BY fetched_at DESC, id DESC"
                                  " LIMIT ?2)");
     if (!samples) {
-        return Error { samples.error() };
+        return samples.failure();
     }
     if (auto bound = samples->bindAll(engine, std::int64_t { TrainSamples }); !bound) {
         return bound;
@@ -332,14 +303,14 @@ Result<void> PageArchive::trainIfDue(const QString& engine)
     while (total < MaxTrainingBytes) {
         auto more = samples->step();
         if (!more) {
-            return Error { more.error() };
+            return more.failure();
         }
         if (!*more) {
             break;
         }
         auto body = decompress(samples->bytesAt(0), samples->int64At(1), samples->int64At(2));
         if (!body) {
-            return Error { body.error() };
+            return body.failure();
         }
         total += body->size();
         bodies.append(std::move(*body));
@@ -350,7 +321,7 @@ Result<void> PageArchive::trainIfDue(const QString& engine)
     }
     auto insert = m_db->prepare("INSERT INTO dictionary (engine, created_at, data) VALUES (?1, ?2, ?3)");
     if (!insert) {
-        return Error { insert.error() };
+        return insert.failure();
     }
     if (auto bound = insert->bindAll(engine, std::int64_t { QDateTime::currentSecsSinceEpoch() }, *trained); !bound) {
         return bound;
@@ -366,7 +337,7 @@ Result<QByteArray> PageArchive::decompress(QByteArrayView stored, qint64 size, q
 {
     auto dictionary = dictionaryById(dictionaryId);
     if (!dictionary) {
-        return Error { dictionary.error() };
+        return dictionary.failure();
     }
     return m_codec.decompress(stored, size, dictionary->get());
 }
@@ -376,11 +347,11 @@ Result<std::vector<ArchivedFetch>> PageArchive::list(const FetchFilter& filter)
     auto statement
         = filtered(*m_db, QByteArray("SELECT ") + FactColumns + FilterClause + " ORDER BY f.fetched_at, f.id", filter);
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     std::vector<ArchivedFetch> fetches;
     if (auto read = statement->forEachRow([&] { fetches.push_back(factsAt(*statement)); }); !read) {
-        return Error { read.error() };
+        return read.failure();
     }
     return fetches;
 }
@@ -389,7 +360,7 @@ Result<ArchivedFetch> PageArchive::facts(qint64 id)
 {
     auto row = fetchRow(*m_db, QByteArray("SELECT ") + FactColumns + FetchById, id);
     if (!row) {
-        return Error { row.error() };
+        return row.failure();
     }
     return factsAt(*row);
 }
@@ -398,39 +369,33 @@ Result<QByteArray> PageArchive::body(qint64 id)
 {
     auto row = fetchRow(*m_db, QByteArray("SELECT b.data, b.size, coalesce(b.dictionary_id, 0)") + FetchById, id);
     if (!row) {
-        return Error { row.error() };
+        return row.failure();
     }
     return decompress(row->bytesAt(0), row->int64At(1), row->int64At(2));
 }
 
 Result<qint64> PageArchive::findFetch(const QString& domain, const QString& engine, qint64 fetchedAt)
 {
-    auto statement = m_db->prepare(
-        "SELECT id FROM fetch WHERE domain = ?1 AND engine = ?2 AND fetched_at = ?3 ORDER BY id DESC LIMIT 1");
-    if (!statement) {
-        return Error { statement.error() };
-    }
-    if (auto bound = statement->bindAll(domain, engine, std::int64_t { fetchedAt }); !bound) {
-        return Error { bound.error() };
-    }
-    auto found = statement->step();
+    auto found = m_db->oneValue<std::int64_t>(
+        "SELECT id FROM fetch WHERE domain = ?1 AND engine = ?2 AND fetched_at = ?3 ORDER BY id DESC LIMIT 1", domain,
+        engine, std::int64_t { fetchedAt });
     if (!found) {
-        return Error { found.error() };
+        return found.failure();
     }
     if (!*found) {
         return Error { QStringLiteral("the page of this reading is not in the archive") };
     }
-    return statement->int64At(0);
+    return **found;
 }
 
 Result<std::pair<ArchivedFetch, QByteArray>> PageArchive::pageOf(
     const QString& domain, const QString& engine, qint64 fetchedAt)
 {
     auto id = findFetch(domain, engine, fetchedAt);
-    auto found = id ? facts(*id) : Result<ArchivedFetch>(Error { id.error() });
-    auto page = found ? body(*id) : Result<QByteArray>(Error { found.error() });
+    auto found = id ? facts(*id) : Result<ArchivedFetch>(id.failure());
+    auto page = found ? body(*id) : Result<QByteArray>(found.failure());
     if (!page) {
-        return Error { page.error() };
+        return page.failure();
     }
     return std::pair { std::move(*found), std::move(*page) };
 }
@@ -440,14 +405,14 @@ Result<QStringList> PageArchive::domains(const FetchFilter& filter)
     auto statement = m_db->prepare("SELECT DISTINCT domain FROM fetch WHERE (?1 = '' OR domain = ?1)"
                                    " AND fetched_at >= ?2 ORDER BY domain");
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     if (auto bound = statement->bindAll(filter.domain, std::int64_t { filter.since }); !bound) {
-        return Error { bound.error() };
+        return bound.failure();
     }
     QStringList names;
     if (auto read = statement->forEachRow([&] { names.append(statement->textAt(0)); }); !read) {
-        return Error { read.error() };
+        return read.failure();
     }
     return names;
 }
@@ -459,19 +424,19 @@ Result<std::vector<StoredFetch>> PageArchive::storedFetches(const FetchFilter& f
             + " ORDER BY f.fetched_at, f.id",
         filter);
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     std::vector<StoredFetch> fetches;
     auto read = statement->forEachRow([&]() -> Result<void> {
         auto dictionary = dictionaryById(statement->int64At(FactColumnCount + 1));
         if (!dictionary) {
-            return Error { dictionary.error() };
+            return dictionary.failure();
         }
         fetches.push_back({ factsAt(*statement), statement->bytesAt(FactColumnCount).toByteArray(), *dictionary });
         return {};
     });
     if (!read) {
-        return Error { read.error() };
+        return read.failure();
     }
     return fetches;
 }
@@ -480,7 +445,7 @@ Result<void> PageArchive::setTrusted(qint64 id, bool trusted)
 {
     auto statement = m_db->prepare("UPDATE fetch SET trusted = ?2 WHERE id = ?1");
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     if (auto bound = statement->bindAll(std::int64_t { id }, std::int64_t { trusted ? 1 : 0 }); !bound) {
         return bound;
@@ -493,7 +458,7 @@ Result<void> PageArchive::link(const QString& domain, const QString& engine, qin
     auto statement = m_db->prepare("UPDATE fetch SET linked = 1 WHERE domain = ?1 AND engine = ?2 AND "
                                    "fetched_at = ?3 AND linked = 0");
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     if (auto bound = statement->bindAll(domain, engine, std::int64_t { fetchedAt }); !bound) {
         return bound;

@@ -83,10 +83,10 @@ Result<std::map<ReadingKey, StoredReading>> readingsOf(Database& db, const QStri
                                 " FROM shoulu s JOIN reading r ON r.shoulu_id = s.id"
                                 " WHERE s.domain = ?1 AND r.fetched_at >= ?2 ORDER BY s.id");
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     if (auto bound = statement->bindAll(domain, std::int64_t { since }); !bound) {
-        return Error { bound.error() };
+        return bound.failure();
     }
     std::map<ReadingKey, StoredReading> readings;
     auto read = statement->forEachRow([&] {
@@ -98,7 +98,7 @@ Result<std::map<ReadingKey, StoredReading>> readingsOf(Database& db, const QStri
             static_cast<int>(statement->int64At(7)));
     });
     if (!read) {
-        return Error { read.error() };
+        return read.failure();
     }
     return readings;
 }
@@ -116,7 +116,7 @@ Result<void> storeUpdates(Database& db, const std::vector<Update>& updates)
     auto reading = db.prepare("UPDATE reading SET status = ?3, count = ?4, reread_at = ?5"
                               " WHERE shoulu_id = ?1 AND engine = ?2");
     if (!reading) {
-        return Error { reading.error() };
+        return reading.failure();
     }
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     for (const Update& update : updates) {
@@ -138,7 +138,7 @@ Result<void> storeUpdates(Database& db, const std::vector<Update>& updates)
             = QByteArray("UPDATE shoulu SET ") + engineInfo(update.column).name + " = ?2 WHERE id = ?1";
         auto figure = db.prepare(sql.constData());
         if (!figure) {
-            return Error { figure.error() };
+            return figure.failure();
         }
         if (auto bound = figure->bindAll(std::int64_t { update.rowId }, std::int64_t { change.newCount }); !bound) {
             return bound;
@@ -166,7 +166,7 @@ Result<RereadSummary> Rereader::run(const RereadOptions& options, const ChangeHa
     for (unsigned i = 0; i < threads; ++i) {
         auto catalogue = EngineCatalogue::load(m_catalogueFile);
         if (!catalogue) {
-            return Error { catalogue.error() };
+            return catalogue.failure();
         }
         catalogues.push_back(std::move(*catalogue));
     }
@@ -175,18 +175,18 @@ Result<RereadSummary> Rereader::run(const RereadOptions& options, const ChangeHa
     filter.since = options.since;
     auto domains = m_archive.domains(filter);
     if (!domains) {
-        return Error { domains.error() };
+        return domains.failure();
     }
     RereadSummary summary;
     for (const QString& domain : std::as_const(*domains)) {
         filter.domain = domain;
         auto fetches = m_archive.storedFetches(filter);
         if (!fetches) {
-            return Error { fetches.error() };
+            return fetches.failure();
         }
         auto stored = readingsOf(m_settings, domain, options.since);
         if (!stored) {
-            return Error { stored.error() };
+            return stored.failure();
         }
         const std::vector<ReadBack> results = readAll(*fetches, catalogues);
         ++summary.domains;
@@ -215,7 +215,8 @@ Result<RereadSummary> Rereader::run(const RereadOptions& options, const ChangeHa
         }
         if (!options.dryRun && !updates.empty()) {
             if (auto done = inTransaction(m_settings, [&] { return storeUpdates(m_settings, updates); }); !done) {
-                return Error { QStringLiteral("%1: nothing of it was changed: %2").arg(domain, done.error()) };
+                return done.failure().reworded(
+                    QStringLiteral("%1: nothing of it was changed: %2").arg(domain, done.error()));
             }
             // What retention spares follows the new reading; a failure here costs no figure.
             (void)inTransaction(m_archive.database(), [&]() -> Result<void> {

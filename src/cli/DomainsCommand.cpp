@@ -21,9 +21,8 @@ Result<QStringList> readLines(const QStringList& args, FILE* in)
     const QString source = args.isEmpty() ? QStringLiteral("standard input") : quotedForMessage(args.at(0));
     auto bytes = args.isEmpty() ? readAtMost(in, kMaxBodyBytes) : readFileAtMost(args.at(0), kMaxBodyBytes);
     if (!bytes) {
-        return Error {
-            QStringLiteral("cannot read %1: %2; the list is unchanged").arg(source, escapeControls(bytes.error()))
-        };
+        return bytes.failure().reworded(
+            QStringLiteral("cannot read %1: %2; the list is unchanged").arg(source, escapeControls(bytes.error())));
     }
     if (const qsizetype nul = bytes->indexOf('\0'); nul >= 0) {
         return Error { QStringLiteral("%1 is not text: it holds a NUL byte (byte %2); the list is unchanged")

@@ -229,10 +229,10 @@ Result<EngineCatalogue> EngineCatalogue::load(const QString& userFile, Catalogue
     }
     const Result<QByteArray> json = readStateFile(userFile, kMaxBodyBytes);
     if (!json) {
-        return Error { json.error() };
+        return json.failure();
     }
     if (Result<void> merged = catalogue.merge(*json, userFile, false); !merged) {
-        return Error { merged.error() };
+        return merged.failure();
     }
     catalogue.m_userFile = userFile;
     return catalogue;
@@ -338,7 +338,7 @@ Result<void> EngineCatalogue::merge(const QByteArray& json, const QString& origi
             { textField("caption", engine.caption), textField("url", engine.url), textField("note", engine.note),
                 encodingField("encoding", engine.encoding), encodingField("queryEncoding", engine.queryEncoding) }) {
             if (!r) {
-                return Error { r.error() };
+                return r.failure();
             }
         }
         if (entry.contains(QLatin1String("enabled"))) {
@@ -480,7 +480,7 @@ Result<void> EngineCatalogue::setEnabled(const QString& userFile, const QString&
     if (QFileInfo::exists(userFile)) {
         const Result<QByteArray> read = readStateFile(userFile, kMaxBodyBytes);
         if (!read) {
-            return Error { read.error() + QStringLiteral(", the file is left as it is") };
+            return read.failure().reworded(read.error() + QStringLiteral(", the file is left as it is"));
         }
         const QByteArray& json = *read;
         QJsonParseError parseError;
@@ -497,7 +497,7 @@ Result<void> EngineCatalogue::setEnabled(const QString& userFile, const QString&
     }
     Result<EngineCatalogue> current = load(userFile);
     if (!current) {
-        return Error { current.error() + QStringLiteral(" (the file is left as it is)") };
+        return current.failure().reworded(current.error() + QStringLiteral(" (the file is left as it is)"));
     }
     const int index = current->find(key);
     if (index < 0) {

@@ -18,11 +18,11 @@ Result<std::unique_ptr<AppContext>> AppContext::open(const QString& databasePath
 {
     auto opened = SettingsDatabase::open(databasePath, access);
     if (!opened) {
-        return Error { QStringLiteral("cannot open %1: %2").arg(databasePath, opened.error()) };
+        return opened.failure().reworded(QStringLiteral("cannot open %1: %2").arg(databasePath, opened.error()));
     }
     Result<EngineCatalogue> catalogue = EngineCatalogue::load(catalogueFile, kind);
     if (!catalogue && onFault == CatalogueFault::Fail) {
-        return Error { catalogue.error() };
+        return catalogue.failure();
     }
     std::unique_ptr<AppContext> context(new AppContext);
     context->m_databasePath = databasePath;

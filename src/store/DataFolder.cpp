@@ -37,7 +37,7 @@ Result<QString> preparePerUserDatabase(const QString& folder)
         return path;
     }
     if (auto created = SettingsDatabase::create(path); !created) {
-        return Error { created.error() };
+        return created.failure();
     }
     return path;
 }

@@ -132,15 +132,11 @@ Result<Statement> Database::prepare(const char* sql)
 
 Result<qint64> Database::singleInt(const char* sql)
 {
-    auto statement = prepare(sql);
-    if (!statement) {
-        return Error { statement.error() };
+    auto value = oneValue<std::int64_t>(sql);
+    if (!value) {
+        return value.failure();
     }
-    auto row = statement->step();
-    if (!row) {
-        return Error { row.error() };
-    }
-    return *row ? statement->int64At(0) : 0;
+    return value->value_or(0);
 }
 
 void Database::setBusyTimeout(int milliseconds, const std::atomic<bool>* giveUp)

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
+#include <type_traits>
 
 struct sqlite3;
 
@@ -39,6 +41,35 @@ public:
     Result<Statement> prepare(const char* sql);
     // The first column of the first row of trusted, parameterless SQL; 0 when there is no row.
     Result<qint64> singleInt(const char* sql);
+    // Prepares sql, binds the values to ?1, ?2, ... and reads the first column of the first row
+    // as T (std::int64_t, QString or QByteArray); nothing when there is no row.
+    //   auto id = db.oneValue<std::int64_t>("SELECT id FROM body WHERE hash = ?1", hash);
+    template <typename T, typename... Values>
+    Result<std::optional<T>> oneValue(const char* sql, const Values&... values)
+    {
+        auto statement = prepare(sql);
+        if (!statement) {
+            return statement.failure();
+        }
+        if (auto bound = statement->bindAll(values...); !bound) {
+            return bound.failure();
+        }
+        auto row = statement->step();
+        if (!row) {
+            return row.failure();
+        }
+        if (!*row) {
+            return std::optional<T>();
+        }
+        if constexpr (std::is_same_v<T, QByteArray>) {
+            return std::optional<T>(statement->bytesAt(0).toByteArray());
+        } else if constexpr (std::is_same_v<T, QString>) {
+            return std::optional<T>(statement->textAt(0));
+        } else {
+            static_assert(std::is_same_v<T, std::int64_t>);
+            return std::optional<T>(statement->int64At(0));
+        }
+    }
 
     // How long a statement waits for another connection's lock before it fails; the wait ends
     // early once `giveUp` (read from any thread) is set.

@@ -48,7 +48,7 @@ Result<void> DomainList::addDomain(const QString& text)
 {
     auto statement = m_db.prepare(InsertUnlessListed);
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     return insertUnlessListed(*statement, text);
 }
@@ -57,7 +57,7 @@ Result<void> DomainList::removeDomain(const QString& text)
 {
     auto statement = m_db.prepare("DELETE FROM domain WHERE domain = ?1");
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     if (auto bound = statement->bind(1, trimControlAndBlank(text)); !bound) {
         return bound;
@@ -74,13 +74,13 @@ Result<QStringList> DomainList::loadDomain()
 {
     auto statement = m_db.prepare("SELECT domain FROM domain ORDER BY id");
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     QStringList domains;
     for (;;) {
         auto row = statement->step();
         if (!row) {
-            return Error { row.error() };
+            return row.failure();
         }
         if (!*row) {
             return domains;
@@ -97,7 +97,7 @@ Result<void> DomainList::replaceAll(const QStringList& lines)
         }
         auto statement = m_db.prepare(InsertUnlessListed);
         if (!statement) {
-            return Error { statement.error() };
+            return statement.failure();
         }
         for (const QString& line : lines) {
             if (auto stored = insertUnlessListed(*statement, line); !stored) {

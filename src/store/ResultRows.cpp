@@ -3,12 +3,13 @@
 #include "engines/EngineTable.h"
 #include "store/Database.h"
 #include "store/DomainList.h"
+#include "store/SearchTime.h"
+#include "store/TextPool.h"
 #include "store/Transaction.h"
 
 #include <QByteArrayList>
 
 #include <algorithm>
-#include <ctime>
 #include <string>
 
 namespace shoulu {
@@ -85,82 +86,6 @@ const Statements& statements()
     return built;
 }
 
-int digits(std::string_view text, size_t from, size_t count, bool& ok)
-{
-    int value = 0;
-    for (size_t i = from; i < from + count; ++i) {
-        const char c = i < text.size() ? text[i] : 'x';
-        if (c < '0' || c > '9') {
-            ok = false;
-            return 0;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
-// Local wall-clock time at its UTC offset. Qt's local-time constructor looks the zone up again
-// for every value (a stat of /etc/localtime each time), which would cost more than the rest of
-// a 1,000-row view; localtime_r does not.
-QDateTime localDateTime(QDate date, QTime time)
-{
-    const qint64 asUtc = QDateTime(date, time, Qt::UTC).toSecsSinceEpoch();
-    auto guess = static_cast<time_t>(asUtc);
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        std::tm parts = {};
-        if (localtime_r(&guess, &parts) == nullptr) {
-            break;
-        }
-        // The offset holds if the instant it gives shows this wall-clock time locally.
-        const auto candidate = static_cast<time_t>(asUtc - parts.tm_gmtoff);
-        std::tm check = {};
-        if (localtime_r(&candidate, &check) == nullptr) {
-            break;
-        }
-        if (check.tm_gmtoff == parts.tm_gmtoff) {
-            return QDateTime(date, time, Qt::OffsetFromUTC, static_cast<int>(parts.tm_gmtoff));
-        }
-        guess = candidate;
-    }
-    return QDateTime(date, time); // a time skipped by a clock change: Qt's rule
-}
-
-// An instant as local wall-clock time at its UTC offset, like searchTime: Qt's local time
-// would look the zone up again for every one of a view's thousands of readings.
-QDateTime localFromEpoch(qint64 secs)
-{
-    const auto instant = static_cast<time_t>(secs);
-    std::tm parts = {};
-    if (localtime_r(&instant, &parts) == nullptr) {
-        return QDateTime::fromSecsSinceEpoch(secs);
-    }
-    return QDateTime::fromSecsSinceEpoch(secs, Qt::OffsetFromUTC, static_cast<int>(parts.tm_gmtoff));
-}
-
-// "YYYY-MM-DD HH:MM:SS" (also with 'T' or without the time), read by hand: QDateTime's
-// format parser costs more than the rest of a 1,000-row view.
-QDateTime parseSearchTime(std::string_view text)
-{
-    bool ok = text.size() >= 10;
-    const QDate date(digits(text, 0, 4, ok), digits(text, 5, 2, ok), digits(text, 8, 2, ok));
-    QTime time(0, 0);
-    if (ok && text.size() >= 19) {
-        time = QTime(digits(text, 11, 2, ok), digits(text, 14, 2, ok), digits(text, 17, 2, ok));
-    }
-    if (!ok || !date.isValid() || !time.isValid()) {
-        return QDateTime();
-    }
-    return localDateTime(date, time);
-}
-
-QString formatSearchTime(const QDateTime& local)
-{
-    const QDate date = local.date();
-    const QTime time = local.time();
-    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", date.year(), date.month(), date.day(), time.hour(),
-        time.minute(), time.second());
-}
-
 Result<std::vector<ResultRow>> readRows(Statement& statement)
 {
     std::vector<ResultRow> rows;
@@ -169,7 +94,7 @@ Result<std::vector<ResultRow>> readRows(Statement& statement)
     for (;;) {
         auto more = statement.step();
         if (!more) {
-            return Error { more.error() };
+            return more.failure();
         }
         if (!*more) {
             return rows;
@@ -193,50 +118,6 @@ Result<std::vector<ResultRow>> readRows(Statement& statement)
     }
 }
 
-// As Statement::textAt makes it: NULL gives a null string, '' an empty one.
-QString fromUtf8(std::string_view utf8)
-{
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-// The few distinct texts of a column (engine keys, status words, hosts), made once per view
-// and shared instead of once for each of thousands of readings.
-class TextPool
-{
-public:
-    // The entry of the text, added when new; -1 once the pool is full of other texts.
-    int find(std::string_view utf8)
-    {
-        const bool isNull = utf8.data() == nullptr;
-        for (size_t i = 0; i < m_entries.size(); ++i) {
-            if (m_entries[i].isNull == isNull && m_entries[i].bytes == utf8) {
-                return static_cast<int>(i);
-            }
-        }
-        if (m_entries.size() >= MaxEntries) {
-            return -1;
-        }
-        m_entries.push_back({ std::string(utf8), isNull, fromUtf8(utf8) });
-        return static_cast<int>(m_entries.size() - 1);
-    }
-    QString text(std::string_view utf8)
-    {
-        const int entry = find(utf8);
-        return entry >= 0 ? at(entry) : fromUtf8(utf8);
-    }
-    const QString& at(int entry) const { return m_entries[static_cast<size_t>(entry)].text; }
-
-private:
-    static constexpr size_t MaxEntries = 32;
-    struct Entry
-    {
-        std::string bytes;
-        bool isNull;
-        QString text;
-    };
-    std::vector<Entry> m_entries;
-};
-
 // Where a reading goes among a row's: the engines' column order, the other keys after them.
 int rankOf(const QString& key)
 {
@@ -252,11 +133,11 @@ Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
 {
     auto statement = db.prepare(ReadingsOfRow);
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     auto ruleText = db.prepare("SELECT text FROM reading_rule WHERE id = ?1");
     if (!ruleText) {
-        return Error { ruleText.error() };
+        return ruleText.failure();
     }
     TextPool engines;
     TextPool statuses;
@@ -278,7 +159,7 @@ Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
         for (;;) {
             auto more = statement->step();
             if (!more) {
-                return Error { more.error() };
+                return more.failure();
             }
             if (!*more) {
                 break;
@@ -292,7 +173,7 @@ Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
                 stored.engine = engines.at(entry);
                 ranks.push_back(engineRanks[static_cast<size_t>(entry)]);
             } else {
-                stored.engine = fromUtf8(key);
+                stored.engine = utf8Text(key);
                 ranks.push_back(rankOf(stored.engine));
             }
             Reading& r = stored.reading;
@@ -303,7 +184,7 @@ Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
                 }
                 r.status = statusOf[static_cast<size_t>(entry)];
             } else {
-                r.status = statusFromWord(fromUtf8(word)).value_or(ReadingStatus::Failed);
+                r.status = statusFromWord(utf8Text(word)).value_or(ReadingStatus::Failed);
             }
             r.count = statement->int64At(2);
             r.httpStatus = int(statement->int64At(3));
@@ -318,7 +199,7 @@ Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
                 }
                 auto found = ruleText->step();
                 if (!found) {
-                    return Error { found.error() };
+                    return found.failure();
                 }
                 known = rules.emplace(rule, *found ? ruleText->textAt(0) : QString()).first;
             }
@@ -370,11 +251,11 @@ Result<std::vector<ResultRow>> query(Database& db, const char* sql, const QStrin
 {
     auto statement = db.prepare(sql);
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     if (domain != nullptr) {
         if (auto bound = statement->bind(1, *domain); !bound) {
-            return Error { bound.error() };
+            return bound.failure();
         }
     }
     return readRows(*statement);
@@ -482,10 +363,10 @@ const QString& ResultRows::filePath() const
 bool ResultRows::keepsReadings()
 {
     if (!m_keepsReadings) {
-        auto statement = m_db.prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'reading'");
-        auto found = statement ? statement->step() : Result<bool>(Error { statement.error() });
+        auto found
+            = m_db.oneValue<std::int64_t>("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'reading'");
         // A file that cannot say keeps none: its views read as they always did.
-        m_keepsReadings = found && *found;
+        m_keepsReadings = found && found->has_value();
     }
     return *m_keepsReadings;
 }
@@ -494,7 +375,7 @@ Result<std::vector<ResultRow>> ResultRows::withReadings(Result<std::vector<Resul
 {
     if (rows && keepsReadings()) {
         if (auto attached = attachReadings(m_db, rows.value()); !attached) {
-            return Error { attached.error() };
+            return attached.failure();
         }
     }
     return rows;
@@ -515,18 +396,11 @@ Result<qint64> ResultRows::ruleId(const QString& text)
     if (auto ran = insert->run(); !ran) {
         return ran.failure();
     }
-    auto select = m_db.prepare("SELECT id FROM reading_rule WHERE text = ?1");
-    if (!select) {
-        return select.failure();
-    }
-    if (auto bound = select->bind(1, text); !bound) {
-        return bound.failure();
-    }
-    auto row = select->step();
+    auto row = m_db.oneValue<std::int64_t>("SELECT id FROM reading_rule WHERE text = ?1", text);
     if (!row || !*row) {
-        return Error { row ? QStringLiteral("a reading rule was not stored") : row.error() };
+        return row ? Error { QStringLiteral("a reading rule was not stored") } : row.failure();
     }
-    const qint64 id = select->int64At(0);
+    const qint64 id = **row;
     m_ruleIds.emplace(text, id);
     return id;
 }

@@ -64,15 +64,11 @@ const char* const AddRereadTime = "ALTER TABLE reading ADD COLUMN reread_at INTE
 
 Result<int> userVersion(Database& db)
 {
-    auto statement = db.prepare("PRAGMA user_version");
-    if (!statement) {
-        return Error { statement.error() };
+    auto version = db.oneValue<std::int64_t>("PRAGMA user_version");
+    if (!version) {
+        return version.failure();
     }
-    auto row = statement->step();
-    if (!row) {
-        return Error { row.error() };
-    }
-    return *row ? static_cast<int>(statement->int64At(0)) : 0;
+    return static_cast<int>(version->value_or(0));
 }
 
 Result<void> stampVersion(Database& db)
@@ -110,18 +106,14 @@ Result<void> Schema::checkColumns(
 {
     auto statement = db.prepare(pragma);
     if (!statement) {
-        return Error { statement.error() };
+        return statement.failure();
     }
     QSet<QString> present;
-    for (;;) {
-        auto row = statement->step();
-        if (!row) {
-            return Error { row.error() };
-        }
-        if (!*row) {
-            break;
-        }
-        present.insert(statement->textAt(1).toLower()); // table_info: cid, name, type, ...
+    if (auto listed = statement->forEachRow([&] {
+            present.insert(statement->textAt(1).toLower()); // table_info: cid, name, type, ...
+        });
+        !listed) {
+        return listed;
     }
     if (present.isEmpty()) {
         return Error { QStringLiteral("%1 has no table '%2'").arg(db.path(), QLatin1String(table)) };
@@ -153,7 +145,7 @@ Result<void> Schema::check(Database& db)
     }
     auto version = userVersion(db);
     if (!version) {
-        return Error { version.error() };
+        return version.failure();
     }
     if (*version > Version) {
         return Error { QStringLiteral("%1 was made by a later version of shoulu (layout %2; this one knows %3)")
@@ -195,8 +187,9 @@ Result<void> Schema::check(Database& db)
         return stampVersion(db);
     });
     if (!migrated) {
-        return Error { QStringLiteral("%1 could not be brought to the current layout (left as it was): %2")
-                           .arg(db.path(), migrated.error()) };
+        return migrated.failure().reworded(
+            QStringLiteral("%1 could not be brought to the current layout (left as it was): %2")
+                .arg(db.path(), migrated.error()));
     }
     return migrated;
 }

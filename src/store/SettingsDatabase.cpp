@@ -77,19 +77,15 @@ Result<std::unique_ptr<Database>> connect(const QString& path, Database::OpenMod
     }
     (*db)->setBusyTimeout(lockWaitMs.load());
     if (auto keyed = (*db)->key(passphrase()); !keyed) {
-        return Error { keyed.error() };
+        return keyed.failure();
     }
     return db;
 }
 
 qint64 pageSize(Database& db)
 {
-    auto statement = db.prepare("PRAGMA page_size");
-    if (!statement) {
-        return 0;
-    }
-    auto row = statement->step();
-    return row && *row ? statement->int64At(0) : 0;
+    auto size = db.oneValue<std::int64_t>("PRAGMA page_size");
+    return size ? size->value_or(0) : 0;
 }
 
 } // namespace
@@ -155,7 +151,7 @@ Result<std::unique_ptr<SettingsDatabase>> SettingsDatabase::open(const QString& 
             problem = Problem::Damaged;
             return Error { QStringLiteral("%1 is damaged (%2)").arg(path, connection.errorMessage()) + SetAside };
         }
-        return Error { read.error() };
+        return read.failure();
     }
     // A file cut short inside a page would open and fail only when that page is read.
     if (const qint64 size = pageSize(connection); size > 0 && info.size() % size != 0) {
@@ -175,10 +171,10 @@ Result<std::unique_ptr<SettingsDatabase>> SettingsDatabase::open(const QString& 
         }
     }
     if (auto checked = Schema::check(connection); !checked) {
-        return Error { checked.error() };
+        return checked.failure();
     }
     if (auto set = connection.exec(*readOnly ? ReadOnlySettings : ConnectionSettings); !set) {
-        return Error { set.error() };
+        return set.failure();
     }
     return std::unique_ptr<SettingsDatabase>(new SettingsDatabase(std::move(*db), *readOnly));
 }
@@ -202,13 +198,13 @@ Result<void> SettingsDatabase::create(const QString& path)
     Result<void> made = [&path]() -> Result<void> {
         auto db = connect(path, Database::OpenMode::Existing);
         if (!db) {
-            return Error { db.error() };
+            return db.failure();
         }
         return Schema::create(**db);
     }();
     if (!made) {
         QFile::remove(path);
-        return Error { QStringLiteral("cannot create %1: %2").arg(path, made.error()) };
+        return made.failure().reworded(QStringLiteral("cannot create %1: %2").arg(path, made.error()));
     }
     return {};
 }

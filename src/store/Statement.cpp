@@ -91,15 +91,7 @@ Result<bool> Statement::step()
 
 Result<void> Statement::run()
 {
-    for (;;) {
-        Result<bool> more = step();
-        if (!more) {
-            return more.failure();
-        }
-        if (!*more) {
-            return {};
-        }
-    }
+    return forEachRow([] {});
 }
 
 void Statement::reset()

@@ -52,7 +52,7 @@ public:
         for (;;) {
             Result<bool> more = step();
             if (!more) {
-                return Error { more.error() };
+                return more.failure();
             }
             if (!*more) {
                 return {};

@@ -41,7 +41,7 @@ Result<void> exportCsv(const HistoryList& list, const QString& path, bool withSt
 {
     const QByteArray bytes = cli::formatRows(list.shownRows(), cli::RowFormat::Csv, withStatus).toUtf8();
     if (auto saved = saveWholeFile(path, bytes); !saved) {
-        return Error { QStringLiteral("无法写入文件 %1：%2").arg(path, saved.error()) };
+        return saved.failure().reworded(QStringLiteral("无法写入文件 %1：%2").arg(path, saved.error()));
     }
     return {};
 }

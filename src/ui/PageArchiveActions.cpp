@@ -71,7 +71,7 @@ void PageArchiveActions::showPage(const QString& domain, const QString& engine, 
     m_writer.waitUntilIdle(); // the page of the reading just made may still be on its way
     auto archive = PageArchive::open(m_writer.path(), PageArchive::Mode::Existing);
     auto page = archive ? (*archive)->pageOf(domain, engine, fetchedAt)
-                        : Result<std::pair<ArchivedFetch, QByteArray>>(Error { archive.error() });
+                        : Result<std::pair<ArchivedFetch, QByteArray>>(archive.failure());
     if (!page) {
         MessageBox::warning(m_window, QStringLiteral("无法打开存档的网页：%1").arg(page.error()));
         return;

@@ -331,7 +331,7 @@ Result<void> TForm1::loadDomain()
 {
     auto stored = domainList().loadDomain();
     if (!stored) {
-        return Error { stored.error() };
+        return stored.failure();
     }
     showDomains(*stored);
     return {};
@@ -370,7 +370,7 @@ Result<void> TForm1::LoadShoulu(const QString& domain)
     }
     auto rows = domain.isEmpty() ? resultRows().latestRows() : resultRows().dailyRows(domain);
     if (!rows) {
-        return Error { rows.error() };
+        return rows.failure();
     }
     if (rows->empty()) {
         return {};

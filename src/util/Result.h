@@ -13,6 +13,9 @@ struct Error
 {
     QString message;
     int code = 0; // the SQLite result code behind a store error; 0 for any other
+
+    // Context added to a failure must not lose the code callers sort failures by.
+    Error reworded(QString newMessage) const { return Error { std::move(newMessage), code }; }
 };
 
 // Either a value or an Error. C++20 has no std::expected; this is the small subset we use.

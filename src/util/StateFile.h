@@ -95,7 +95,7 @@ inline Result<QByteArray> readStateFile(const QString& path, qint64 cap)
     Result<QByteArray> bytes = readAtMost(stream, cap);
     std::fclose(stream);
     if (!bytes) {
-        return Error { QStringLiteral("%1: %2").arg(path, bytes.error()) };
+        return bytes.failure().reworded(QStringLiteral("%1: %2").arg(path, bytes.error()));
     }
     return bytes;
 }

@@ -3,6 +3,7 @@
 #include "archive/ArchiveRetention.h"
 #include "archive/ArchiveWriter.h"
 #include "store/Database.h"
+#include "store/StoreFailure.h"
 #include "support/GbkPages.h"
 
 #include <QFile>
@@ -49,6 +50,20 @@ protected:
     QTemporaryDir m_dir;
     std::unique_ptr<PageArchive> m_archive;
 };
+
+// Another connection's write lock must reach the caller as a lock: writers wait on it and
+// give up on anything else.
+TEST_F(PageArchiveTest, AnotherWritersLockReachesTheCallerWithItsCode)
+{
+    auto other = Database::open(path(), Database::OpenMode::Existing);
+    ASSERT_TRUE(other.ok()) << other.error().toStdString();
+    ASSERT_TRUE((*other)->exec("BEGIN IMMEDIATE").ok());
+    m_archive->database().setBusyTimeout(50);
+    const auto stored = m_archive->store(page("<html>locked</html>"));
+    ASSERT_FALSE(stored.ok());
+    EXPECT_EQ(classifyStoreFailure(stored.failure().code), StoreFailure::Transient)
+        << stored.failure().code << " " << stored.error().toStdString();
+}
 
 TEST_F(PageArchiveTest, BodiesComeBackByteForByte)
 {
