@@ -220,6 +220,7 @@ void DomainQuery::record(Tmyhttpget* sender, quint64 ticket, Reply reply)
     if (engine >= 0 && engine < m_catalogue.size()) {
         const CatalogueEngine& info = m_catalogue.engine(engine);
         reply.engine = info.key;
+        reply.route = info.route;
         if (!reply.fetchedAt.isValid()) {
             reply.fetchedAt = QDateTime::currentDateTime(); // a fetch that never started
         }
