@@ -123,6 +123,20 @@ double median(std::vector<qint64> values)
     return values.empty() ? 0.0 : double(values[values.size() / 2]);
 }
 
+Reply keptReply(const QString& domain, const QString& engine, qint64 at, const QByteArray& type, const QByteArray& body)
+{
+    Reply page;
+    page.domain = domain;
+    page.engine = engine;
+    page.fetchedAt = QDateTime::fromSecsSinceEpoch(at);
+    page.finalUrl = "https://www.example.com/s";
+    page.httpStatus = 200;
+    page.contentType = type;
+    page.arrived = true;
+    page.body = body;
+    return page;
+}
+
 int fail(const QString& what)
 {
     std::fprintf(stderr, "bench_archive: %s\n", qPrintable(what));
@@ -182,10 +196,9 @@ int main(int argc, char** argv)
             reading.reading.status = ReadingStatus::Counted;
             reading.reading.fetchedAt = QDateTime::fromSecsSinceEpoch(at);
             readings.append(reading);
-            const KeptPage page { domain, reading.engine, at, "https://www.example.com/s", 200,
-                "text/html; charset=utf-8", body, true };
+            const Reply page = keptReply(domain, reading.engine, at, "text/html; charset=utf-8", body);
             clock.restart();
-            auto id = (*archive)->store(page);
+            auto id = (*archive)->store(page, true);
             archiving += clock.nsecsElapsed();
             if (!id) {
                 return fail(id.error());
@@ -226,9 +239,10 @@ int main(int argc, char** argv)
             }
             clock.restart();
             for (int e = 0; e < 7; ++e) {
-                writer.keep({ QStringLiteral("ui.example.com"),
-                    QString::fromLatin1(Fixtures[e % FixtureEngines].engine), QDateTime::currentSecsSinceEpoch(),
-                    "https://www.example.com/s", 200, "text/html", bodies[e], true });
+                writer.keep(keptReply(QStringLiteral("ui.example.com"),
+                                QString::fromLatin1(Fixtures[e % FixtureEngines].engine),
+                                QDateTime::currentSecsSinceEpoch(), "text/html", bodies[e]),
+                    true);
             }
             costs.push_back(clock.nsecsElapsed());
             writer.waitUntilIdle();

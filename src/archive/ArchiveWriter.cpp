@@ -34,7 +34,7 @@ ArchiveWriter::~ArchiveWriter()
     }
 }
 
-void ArchiveWriter::keep(KeptPage page)
+void ArchiveWriter::keep(Reply page, bool trusted)
 {
     const qint64 size = page.body.size();
     {
@@ -54,8 +54,8 @@ void ArchiveWriter::keep(KeptPage page)
         }
         m_queuedBytes += size;
     }
-    post([this, size, page = std::move(page)](PageArchive& archive) mutable {
-        if (auto stored = archive.store(page); !stored) {
+    post([this, size, trusted, page = std::move(page)](PageArchive& archive) mutable {
+        if (auto stored = archive.store(page, trusted); !stored) {
             report(worded(m_language, QStringLiteral("网页未能存档（%1）：%2"),
                 QStringLiteral("a page was not archived (%1): %2"))
                        .arg(archive.path(), stored.error()));

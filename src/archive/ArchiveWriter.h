@@ -34,7 +34,7 @@ public:
     ~ArchiveWriter() override;
 
     const QString& path() const { return m_path; }
-    void keep(KeptPage page) override;
+    void keep(Reply page, bool trusted) override;
     void linked(const QString& domain, const QString& engine, qint64 fetchedAt) override;
     // Gives up pages past the archive's limits, after the pages handed in so far.
     void prune();

@@ -167,7 +167,7 @@ const QString& PageArchive::path() const
     return m_db->path();
 }
 
-Result<qint64> PageArchive::store(const KeptPage& page)
+Result<qint64> PageArchive::store(const Reply& page, bool trusted)
 {
     const QByteArray hash = QCryptographicHash::hash(page.body, QCryptographicHash::Sha256);
     qint64 fetchId = 0;
@@ -183,10 +183,9 @@ Result<qint64> PageArchive::store(const KeptPage& page)
             return insert.failure();
         }
         // Archived before its row commits: without its reading until link() says otherwise.
-        if (auto bound = insert->bindAll(page.domain, page.engine, std::int64_t { page.fetchedAt },
+        if (auto bound = insert->bindAll(page.domain, page.engine, std::int64_t { page.fetchedAt.toSecsSinceEpoch() },
                 QString::fromUtf8(page.finalUrl), std::int64_t { page.httpStatus }, QString::fromUtf8(page.contentType),
-                std::int64_t { page.trusted ? 1 : 0 }, std::int64_t { *bodyId },
-                std::int64_t { page.incomplete ? 1 : 0 });
+                std::int64_t { trusted ? 1 : 0 }, std::int64_t { *bodyId }, std::int64_t { page.cutShort ? 1 : 0 });
             !bound) {
             return bound;
         }
@@ -205,7 +204,7 @@ Result<qint64> PageArchive::store(const KeptPage& page)
     return fetchId;
 }
 
-Result<qint64> PageArchive::storeBody(const QByteArray& hash, const KeptPage& page)
+Result<qint64> PageArchive::storeBody(const QByteArray& hash, const Reply& page)
 {
     auto known = m_db->oneValue<std::int64_t>("SELECT id FROM body WHERE hash = ?1", hash);
     if (!known) {

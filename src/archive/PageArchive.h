@@ -1,7 +1,7 @@
 #pragma once
 
 #include "archive/PageCodec.h"
-#include "util/PageSink.h"
+#include "util/Reply.h"
 #include "util/Result.h"
 
 #include <QByteArray>
@@ -78,7 +78,8 @@ public:
     PageArchive& operator=(const PageArchive&) = delete;
 
     // Stores one fetch and, when new, its body; returns the fetch's id. All or nothing.
-    Result<qint64> store(const KeptPage& page);
+    // `trusted`: its reading was a figure. A reply cut short is kept as incomplete.
+    Result<qint64> store(const Reply& page, bool trusted);
     Result<std::vector<ArchivedFetch>> list(const FetchFilter& filter);
     Result<ArchivedFetch> facts(qint64 id);
     Result<QByteArray> body(qint64 id);
@@ -100,7 +101,7 @@ private:
     explicit PageArchive(std::unique_ptr<Database> db);
     Result<std::shared_ptr<const PageDictionary>> dictionaryById(qint64 id);
     Result<std::shared_ptr<const PageDictionary>> dictionaryOf(const QString& engine);
-    Result<qint64> storeBody(const QByteArray& hash, const KeptPage& page);
+    Result<qint64> storeBody(const QByteArray& hash, const Reply& page);
     Result<void> trainIfDue(const QString& engine);
     Result<QByteArray> decompress(QByteArrayView stored, qint64 size, qint64 dictionaryId);
 

@@ -45,7 +45,7 @@ std::vector<ReadBack> readAll(const std::vector<StoredFetch>& fetches, const std
                 results[i].damage = body.error();
                 continue;
             }
-            FetchedPage page;
+            Reply page;
             page.arrived = true;
             page.body = std::move(*body);
             page.httpStatus = stored.facts.httpStatus;

@@ -20,14 +20,14 @@ int list(const EngineCatalogue& catalogue, Streams& io)
 {
     QString text = padded(QStringLiteral("KEY"), 8) + padded(QStringLiteral("CAPTION"), 9)
         + padded(QStringLiteral("STATE"), 6) + padded(QStringLiteral("RULES"), 6) + padded(QStringLiteral("SOURCE"), 9)
-        + QStringLiteral("URL\n");
+        + padded(QStringLiteral("ROUTE"), 6) + QStringLiteral("URL\n");
     for (const CatalogueEngine& engine : catalogue.engines()) {
         // Keys, captions and addresses may come from the user's file.
         text += padded(escapeControls(engine.key), 8) + padded(escapeControls(engine.caption), 9)
             + padded(engine.enabled ? QStringLiteral("on") : QStringLiteral("off"), 6)
             + padded(QString::number(engine.ruleCount()), 6)
             + padded(engine.fromUserFile ? QStringLiteral("file") : QStringLiteral("built-in"), 9)
-            + escapeControls(engine.url) + QLatin1Char('\n');
+            + padded(escapeControls(engine.route), 6) + escapeControls(engine.url) + QLatin1Char('\n');
     }
     if (!catalogue.userFile().isEmpty()) {
         text += QStringLiteral("(merged with %1)\n").arg(escapeControls(catalogue.userFile()));

@@ -33,7 +33,7 @@ bool reportMissingFigures(const std::vector<ResultRow>& rows, Streams& io)
             if (!isTrustworthy(r.reading.status)) {
                 missing = true;
                 // The cool-down's mark is stored as the window words it.
-                const QString error = r.reading.error == BatchCooldown::CoolingError
+                const QString error = r.reading.reason == ReadingReason::Cooling
                     ? QStringLiteral("left alone after a block")
                     : r.reading.error;
                 const QString why = error.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(error);

@@ -31,12 +31,15 @@ namespace {
 const QString kBuiltInOrigin = QStringLiteral("built-in catalogue");
 const QString kUserFileName = QStringLiteral("engines.json");
 
+// The ways the program knows to ask an engine.
+const QStringList kRoutes { QLatin1String(kHttpRoute) };
+
 // A user file may name these fields of an entry, and no others: a misspelt field is an error,
 // not a silently ignored rule.
 const QStringList kEntryFields { QStringLiteral("key"), QStringLiteral("caption"), QStringLiteral("url"),
     QStringLiteral("encoding"), QStringLiteral("queryEncoding"), QStringLiteral("enabled"), QStringLiteral("note"),
     QStringLiteral("column"), QStringLiteral("count"), QStringLiteral("none"), QStringLiteral("blocked"),
-    QStringLiteral("blockedUrl"), QStringLiteral("hosts") };
+    QStringLiteral("blockedUrl"), QStringLiteral("hosts"), QStringLiteral("route") };
 
 int lineAt(const QByteArray& text, qsizetype offset)
 {
@@ -334,9 +337,22 @@ Result<void> EngineCatalogue::merge(const QByteArray& json, const QString& origi
             target = *encoding;
             return {};
         };
-        for (const Result<void>& r :
-            { textField("caption", engine.caption), textField("url", engine.url), textField("note", engine.note),
-                encodingField("encoding", engine.encoding), encodingField("queryEncoding", engine.queryEncoding) }) {
+        auto routeField = [&]() -> Result<void> {
+            QString text;
+            if (Result<void> r = textField("route", text); !r || text.isEmpty()) {
+                return r;
+            }
+            if (!kRoutes.contains(text)) {
+                return fail(lineOf(json, text, at),
+                    QStringLiteral("unknown route \"%1\" of engine \"%2\" (use %3)")
+                        .arg(text, key, kRoutes.join(QStringLiteral(", "))));
+            }
+            engine.route = text;
+            return {};
+        };
+        for (const Result<void>& r : { textField("caption", engine.caption), textField("url", engine.url),
+                 textField("note", engine.note), encodingField("encoding", engine.encoding),
+                 encodingField("queryEncoding", engine.queryEncoding), routeField() }) {
             if (!r) {
                 return r.failure();
             }

@@ -13,6 +13,9 @@
 
 namespace shoulu {
 
+// The route that asks an engine with an HTTP GET of its query URL.
+inline constexpr const char* kHttpRoute = "http";
+
 // One engine as the program knows it: how it is asked and how its pages read.
 struct CatalogueEngine
 {
@@ -23,6 +26,7 @@ struct CatalogueEngine
     PageEncoding queryEncoding = PageEncoding::Gbk; // of the domain in the query URL
     bool enabled = true;
     QString note;
+    QString route = QLatin1String(kHttpRoute); // the way it is asked
     int column = -1; // position among the seven stored engines; -1 beyond them
     bool fromUserFile = false; // the user's file changed or added this entry
     // In the order they are tried: the user's rules before the built-in ones.

@@ -98,7 +98,7 @@ Reading readPage(const CatalogueEngine& engine, const QByteArray& body, const QB
     return make(ReadingStatus::Unreadable, fallback, QString(), QStringLiteral("no rule understands the page"));
 }
 
-Reading readReply(const CatalogueEngine& engine, const FetchedPage& reply)
+Reading readReply(const CatalogueEngine& engine, const Reply& reply)
 {
     // A failed or blocked reading stores 0, whatever figure its page may carry: that page is
     // not the engine's answer to the query.
@@ -148,6 +148,7 @@ Reading readReply(const CatalogueEngine& engine, const FetchedPage& reply)
     }();
     reading.httpStatus = reply.httpStatus;
     reading.finalHost = hostOf(reply.finalUrl);
+    reading.fetchedAt = reply.fetchedAt;
     if (reading.status == ReadingStatus::Unreadable && reading.rule.isEmpty() && !reading.finalHost.isEmpty()) {
         reading.error = QStringLiteral("no rule understands the page from %1").arg(reading.finalHost);
     }

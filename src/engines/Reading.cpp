@@ -18,6 +18,21 @@ constexpr std::array<std::pair<ReadingStatus, const char*>, 6> kWords { {
 
 } // namespace
 
+QString reasonWord(ReadingReason reason)
+{
+    return reason == ReadingReason::Cooling ? QStringLiteral("cooling") : QString();
+}
+
+ReadingReason reasonFromWord(QStringView word)
+{
+    return word == QLatin1String("cooling") ? ReadingReason::Cooling : ReadingReason::None;
+}
+
+QString coolingErrorText()
+{
+    return QStringLiteral("冷却中");
+}
+
 QString statusWord(ReadingStatus status)
 {
     for (const auto& [value, word] : kWords) {

@@ -20,6 +20,19 @@ enum class ReadingStatus {
     Off, // the engine is switched off and was not asked
 };
 
+// Why an engine was not asked although it is switched on; stored beside the status.
+enum class ReadingReason {
+    None,
+    Cooling, // left out while it rested after blocking a batch
+};
+
+// The stored word ("cooling"), empty for None.
+QString reasonWord(ReadingReason reason);
+ReadingReason reasonFromWord(QStringView word);
+
+// The error text a cool-down skip has always been stored and shown with.
+QString coolingErrorText();
+
 QString statusWord(ReadingStatus status);
 // What the window shows for it: 计数, 无结果, 受阻, 失败, 无法识别, 停用.
 QString statusCaption(ReadingStatus status);
@@ -42,6 +55,7 @@ struct Reading
     QString finalHost; // where the request ended, after redirects
     QString error; // why there is no page, or what was wrong with it
     QDateTime fetchedAt; // when the answer came; invalid for a reading never fetched
+    ReadingReason reason = ReadingReason::None;
 };
 
 // A reading with the key of the engine it belongs to, as a stored row carries it.

@@ -3,6 +3,7 @@
 #include "fetch/THTTPGetThread.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QPointer>
 
@@ -46,6 +47,7 @@ void THTTPGet::GetString()
     settings.RedirectHosts = RedirectHosts;
     settings.OnProgress = OnProgress;
     settings.limits = m_limits;
+    m_requestUrl = URL;
     m_worker = THTTPGetThread::start(this, std::move(settings));
 }
 
@@ -69,10 +71,14 @@ void THTTPGet::serveHandOver()
     }
 }
 
-void THTTPGet::ThreadDone(bool success, const QByteArray& body, const ReplyFacts& facts)
+void THTTPGet::ThreadDone(bool success, const QByteArray& body, const Reply& facts)
 {
     const QPointer<THTTPGet> alive(this);
     m_reply = facts;
+    m_reply.requestUrl = m_requestUrl;
+    m_reply.arrived = success;
+    m_reply.body = success ? body : QByteArray();
+    m_reply.fetchedAt = QDateTime::currentDateTime();
     try {
         // Copies: a handler that deletes this component must not destroy itself mid-call.
         if (success) {

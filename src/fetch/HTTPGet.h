@@ -2,6 +2,7 @@
 
 #include "fetch/FetchLimits.h"
 #include "fetch/ProxySetting.h"
+#include "util/Reply.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -16,21 +17,6 @@ namespace shoulu {
 
 class THTTPGetThread;
 class CookieJar;
-
-// What the server said, beside the body: known once a fetch has ended, kept until the next.
-struct ReplyFacts
-{
-    int httpStatus = 0; // of the last response; 0 when none came
-    QByteArray finalUrl; // where the request ended, after redirects
-    QByteArray contentType;
-    QString error; // why the fetch failed; on a reply cut short, how the transfer broke off
-    qint64 announcedBytes = -1; // Content-Length of the last response; -1 when it had none
-    qint64 receivedBytes = 0; // body bytes of the last response
-    // Body bytes came, but fewer than announced or the transfer broke off: the page is delivered
-    // all the same and must not be taken for the whole of it.
-    bool cutShort = false;
-    QByteArray refusedRedirect; // a redirect target outside RedirectHosts: not fetched
-};
 
 // Fetches one URL with an HTTP GET on a worker thread of its own and reports back on the
 // thread that owns the component (its event loop must keep running):
@@ -84,8 +70,9 @@ public:
     // it failed: OnError follows. Does nothing when idle.
     void Abort();
     bool isRunning() const;
-    // The facts of the last ended fetch; valid inside OnDoneString and OnError.
-    const ReplyFacts& reply() const { return m_reply; }
+    // The last ended fetch: its URL, what the server said, the body when one came; valid inside
+    // OnDoneString and OnError. Engine, domain and route are left for the caller to name.
+    const Reply& reply() const { return m_reply; }
 
     // Time-outs and body cap of the next fetch; the defaults suit the engines' pages.
     void setLimits(const FetchLimits& limits) { m_limits = limits; }
@@ -95,10 +82,11 @@ private Q_SLOTS:
     void serveHandOver();
 
 private:
-    void ThreadDone(bool success, const QByteArray& body, const ReplyFacts& facts);
+    void ThreadDone(bool success, const QByteArray& body, const Reply& facts);
 
     std::shared_ptr<THTTPGetThread> m_worker;
-    ReplyFacts m_reply;
+    Reply m_reply;
+    QByteArray m_requestUrl; // URL as the running fetch took it
     FetchLimits m_limits;
     friend class THTTPGetThread;
 };

@@ -101,7 +101,7 @@ private:
     qint64 m_headerBytes = 0; // of the response whose head is arriving
     bool m_headComplete = false;
     bool m_headTooLarge = false;
-    ReplyFacts m_facts; // worker thread only until completion
+    Reply m_facts; // worker thread only until completion
     std::atomic<bool> m_progressFailed { false };
     CURL* m_easy = nullptr; // worker thread only
 

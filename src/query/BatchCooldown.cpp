@@ -12,14 +12,15 @@ Reading coolingReading()
 {
     Reading reading;
     reading.status = ReadingStatus::Blocked;
-    reading.error = BatchCooldown::CoolingError;
+    reading.error = coolingErrorText();
+    reading.reason = ReadingReason::Cooling;
     return reading;
 }
 
 bool isCoolingReading(const Reading& reading)
 {
     return reading.status == ReadingStatus::Blocked && !reading.fetchedAt.isValid()
-        && reading.error == BatchCooldown::CoolingError;
+        && reading.reason == ReadingReason::Cooling;
 }
 
 void BatchCooldown::reset()

@@ -15,13 +15,11 @@ namespace shoulu {
 class EngineCatalogue;
 
 // A batch's bookkeeping around EngineCooldown: which engines to skip now, the readings skipped
-// (stored as blocked, "冷却中") waiting for their retry at the end of the batch, and what the
+// (stored as blocked, reason cooling) waiting for their retry at the end of the batch, and what the
 // summary says. Engines are catalogue positions; readings are indexed by them.
 class BatchCooldown
 {
 public:
-    static inline const QString CoolingError = QStringLiteral("冷却中");
-
     struct EngineTally
     {
         int rests = 0; // cool-downs begun

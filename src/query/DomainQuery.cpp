@@ -200,35 +200,31 @@ std::shared_ptr<CookieJar> DomainQuery::cookiesFor(int engineIndex)
 
 void DomainQuery::getstr(Tmyhttpget* sender, quint64 ticket, const QByteArray& page)
 {
-    FetchedPage reply;
+    Reply reply = sender->reply();
     reply.arrived = true;
     reply.body = page;
-    reply.httpStatus = sender->reply().httpStatus;
-    reply.finalUrl = sender->reply().finalUrl;
-    reply.contentType = sender->reply().contentType;
-    reply.cutShort = sender->reply().cutShort;
-    reply.announcedBytes = sender->reply().announcedBytes;
-    reply.error = sender->reply().error;
-    record(sender, ticket, reply);
+    record(sender, ticket, std::move(reply));
 }
 
 void DomainQuery::geterror(Tmyhttpget* sender, quint64 ticket)
 {
-    FetchedPage reply;
-    reply.httpStatus = sender->reply().httpStatus;
-    reply.finalUrl = sender->reply().finalUrl;
-    reply.error = sender->reply().error;
-    reply.refusedRedirect = sender->reply().refusedRedirect;
-    record(sender, ticket, reply);
+    Reply reply = sender->reply();
+    reply.arrived = false;
+    reply.body = {};
+    record(sender, ticket, std::move(reply));
 }
 
-void DomainQuery::record(Tmyhttpget* sender, quint64 ticket, const FetchedPage& reply)
+void DomainQuery::record(Tmyhttpget* sender, quint64 ticket, Reply reply)
 {
     const int engine = sender->EngineIndex;
     if (engine >= 0 && engine < m_catalogue.size()) {
         const CatalogueEngine& info = m_catalogue.engine(engine);
-        Reading reading = readReply(info, reply);
-        reading.fetchedAt = QDateTime::currentDateTime();
+        reply.engine = info.key;
+        reply.route = info.route;
+        if (!reply.fetchedAt.isValid()) {
+            reply.fetchedAt = QDateTime::currentDateTime(); // a fetch that never started
+        }
+        const Reading reading = readReply(info, reply);
         if (!m_single) {
             m_cooldown.noteReading(engine, reading);
         }
@@ -242,8 +238,8 @@ void DomainQuery::record(Tmyhttpget* sender, quint64 ticket, const FetchedPage& 
             it->second.readings[engine] = reading;
             it->second.awaited.erase(engine);
             if (m_pageSink != nullptr && reply.arrived) {
-                m_pageSink->keep({ it->second.domain, info.key, reading.fetchedAt.toSecsSinceEpoch(), reply.finalUrl,
-                    reply.httpStatus, reply.contentType, reply.body, isTrustworthy(reading.status), reply.cutShort });
+                reply.domain = it->second.domain;
+                m_pageSink->keep(std::move(reply), isTrustworthy(reading.status));
             }
         }
     }

@@ -28,8 +28,7 @@ class ResultRows;
 class Tmyhttpget;
 class CookieJar;
 class PageSink;
-struct FetchedPage;
-struct ReplyFacts;
+struct Reply;
 
 // One reading per catalogue engine, in catalogue order; engines switched off read "off".
 using EngineReadings = QList<Reading>;
@@ -157,7 +156,7 @@ private:
 
     void getstr(Tmyhttpget* sender, quint64 ticket, const QByteArray& page);
     void geterror(Tmyhttpget* sender, quint64 ticket);
-    void record(Tmyhttpget* sender, quint64 ticket, const FetchedPage& reply);
+    void record(Tmyhttpget* sender, quint64 ticket, Reply reply);
     void exitth(quint64 ticket);
     void exitRetry(std::map<quint64, PendingDomain>::iterator it);
     void startFetch(const QByteArray& url, int engineIndex, quint64 ticket);

@@ -126,12 +126,28 @@ int rankOf(const QString& key)
 }
 
 // The rule ids are resolved by a look-up of their own, once per distinct id, not once per reading.
-const char* const ReadingsOfRow = "SELECT engine, status, count, http_status, final_host, error, rule_id, fetched_at"
-                                  " FROM reading WHERE shoulu_id = ?1";
+// A read-only file of an older layout has no reason column: its readings are read without it.
+const char* const ReadingsOfRow[2] = {
+    "SELECT engine, status, count, http_status, final_host, error, rule_id, fetched_at"
+    " FROM reading WHERE shoulu_id = ?1",
+    "SELECT engine, status, count, http_status, final_host, error, rule_id, fetched_at, reason"
+    " FROM reading WHERE shoulu_id = ?1",
+};
 
-Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
+// Rows stored before the reason had a column of its own marked a cool-down skip by its text.
+ReadingReason reasonOf(const Reading& r, std::string_view stored)
 {
-    auto statement = db.prepare(ReadingsOfRow);
+    if (!stored.empty()) {
+        return reasonFromWord(utf8Text(stored));
+    }
+    const bool oldCoolingMark
+        = r.status == ReadingStatus::Blocked && !r.fetchedAt.isValid() && r.error == coolingErrorText();
+    return oldCoolingMark ? ReadingReason::Cooling : ReadingReason::None;
+}
+
+Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows, bool withReason)
+{
+    auto statement = db.prepare(ReadingsOfRow[withReason ? 1 : 0]);
     if (!statement) {
         return statement.failure();
     }
@@ -212,6 +228,7 @@ Result<void> attachReadings(Database& db, std::vector<ResultRow>& rows)
                 }
                 r.fetchedAt = lastFetchedAt;
             }
+            r.reason = reasonOf(r, withReason ? statement->utf8At(8) : std::string_view());
         }
         // Stable, by rank: a handful of readings.
         for (size_t i = 1; i < ranks.size(); ++i) {
@@ -371,10 +388,20 @@ bool ResultRows::keepsReadings()
     return *m_keepsReadings;
 }
 
+bool ResultRows::keepsReasons()
+{
+    if (!m_keepsReasons) {
+        auto statement = m_db.prepare("SELECT 1 FROM pragma_table_info('reading') WHERE name = 'reason'");
+        auto found = statement ? statement->step() : Result<bool>(statement.failure());
+        m_keepsReasons = found && *found;
+    }
+    return *m_keepsReasons;
+}
+
 Result<std::vector<ResultRow>> ResultRows::withReadings(Result<std::vector<ResultRow>> rows)
 {
     if (rows && keepsReadings()) {
-        if (auto attached = attachReadings(m_db, rows.value()); !attached) {
+        if (auto attached = attachReadings(m_db, rows.value(), keepsReasons()); !attached) {
             return attached.failure();
         }
     }
@@ -417,9 +444,15 @@ Result<void> ResultRows::bindReading(Statement& statement, qint64 rowId, const E
         rule = *id;
     }
     statement.reset();
-    return statement.bindAll(std::int64_t { rowId }, reading.engine, statusWord(r.status), std::int64_t { r.count },
-        std::int64_t { r.httpStatus }, r.finalHost, r.error, rule,
-        std::int64_t { r.fetchedAt.isValid() ? r.fetchedAt.toSecsSinceEpoch() : 0 });
+    if (auto bound = statement.bindAll(std::int64_t { rowId }, reading.engine, statusWord(r.status),
+            std::int64_t { r.count }, std::int64_t { r.httpStatus }, r.finalHost, r.error, rule,
+            std::int64_t { r.fetchedAt.isValid() ? r.fetchedAt.toSecsSinceEpoch() : 0 });
+        !bound) {
+        return bound;
+    }
+    // NULL for a reading whose engine was asked.
+    return r.reason == ReadingReason::None ? statement.bind(10, QByteArray())
+                                           : statement.bind(10, reasonWord(r.reason));
 }
 
 Result<qint64> ResultRows::addshoulu(
@@ -459,8 +492,9 @@ Result<qint64> ResultRows::addshoulu(
             return ran;
         }
         rowId = m_db.lastInsertId();
-        auto insert = m_db.prepare("INSERT INTO reading (shoulu_id, engine, status, count, http_status, final_host,"
-                                   " error, rule_id, fetched_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+        auto insert
+            = m_db.prepare("INSERT INTO reading (shoulu_id, engine, status, count, http_status, final_host,"
+                           " error, rule_id, fetched_at, reason) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
         if (!insert) {
             return insert.failure();
         }
@@ -488,7 +522,8 @@ Result<void> ResultRows::replaceReadings(qint64 rowId, const QList<EngineReading
     }
     auto replaced = inTransaction(m_db, [&]() -> Result<void> {
         auto update = m_db.prepare("UPDATE reading SET status = ?3, count = ?4, http_status = ?5, final_host = ?6,"
-                                   " error = ?7, rule_id = ?8, fetched_at = ?9 WHERE shoulu_id = ?1 AND engine = ?2");
+                                   " error = ?7, rule_id = ?8, fetched_at = ?9, reason = ?10"
+                                   " WHERE shoulu_id = ?1 AND engine = ?2");
         if (!update) {
             return update.failure();
         }

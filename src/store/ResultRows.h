@@ -46,16 +46,19 @@ public:
 
     // Whether the file keeps readings (a read-only file of an older layout does not).
     bool keepsReadings();
+    // Whether its readings say why an engine was not asked (a read-only older file does not).
+    bool keepsReasons();
 
 private:
     Result<std::vector<ResultRow>> days(const QString& domain, bool newestThirty);
     Result<std::vector<ResultRow>> withReadings(Result<std::vector<ResultRow>> rows);
     Result<qint64> ruleId(const QString& text);
-    // Binds ?1 row id, ?2 engine and ?3..?9 the reading, as the reading statements number them.
+    // Binds ?1 row id, ?2 engine and ?3..?10 the reading, as the reading statements number them.
     Result<void> bindReading(Statement& statement, qint64 rowId, const EngineReading& reading);
 
     Database& m_db;
     std::optional<bool> m_keepsReadings;
+    std::optional<bool> m_keepsReasons;
     std::map<QString, qint64> m_ruleIds; // reading_rule ids already stored
 };
 

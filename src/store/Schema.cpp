@@ -61,6 +61,8 @@ CREATE TABLE reading (
 )";
 
 const char* const AddRereadTime = "ALTER TABLE reading ADD COLUMN reread_at INTEGER;";
+// Why an engine was not asked ("cooling"); NULL when it was.
+const char* const AddReason = "ALTER TABLE reading ADD COLUMN reason TEXT;";
 
 Result<int> userVersion(Database& db)
 {
@@ -73,8 +75,8 @@ Result<int> userVersion(Database& db)
 
 Result<void> stampVersion(Database& db)
 {
-    static_assert(Schema::Version == 3, "write the migration and the new number here");
-    return db.exec("PRAGMA user_version = 3");
+    static_assert(Schema::Version == 4, "write the migration and the new number here");
+    return db.exec("PRAGMA user_version = 4");
 }
 
 } // namespace
@@ -92,6 +94,9 @@ Result<void> Schema::create(Database& db)
             return result;
         }
         if (auto result = db.exec(AddRereadTime); !result) {
+            return result;
+        }
+        if (auto result = db.exec(AddReason); !result) {
             return result;
         }
         if (auto result = db.exec(CreateIndexes); !result) {
@@ -166,6 +171,11 @@ Result<void> Schema::check(Database& db)
             return result;
         }
     }
+    if (*version >= 4) {
+        if (auto result = checkColumns(db, "reading", "PRAGMA table_info(reading)", { "reason" }); !result) {
+            return result;
+        }
+    }
     if (*version == Version || db.isReadOnly()) {
         return {}; // a read-only file works without the indexes and readings, only slower and plainer
     }
@@ -181,6 +191,11 @@ Result<void> Schema::check(Database& db)
         }
         if (from < 3) {
             if (auto result = db.exec(AddRereadTime); !result) {
+                return result;
+            }
+        }
+        if (from < 4) {
+            if (auto result = db.exec(AddReason); !result) {
                 return result;
             }
         }

@@ -13,7 +13,8 @@ class Schema
 public:
     // 1: domain and shoulu. 2: readings beside shoulu, one per asked engine of a stored row.
     // 3: a reading records when its archived page was last read again (reread_at).
-    static constexpr int Version = 3;
+    // 4: a reading says why its engine was not asked (reason: "cooling" or NULL).
+    static constexpr int Version = 4;
 
     // Tables, indexes and version in an empty, keyed database, in one transaction.
     static Result<void> create(Database& db);

@@ -4,6 +4,7 @@
 #include "archive/ArchiveWriter.h"
 #include "store/Database.h"
 #include "store/StoreFailure.h"
+#include "support/ArchivedReply.h"
 #include "support/GbkPages.h"
 
 #include <QFile>
@@ -17,11 +18,18 @@
 namespace shoulu {
 namespace {
 
+struct KeptPage
+{
+    Reply reply;
+    bool trusted = true;
+};
+
 KeptPage page(const QByteArray& body, qint64 fetchedAt = 1'700'000'000, const QString& engine = QStringLiteral("baidu"),
     bool trusted = true)
 {
-    return { QStringLiteral("a.example"), engine, fetchedAt, "https://www.baidu.com/s?wd=site%3Aa.example", 200,
-        "text/html", body, trusted };
+    return { archivedReply(QStringLiteral("a.example"), engine, fetchedAt,
+                 "https://www.baidu.com/s?wd=site%3Aa.example", 200, "text/html", body),
+        trusted };
 }
 
 qint64 scalar(PageArchive& archive, const char* sql)
@@ -42,7 +50,7 @@ protected:
     QString path() const { return m_dir.filePath(QStringLiteral("pages.dat")); }
     qint64 store(const KeptPage& kept)
     {
-        auto id = m_archive->store(kept);
+        auto id = m_archive->store(kept.reply, kept.trusted);
         EXPECT_TRUE(id.ok()) << id.error().toStdString();
         return id ? *id : 0;
     }
@@ -207,7 +215,7 @@ TEST_F(PageArchiveTest, EarlierLayoutLosesItsPagesOrTheIncompleteMark)
     ASSERT_TRUE(m_archive->body(kept).ok());
     EXPECT_EQ(*m_archive->body(kept), QByteArray("<html>old</html>"));
     KeptPage cut = page("<html>ha", 200, QStringLiteral("baidu"), false);
-    cut.incomplete = true;
+    cut.reply.cutShort = true;
     const qint64 cutId = store(cut);
     auto listed = m_archive->list({});
     ASSERT_TRUE(listed.ok());
@@ -292,7 +300,7 @@ TEST(PageArchiveFileTest, DamagedOrForeignFileIsRefusedAndLeftAsItWas)
         int reports = 0;
         QObject::connect(&writer, &ArchiveWriter::errorOccurred, [&reports](const QString&) { ++reports; });
         for (int i = 0; i < 3; ++i) {
-            writer.keep(page("<html>figure</html>", 100 + i));
+            writer.keep(page("<html>figure</html>", 100 + i).reply, true);
         }
         writer.waitUntilIdle();
         EXPECT_EQ(reports, 1);

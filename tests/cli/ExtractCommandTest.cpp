@@ -85,7 +85,7 @@ TEST_F(ExtractCommandTest, EnginesListsChecksAndSwitches)
     run = runCli({ engines, QStringLiteral("engines") });
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(
-        run.out.contains(QRegularExpression(QStringLiteral("\\n360 +360 +on +\\d+ +file +https://www.so.com/"))))
+        run.out.contains(QRegularExpression(QStringLiteral("\\n360 +360 +on +\\d+ +file +http +https://www.so.com/"))))
         << run.out.toStdString();
     EXPECT_EQ(runCli({ QStringLiteral("engines"), QStringLiteral("check"), file }).exitCode, 0);
 

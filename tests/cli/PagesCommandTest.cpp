@@ -1,5 +1,6 @@
 #include "archive/ArchiveRetention.h"
 #include "archive/PageArchive.h"
+#include "support/ArchivedReply.h"
 #include "support/CliRunner.h"
 #include "support/TempDatabase.h"
 
@@ -22,8 +23,9 @@ protected:
         const qint64 at = QDateTime(QDate(2024, 3, 1), QTime(9, 0)).toSecsSinceEpoch();
         for (const char* engine : { "baidu", "google" }) {
             const bool cutShort = QByteArrayView(engine) == "baidu";
-            auto id = (*archive)->store({ QStringLiteral("a.example"), QString::fromLatin1(engine), at, "", 200,
-                "text/html", QByteArray("<p>") + engine + "</p>", !cutShort, cutShort });
+            auto id = (*archive)->store(archivedReply(QStringLiteral("a.example"), QString::fromLatin1(engine), at, "",
+                                            200, "text/html", QByteArray("<p>") + engine + "</p>", cutShort),
+                !cutShort);
             ASSERT_TRUE(id.ok());
             ASSERT_TRUE((*archive)->link(QStringLiteral("a.example"), QString::fromLatin1(engine), at).ok());
             m_ids.append(QString::number(*id));
@@ -77,8 +79,9 @@ TEST_F(PagesCommandTest, PruneAsksBeforeTakingTodaysPagesAndKeepsLimitsOnlyWhenT
 {
     const QString file = m_temp.filePath(QStringLiteral("kept.dat"));
     ASSERT_TRUE((*PageArchive::open(file, PageArchive::Mode::Existing))
-                    ->store({ QStringLiteral("a.example"), QStringLiteral("bing"),
-                        QDateTime::currentSecsSinceEpoch() - 60, "", 200, "text/html", "<p>today</p>", true })
+                    ->store(archivedReply(QStringLiteral("a.example"), QStringLiteral("bing"),
+                                QDateTime::currentSecsSinceEpoch() - 60, "", 200, "text/html", "<p>today</p>"),
+                        true)
                     .ok());
     const struct
     {

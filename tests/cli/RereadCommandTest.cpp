@@ -1,6 +1,7 @@
 #include "archive/PageArchive.h"
 #include "store/Database.h"
 #include "store/ResultRows.h"
+#include "support/ArchivedReply.h"
 #include "support/CliRunner.h"
 #include "support/TempDatabase.h"
 
@@ -35,8 +36,9 @@ protected:
             counts[0] = count;
             ASSERT_TRUE(rows.addshoulu(QString::fromLatin1(domain), at, counts, { reading }).ok());
             ASSERT_TRUE((*archive)
-                            ->store({ QString::fromLatin1(domain), reading.engine, at.toSecsSinceEpoch(), "", 200,
-                                "text/html; charset=utf-8", body, isTrustworthy(status) })
+                            ->store(archivedReply(QString::fromLatin1(domain), reading.engine, at.toSecsSinceEpoch(),
+                                        "", 200, "text/html; charset=utf-8", body),
+                                isTrustworthy(status))
                             .ok());
         };
         keep("a.example", 1, "baidu", ReadingStatus::Unreadable, 0, "<p>本站共收录 4,321 篇</p>");

@@ -35,6 +35,7 @@ TEST_F(EngineCatalogueTest, BuiltInKeepsTheSevenInTheirColumnsAndCarries360Off)
         EXPECT_EQ(catalogue.engine(i).key, QLatin1String(engineInfo(i).name));
         EXPECT_EQ(catalogue.engine(i).url, buildEngineUrls().at(i));
         EXPECT_TRUE(catalogue.engine(i).enabled);
+        EXPECT_EQ(catalogue.engine(i).route, QLatin1String(kHttpRoute));
     }
     const CatalogueEngine& so = catalogue.engine(catalogue.find(QStringLiteral("360")));
     EXPECT_FALSE(so.enabled);
@@ -91,6 +92,8 @@ TEST_F(EngineCatalogueTest, ABadFileIsRefusedWithItsLineAndCause)
         { "{\"engines\": [{\"key\": \"bing\", \"hosts\": [\"bing.com\", 7]}]}", "must list host names" },
         { "{\"engines\": [{\"key\": \"bing\", \"hosts\": []}]}", "must be a non-empty list" },
         { "{\"engines\": [{\"key\": \"bing\", \"hosts\": \"bing.com\"}]}", "must be a non-empty list" },
+        { "{\"engines\": [\n  {\"key\": \"bing\",\n   \"route\": \"browser\"}\n]}",
+            ":3: unknown route \"browser\" of engine \"bing\"" },
     };
     for (const auto& [json, expected] : cases) {
         const QString path = write(json);

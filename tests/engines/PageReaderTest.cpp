@@ -121,6 +121,20 @@ TEST(PageReaderTest, OldMarkersReadFirstAndExactlyAsBefore)
     }
 }
 
+// A reply as the fetch hands it on: whether a body came, and what the server said.
+Reply reply(bool arrived, const QByteArray& body, int httpStatus, const QByteArray& finalUrl,
+    const QByteArray& contentType, const QString& error)
+{
+    Reply r;
+    r.arrived = arrived;
+    r.body = body;
+    r.httpStatus = httpStatus;
+    r.finalUrl = finalUrl;
+    r.contentType = contentType;
+    r.error = error;
+    return r;
+}
+
 TEST(PageReaderTest, ClassifiesEveryKindOfAnswer)
 {
     const CatalogueEngine& baidu = engineNamed("baidu");
@@ -130,35 +144,29 @@ TEST(PageReaderTest, ClassifiesEveryKindOfAnswer)
     {
         const char* name;
         const CatalogueEngine& engine;
-        FetchedPage reply;
+        Reply reply;
         ReadingStatus status;
         Count count;
     } cases[] = {
-        { "figure", baidu, { true, counted, 200, "https://www.baidu.com/s?wd=x", "text/html", {}, false, -1, {} },
+        { "figure", baidu, reply(true, counted, 200, "https://www.baidu.com/s?wd=x", "text/html", {}),
             ReadingStatus::Counted, 1240 },
-        { "no result", baidu,
-            { true, "<div>很抱歉，没有找到与“site:x.cn”相关的网页。</div>", 200, {}, {}, {}, false, -1, {} },
+        { "no result", baidu, reply(true, "<div>很抱歉，没有找到与“site:x.cn”相关的网页。</div>", 200, {}, {}, {}),
             ReadingStatus::None, 0 },
         { "verification address", baidu,
-            { true, "<html>ok</html>", 200, "https://wappass.baidu.com/static/captcha/tuxing.html?x=1", {}, {}, false,
-                -1, {} },
+            reply(true, "<html>ok</html>", 200, "https://wappass.baidu.com/static/captcha/tuxing.html?x=1", {}, {}),
             ReadingStatus::Blocked, 0 },
-        { "http 429 without a body", baidu, { false, {}, 429, {}, {}, QStringLiteral("empty"), false, -1, {} },
+        { "http 429 without a body", baidu, reply(false, {}, 429, {}, {}, QStringLiteral("empty")),
             ReadingStatus::Blocked, 0 },
-        { "http 403 even with a figure", baidu, { true, counted, 403, {}, {}, {}, false, -1, {} },
-            ReadingStatus::Blocked, 0 },
-        { "http 503 page is no figure", baidu, { true, counted, 503, {}, {}, {}, false, -1, {} }, ReadingStatus::Failed,
+        { "http 403 even with a figure", baidu, reply(true, counted, 403, {}, {}, {}), ReadingStatus::Blocked, 0 },
+        { "http 503 page is no figure", baidu, reply(true, counted, 503, {}, {}, {}), ReadingStatus::Failed, 0 },
+        { "no page", baidu, reply(false, {}, 0, {}, {}, QStringLiteral("Timeout was reached")), ReadingStatus::Failed,
             0 },
-        { "no page", baidu, { false, {}, 0, {}, {}, QStringLiteral("Timeout was reached"), false, -1, {} },
-            ReadingStatus::Failed, 0 },
-        { "a page nothing understands", baidu,
-            { true, "<html>hello</html>", 200, "https://www.baidu.com/", {}, {}, false, -1, {} },
+        { "a page nothing understands", baidu, reply(true, "<html>hello</html>", 200, "https://www.baidu.com/", {}, {}),
             ReadingStatus::Unreadable, 0 },
         { "a closed engine's redirect", soso,
-            { true, "<html>搜狗搜索</html>", 200, "https://www.sogou.com/", {}, {}, false, -1, {} },
-            ReadingStatus::Unreadable, 0 },
+            reply(true, "<html>搜狗搜索</html>", 200, "https://www.sogou.com/", {}, {}), ReadingStatus::Unreadable, 0 },
         { "a figure past 64 bits", baidu,
-            { true, "百度为您找到相关结果约99,999,999,999,999,999,999个", 200, {}, {}, {}, false, -1, {} },
+            reply(true, "百度为您找到相关结果约99,999,999,999,999,999,999个", 200, {}, {}, {}),
             ReadingStatus::Unreadable, -1 },
     };
     for (const Case& c : cases) {

@@ -124,8 +124,8 @@ TEST_F(DomainQueryTest, pagesHandedOnCarryWhatLinksThemToTheirReadings)
 {
     struct Recorder : PageSink
     {
-        std::vector<KeptPage> pages;
-        void keep(KeptPage page) override { pages.push_back(std::move(page)); }
+        std::vector<std::pair<Reply, bool>> pages;
+        void keep(Reply page, bool trusted) override { pages.emplace_back(std::move(page), trusted); }
     } sink;
     m_query->setPageSink(&sink);
     m_engines.setDefault(6, { 0, 0, EngineServer::Failure::Reset });
@@ -135,12 +135,12 @@ TEST_F(DomainQueryTest, pagesHandedOnCarryWhatLinksThemToTheirReadings)
     ASSERT_TRUE(waitForEnd());
     // bing's connection was reset: no body, nothing to keep.
     EXPECT_EQ(sink.pages.size(), static_cast<size_t>(committed.readings.size() - 1));
-    for (const KeptPage& page : sink.pages) {
+    for (const auto& [page, trusted] : sink.pages) {
         const Reading* reading = committed.readingOf(page.engine);
         ASSERT_NE(reading, nullptr) << page.engine.toStdString();
         EXPECT_EQ(page.domain, QStringLiteral("example.com"));
-        EXPECT_EQ(page.fetchedAt, reading->fetchedAt.toSecsSinceEpoch());
-        EXPECT_EQ(page.trusted, isTrustworthy(reading->status));
+        EXPECT_EQ(page.fetchedAt.toSecsSinceEpoch(), reading->fetchedAt.toSecsSinceEpoch());
+        EXPECT_EQ(trusted, isTrustworthy(reading->status));
         EXPECT_FALSE(page.body.isEmpty());
     }
 }

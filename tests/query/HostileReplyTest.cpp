@@ -42,8 +42,8 @@ void sendHead(HttpConnection& c, const QByteArray& fields)
 
 struct PagesKept : PageSink
 {
-    void keep(KeptPage page) override { pages.push_back(std::move(page)); }
-    std::vector<KeptPage> pages;
+    void keep(Reply page, bool trusted) override { pages.emplace_back(std::move(page), trusted); }
+    std::vector<std::pair<Reply, bool>> pages;
 };
 
 // What a hostile engine does; `elsewhere` is another local server a redirect may point at.
@@ -201,10 +201,10 @@ TEST_P(HostileReplyTest, AFigureFromABrokenOrForeignReplyIsStored)
         }
     }
     Archived archived = Archived::Nothing;
-    for (const KeptPage& page : m_kept.pages) {
+    for (const auto& [page, trusted] : m_kept.pages) {
         if (page.engine == QLatin1String("baidu")) {
-            archived = page.incomplete ? Archived::Incomplete : Archived::Page;
-            EXPECT_FALSE(page.trusted);
+            archived = page.cutShort ? Archived::Incomplete : Archived::Page;
+            EXPECT_FALSE(trusted);
         }
     }
     EXPECT_EQ(int(archived), int(c.archived));
@@ -324,7 +324,7 @@ TEST_P(EngineRedirectTest, TheEnginesOwnRedirectIsRefused)
     get.URL = engine.queryUrl(QStringLiteral("hop.example")).replace("https://", "http://");
     get.RedirectHosts = engine.redirectHosts();
     get.Proxy = ProxySetting::via(proxy.url(""));
-    FetchedPage page;
+    Reply page;
     get.OnDoneString = [&](THTTPGet* sender, const QByteArray& body) {
         page.arrived = true;
         page.body = body;

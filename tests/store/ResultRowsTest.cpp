@@ -299,6 +299,57 @@ TEST_F(ResultRowsTest, ReplacedReadingsTakeTheirPlaceWithTheirFiguresOrNoneDo)
     EXPECT_EQ(row.readingOf(QStringLiteral("baidu"))->status, ReadingStatus::Blocked);
 }
 
+// A cool-down skip is told by its stored reason; rows stored before the reason had a column
+// are told by the text they were stored with, and only a reading never fetched can be one.
+TEST_F(ResultRowsTest, CoolDownSkipIsToldByItsReasonOrByTheTextOfOlderRows)
+{
+    list(QStringLiteral("a.example"));
+    Reading skipped;
+    skipped.status = ReadingStatus::Blocked;
+    skipped.error = coolingErrorText();
+    skipped.reason = ReadingReason::Cooling;
+    Reading fetchedWithTheText = skipped;
+    fetchedWithTheText.reason = ReadingReason::None;
+    fetchedWithTheText.fetchedAt = at(2024, 3, 1);
+    Reading blocked = readingOf(ReadingStatus::Blocked, 0);
+    blocked.fetchedAt = at(2024, 3, 1);
+    const struct
+    {
+        const char* engine;
+        Reading stored;
+        bool reasonErased; // as a row of the earlier layout has it
+        ReadingReason read;
+    } cases[] = {
+        { "baidu", skipped, false, ReadingReason::Cooling },
+        { "google", skipped, true, ReadingReason::Cooling },
+        { "soso", fetchedWithTheText, true, ReadingReason::None },
+        { "yahoo", blocked, false, ReadingReason::None },
+        { "sogou", blocked, true, ReadingReason::None },
+    };
+    QList<EngineReading> readings;
+    for (const auto& c : cases) {
+        readings.append({ QLatin1String(c.engine), c.stored });
+    }
+    ASSERT_TRUE(m_rows->addshoulu(QStringLiteral("a.example"), at(2024, 3, 1), countsOf(0), readings).ok());
+    auto stored = m_db->database().prepare("SELECT count(*) FROM reading WHERE reason = 'cooling'");
+    ASSERT_TRUE(stored.ok() && *stored->step());
+    EXPECT_EQ(stored->int64At(0), 2);
+    for (const auto& c : cases) {
+        if (c.reasonErased) {
+            const QByteArray erase = QByteArray("UPDATE reading SET reason = NULL WHERE engine = '") + c.engine + "'";
+            ASSERT_TRUE(m_db->database().exec(erase.constData()).ok());
+        }
+    }
+    const std::vector<ResultRow> rows = latest();
+    ASSERT_EQ(rows.size(), 1u);
+    for (const auto& c : cases) {
+        const Reading* read = rows.front().readingOf(QLatin1String(c.engine));
+        ASSERT_NE(read, nullptr) << c.engine;
+        EXPECT_EQ(int(read->reason), int(c.read)) << c.engine;
+        EXPECT_EQ(read->error, c.stored.error) << c.engine;
+    }
+}
+
 TEST_F(ResultRowsTest, ReadingsComeBackInColumnOrderWithOtherEnginesLast)
 {
     list(QStringLiteral("a.example"));

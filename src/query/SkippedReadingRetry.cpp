@@ -1,4 +1,4 @@
-// The end of a batch: readings skipped while their engine rested are asked once more.
+// DomainQuery at the end of a batch: readings skipped while their engine rested are asked once more.
 #include "engines/PageReader.h"
 #include "query/DomainQuery.h"
 #include "store/ResultRows.h"
