@@ -67,7 +67,8 @@ TEST_F(PageArchiveTest, AnotherWritersLockReachesTheCallerWithItsCode)
     ASSERT_TRUE(other.ok()) << other.error().toStdString();
     ASSERT_TRUE((*other)->exec("BEGIN IMMEDIATE").ok());
     m_archive->database().setBusyTimeout(50);
-    const auto stored = m_archive->store(page("<html>locked</html>"));
+    const KeptPage locked = page("<html>locked</html>");
+    const auto stored = m_archive->store(locked.reply, locked.trusted);
     ASSERT_FALSE(stored.ok());
     EXPECT_EQ(classifyStoreFailure(stored.failure().code), StoreFailure::Transient)
         << stored.failure().code << " " << stored.error().toStdString();
