@@ -5,7 +5,6 @@
 #include "support/CliRunner.h"
 #include "support/EngineServer.h"
 #include "support/QtTestApp.h"
-#include "support/SanitizerSlowdown.h"
 #include "support/TempDatabase.h"
 
 #include <QElapsedTimer>
@@ -14,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <tuple>
@@ -30,14 +30,14 @@ constexpr int LateMs = 1500;
 
 using FetchKey = std::tuple<QString, QString, qint64>; // domain, engine, fetched at
 
-// Every round answers with figures of its own, so that no page repeats an earlier body.
+// Every round answers with figures of its own, so that no page repeats an earlier body. The
+// delays stay as they are under a sanitizer: the batch's pace is wall-clock time too.
 void answerRound(EngineServer& engines, int round)
 {
     for (int engine = 0; engine < EngineCount; ++engine) {
         for (int d = 0; d < Domains.size(); ++d) {
             engines.setAnswer(engine, Domains[d],
-                { Count(round * 10000 + d * 100 + engine + 1),
-                    (engine == LateEngine ? LateMs : 40 * engine) * kSanitizerSlowdown });
+                { Count(round * 10000 + d * 100 + engine + 1), engine == LateEngine ? LateMs : 40 * engine });
         }
     }
 }
@@ -117,8 +117,8 @@ TEST(KilledBatchTest, KeepsEveryPrintedRowAndMarksOnlyTheUnstoredDomainsPages)
     for (int round = 0; round < int(std::size(kills)); ++round) {
         SCOPED_TRACE(round);
         answerRound(engines, round);
-        const QStringList rows = runBatchAndKill(
-            temp.path(), engines.proxyUrl(), kills[round].afterRows, kills[round].afterMs * kSanitizerSlowdown);
+        const QStringList rows
+            = runBatchAndKill(temp.path(), engines.proxyUrl(), kills[round].afterRows, kills[round].afterMs);
         reported.insert(rows.begin(), rows.end());
 
         auto db = temp.open();
@@ -171,9 +171,14 @@ TEST(KilledBatchTest, KeepsEveryPrintedRowAndMarksOnlyTheUnstoredDomainsPages)
             }
             lastFetchId = std::max(lastFetchId, fetch.id);
         }
-        // Only the domain whose turn it was when the kill came.
-        EXPECT_LE(inFlight.size(), 1u);
-        EXPECT_LE(newWithoutReading, EngineCount);
+        // Only domains whose turn had not ended in a printed row when the kill came; on a slow
+        // machine a turn may outlast the pace, so there can be more than one.
+        for (const QString& domain : inFlight) {
+            const bool printed = std::any_of(rows.begin(), rows.end(),
+                [&](const QString& row) { return row.startsWith(domain + QLatin1Char(','), Qt::CaseInsensitive); });
+            EXPECT_FALSE(printed) << domain.toStdString();
+        }
+        EXPECT_LE(newWithoutReading, EngineCount * int(inFlight.size()));
         withoutReading += newWithoutReading;
         archive->reset();
 
